@@ -1,0 +1,45 @@
+// klinediag-script [--workdir DIR] [--demo] [SCRIPT]
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <string>
+
+#include "harness/script_runner.h"
+
+int main(int argc, char** argv) {
+  kd::harness::RunOptions options;
+  std::string script;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--workdir" && i + 1 < argc) {
+      std::error_code ec;
+      std::filesystem::current_path(argv[++i], ec);
+      if (ec) {
+        std::cerr << "klinediag-script: cannot enter " << argv[i] << ": " << ec.message() << '\n';
+        return 2;
+      }
+    } else if (arg == "--demo") {
+      options.demo = true;
+    } else if (arg == "--help" || arg == "-h") {
+      std::cout << "usage: klinediag-script [--workdir DIR] [--demo] [SCRIPT]\n"
+                   "Runs the main window on a scripted port (or the simulator with --demo),\n"
+                   "driven by SCRIPT or standard input, and prints what it shows.\n";
+      return 0;
+    } else if (script.empty() && !arg.starts_with("--")) {
+      script = arg;
+    } else {
+      std::cerr << "klinediag-script: unknown argument " << arg << '\n';
+      return 2;
+    }
+  }
+  std::ifstream file;
+  if (!script.empty()) {
+    file.open(script);
+    if (!file) {
+      std::cerr << "klinediag-script: cannot read " << script << '\n';
+      return 2;
+    }
+  }
+  kd::harness::ScriptRunner runner(script.empty() ? std::cin : file, std::cout, options);
+  return runner.Run();
+}

@@ -1,0 +1,353 @@
+#include "harness/script_runner.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <sstream>
+
+#include "sim/simulated_port.h"
+#include "ui/main_form.h"
+
+namespace kd::harness {
+
+namespace {
+
+struct ScriptError {
+  std::string reason;
+};
+
+std::vector<std::string> Split(const std::string& line) {
+  std::istringstream s(line);
+  std::vector<std::string> words;
+  for (std::string w; s >> w;) words.push_back(w);
+  return words;
+}
+
+int ParseInt(const std::string& word) {
+  try {
+    std::size_t used = 0;
+    const int v = std::stoi(word, &used);
+    if (used == word.size()) return v;
+  } catch (const std::exception&) {
+  }
+  throw ScriptError{"not a number: " + word};
+}
+
+std::uint8_t ParseHexByte(const std::string& word) {
+  auto digit = [&](char c) -> int {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    throw ScriptError{"malformed byte: " + word};
+  };
+  if (word.size() != 2) throw ScriptError{"malformed byte: " + word};
+  return static_cast<std::uint8_t>(digit(word[0]) * 16 + digit(word[1]));
+}
+
+const char* Flag(bool b) { return b ? "1" : "0"; }
+
+}  // namespace
+
+std::string Escape(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    switch (c) {
+      case '\t': out += "\\t"; break;
+      case '\r': out += "\\r"; break;
+      case '\n': out += "\\n"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+std::string HexBytes(const std::vector<std::uint8_t>& bytes) {
+  std::string out;
+  char buf[4];
+  for (std::uint8_t b : bytes) {
+    std::snprintf(buf, sizeof buf, " %02X", b);
+    out += buf;
+  }
+  return out;
+}
+
+ScriptRunner::ScriptRunner(std::istream& in, std::ostream& out, RunOptions options)
+    : in_(in), out_(out), options_(options) {
+  if (options_.demo) simulated_ = std::make_unique<sim::SimulatedPort>();
+  tap_ = std::make_unique<TapPort>(simulated_ ? *simulated_ : static_cast<link::SerialPort&>(scripted_));
+  main_ = std::make_unique<ui::MainForm>(*tap_, *this);
+  stack_.push_back(main_.get());
+  main_->Start();
+}
+
+ScriptRunner::~ScriptRunner() = default;
+
+int ScriptRunner::Run() {
+  try {
+    Loop(nullptr);
+  } catch (const ScriptError& e) {
+    out_ << "error " << lineNumber_ << ": " << e.reason << '\n';
+    out_.flush();
+    return 2;
+  }
+  return 0;
+}
+
+void ScriptRunner::Fail(const std::string& reason) const { throw ScriptError{reason}; }
+
+void ScriptRunner::Loop(const view::Form* until) {
+  std::string line;
+  while (!finished_ && std::getline(in_, line)) {
+    ++lineNumber_;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (const auto hash = line.find('#'); hash != std::string::npos) line.erase(hash);
+    Execute(line);
+    if (until && std::find(stack_.begin(), stack_.end(), until) == stack_.end()) return;
+  }
+}
+
+view::Control& ScriptRunner::Control(const std::string& name) const {
+  if (view::Control* c = Top().Find(name)) return *c;
+  Fail("unknown control " + name + " on " + Top().Name());
+}
+
+void ScriptRunner::Execute(const std::string& line) {
+  const auto words = Split(line);
+  if (words.empty()) return;
+  const std::string& cmd = words[0];
+  auto need = [&](std::size_t n) {
+    if (words.size() < n + 1) Fail(cmd + ": missing argument");
+  };
+
+  if (cmd == "rx") {
+    if (options_.demo) Fail("rx: the simulator supplies the bytes in --demo");
+    std::vector<std::uint8_t> bytes;
+    for (std::size_t i = 1; i < words.size(); ++i) bytes.push_back(ParseHexByte(words[i]));
+    scripted_.Queue(bytes);
+  } else if (cmd == "tick") {
+    Tick(words.size() > 1 ? ParseInt(words[1]) : 1);
+  } else if (cmd == "click") {
+    need(1);
+    view::Control& c = Control(words[1]);
+    if (auto* b = dynamic_cast<view::Button*>(&c)) b->Click();
+    else if (auto* m = dynamic_cast<view::MenuItem*>(&c)) m->Click();
+    else if (auto* x = dynamic_cast<view::CheckBox*>(&c)) x->Click();
+    else Fail(words[1] + " cannot be clicked");
+  } else if (cmd == "tab") {
+    need(1);
+    for (view::Control* c : Top().Controls())
+      if (auto* pc = dynamic_cast<view::PageControl*>(c); pc && pc->IndexOf(words[1]) >= 0) {
+        pc->ClickTab(pc->IndexOf(words[1]));
+        return;
+      }
+    Fail("unknown page " + words[1]);
+  } else if (cmd == "check") {
+    need(3);
+    auto* list = dynamic_cast<view::CheckListBox*>(&Control(words[1]));
+    if (!list) Fail(words[1] + " is not a check list");
+    const int index = ParseInt(words[2]);
+    if (index < 0 || index >= list->Count()) Fail("no entry " + words[2] + " in " + words[1]);
+    if (words[3] != "0" && words[3] != "1") Fail("check: expected 0 or 1");
+    list->SetChecked(index, words[3] == "1");
+    if (list->OnClickCheck) list->OnClickCheck(index);
+  } else if (cmd == "select") {
+    need(2);
+    auto* list = dynamic_cast<view::ListBox*>(&Control(words[1]));
+    if (!list) Fail(words[1] + " is not a list");
+    const int index = ParseInt(words[2]);
+    if (index < -1 || index >= list->Count()) Fail("no entry " + words[2] + " in " + words[1]);
+    list->Select(index);
+    if (auto* combo = dynamic_cast<view::ComboBox*>(list)) {
+      if (combo->OnChange) combo->OnChange();
+    } else if (list->OnClick) {
+      list->OnClick();
+    }
+  } else if (cmd == "cell" || cmd == "dblclick") {
+    need(1);
+    view::Control& c = Control(words[1]);
+    if (auto* grid = dynamic_cast<view::Grid*>(&c)) {
+      if (cmd == "cell") need(3);
+      if (words.size() >= 4) {
+        const int col = ParseInt(words[2]), row = ParseInt(words[3]);
+        if (col < 0 || row < 0 || col >= grid->ColCount() || row >= grid->RowCount())
+          Fail("no cell " + words[2] + " " + words[3] + " in " + words[1]);
+        grid->SelectCell(col, row);
+      }
+      if (cmd == "dblclick" && grid->OnDblClick) grid->OnDblClick();
+    } else if (auto* list = dynamic_cast<view::ListBox*>(&c); list && cmd == "dblclick") {
+      if (list->OnDblClick) list->OnDblClick();
+    } else {
+      Fail(words[1] + " is not a grid");
+    }
+  } else if (cmd == "type") {
+    need(1);
+    auto* edit = dynamic_cast<view::Edit*>(&Control(words[1]));
+    if (!edit) Fail(words[1] + " is not an edit");
+    const auto at = line.find(words[1], line.find("type") + 4) + words[1].size();
+    std::string text = at < line.size() ? line.substr(at + 1) : std::string();
+    edit->SetText(text);
+    if (edit->OnChange) edit->OnChange();
+  } else if (cmd == "answer") {
+    need(1);
+    if (words[1] == "file") {
+      need(2);
+      answers_.push_back({Answer::File, line.substr(line.find(words[2], line.find("file") + 4))});
+    } else if (words[1] == "ok") {
+      answers_.push_back({Answer::Ok, {}});
+    } else if (words[1] == "cancel") {
+      answers_.push_back({Answer::Cancel, {}});
+    } else {
+      Fail("answer: expected file, ok or cancel");
+    }
+  } else if (cmd == "close") {
+    view::Form& top = Top();
+    if (!top.Close()) return;
+    out_ << "closed " << top.Name() << '\n';
+    stack_.pop_back();
+    if (stack_.empty()) finished_ = true;
+  } else if (cmd == "clock") {
+    need(2);
+    view::LocalTime t;
+    int sec = 0;
+    if (std::sscanf(words[1].c_str(), "%d-%d-%d", &t.year, &t.month, &t.day) != 3 ||
+        (std::sscanf(words[2].c_str(), "%d:%d:%d", &t.hour, &t.minute, &sec) < 2))
+      Fail("clock: expected YYYY-MM-DD HH:MM[:SS]");
+    t.second = sec;
+    clock_ = t;
+  } else if (cmd == "port") {
+    need(1);
+    if (options_.demo) Fail("port: the simulator's port is not scripted");
+    const std::string& what = words[1];
+    if (what == "ok") scripted_.SetMode(ScriptedPort::Mode::Ok);
+    else if (what == "open-fails") scripted_.SetMode(ScriptedPort::Mode::OpenFails);
+    else if (what == "write-fails") scripted_.SetMode(ScriptedPort::Mode::WriteFails);
+    else if (what == "write-pending") scripted_.SetMode(ScriptedPort::Mode::WritePending);
+    else if (what == "echo") {
+      need(2);
+      if (words[2] != "on" && words[2] != "off") Fail("port echo: expected on or off");
+      scripted_.SetEcho(words[2] == "on");
+    } else {
+      Fail("port: unknown mode " + what);
+    }
+  } else if (cmd == "show") {
+    need(1);
+    Show(words[1]);
+  } else {
+    Fail("unknown command " + cmd);
+  }
+}
+
+void ScriptRunner::Tick(int count) {
+  for (int i = 0; i < count; ++i) {
+    view::Timer* timer = nullptr;
+    for (auto it = stack_.rbegin(); it != stack_.rend() && !timer; ++it)
+      if (view::Timer* t = (*it)->LinkTimer(); t && t->Enabled()) timer = t;
+    tap_->TakeWritten();
+    if (timer) timer->Fire();
+    out_ << "tx" << HexBytes(tap_->TakeWritten()) << '\n';
+  }
+}
+
+void ScriptRunner::Show(const std::string& name) {
+  if (name == "tx") {
+    out_ << "tx" << HexBytes(tap_->LastWritten()) << '\n';
+    return;
+  }
+  if (name == "rx") {
+    out_ << "rx" << HexBytes(scripted_.Waiting()) << '\n';
+    return;
+  }
+  view::Control& c = Control(name);
+  const auto caption = [&](const std::string& text) {
+    out_ << name << " \"" << Escape(text) << "\" visible " << Flag(c.Visible()) << " enabled "
+         << Flag(c.Enabled());
+  };
+  if (auto* grid = dynamic_cast<view::Grid*>(&c)) {
+    out_ << name << " rows " << grid->RowCount() << " cols " << grid->ColCount() << '\n';
+    for (int r = 0; r < grid->RowCount(); ++r) {
+      out_ << name << ' ' << r << ':';
+      for (int col = 0; col < grid->ColCount(); ++col)
+        out_ << (col ? " | " : " ") << Escape(grid->Cell(col, r));
+      out_ << '\n';
+    }
+  } else if (auto* list = dynamic_cast<view::ListBox*>(&c)) {
+    auto* checks = dynamic_cast<view::CheckListBox*>(list);
+    out_ << name << " count " << list->Count() << " selected " << list->Selected() << '\n';
+    for (int i = 0; i < list->Count(); ++i) {
+      out_ << name << ' ' << i;
+      if (checks) out_ << (checks->IsChecked(i) ? " [x]" : " [ ]");
+      out_ << (checks ? " " : ": ") << Escape(list->Items()[i]) << '\n';
+    }
+  } else if (auto* button = dynamic_cast<view::Button*>(&c)) {
+    caption(button->Caption());
+    out_ << " checked " << Flag(button->Down()) << '\n';
+  } else if (auto* box = dynamic_cast<view::CheckBox*>(&c)) {
+    caption(box->Caption());
+    out_ << " checked " << Flag(box->Checked()) << '\n';
+  } else if (auto* item = dynamic_cast<view::MenuItem*>(&c)) {
+    caption(item->Caption());
+    out_ << " checked " << Flag(item->Checked()) << '\n';
+  } else if (auto* label = dynamic_cast<view::Label*>(&c)) {
+    caption(label->Caption());
+    out_ << '\n';
+  } else if (auto* edit = dynamic_cast<view::Edit*>(&c)) {
+    caption(edit->Text());
+    out_ << '\n';
+  } else if (auto* status = dynamic_cast<view::StatusBar*>(&c)) {
+    for (int i = 0; i < status->PanelCount(); ++i)
+      out_ << name << ' ' << i << ": " << Escape(status->Text(i)) << '\n';
+  } else if (auto* pages = dynamic_cast<view::PageControl*>(&c)) {
+    out_ << name << " active " << pages->ActiveName() << '\n';
+  } else if (auto* timer = dynamic_cast<view::Timer*>(&c)) {
+    out_ << name << " interval " << timer->Interval() << " enabled " << Flag(timer->Enabled()) << '\n';
+  } else if (auto* chart = dynamic_cast<view::Chart*>(&c)) {
+    out_ << name << " series " << chart->Series().size() << '\n';
+    for (std::size_t i = 0; i < chart->Series().size(); ++i)
+      out_ << name << ' ' << i << " \"" << Escape(chart->Series()[i].title) << "\" points "
+           << chart->Series()[i].points.size() << '\n';
+  } else {
+    Fail(name + " cannot be shown");
+  }
+}
+
+std::optional<ScriptRunner::Answer> ScriptRunner::TakeAnswer() {
+  if (answers_.empty()) return std::nullopt;
+  Answer a = answers_.front();
+  answers_.erase(answers_.begin());
+  return a;
+}
+
+void ScriptRunner::ShowModal(view::Form& form) {
+  out_ << "dialog " << form.Name() << '\n';
+  stack_.push_back(&form);
+  Loop(&form);
+  // The input ended with the dialog still open: close it as the close box would.
+  if (!stack_.empty() && stack_.back() == &form) {
+    form.Close();
+    stack_.pop_back();
+    out_ << "closed " << form.Name() << '\n';
+  }
+}
+
+std::optional<std::string> ScriptRunner::OpenFileDialog(const view::FileDialogRequest&) {
+  auto a = TakeAnswer();
+  if (!a || a->kind != Answer::File) return std::nullopt;
+  return a->path;
+}
+
+std::optional<std::string> ScriptRunner::SaveFileDialog(const view::FileDialogRequest& request) {
+  return OpenFileDialog(request);
+}
+
+std::optional<view::FontChoice> ScriptRunner::FontDialog(const view::FontChoice& current) {
+  auto a = TakeAnswer();
+  if (!a || a->kind == Answer::Cancel) return std::nullopt;
+  if (a->kind == Answer::File) return view::FontChoice{a->path, current.size};
+  return current;
+}
+
+void ScriptRunner::MessageBox(const std::string& caption, const std::string& text, view::MessageIcon) {
+  out_ << "msgbox " << Escape(caption) << " | " << Escape(text) << '\n';
+  TakeAnswer();
+}
+
+}  // namespace kd::harness

@@ -1,0 +1,78 @@
+// klinediag-script: drives the main window exactly as the program starts it, on a scripted port
+// and a fixed clock, one command a line, and prints what a technician would see.
+#pragma once
+
+#include <istream>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "harness/scripted_port.h"
+#include "link/serial_port.h"
+#include "view/form.h"
+#include "view/host.h"
+
+namespace kd::ui {
+class MainForm;
+}
+
+namespace kd::harness {
+
+struct RunOptions {
+  // Run against the in-process simulator instead of the scripted port.
+  bool demo = false;
+};
+
+class ScriptRunner : public view::Host {
+ public:
+  ScriptRunner(std::istream& in, std::ostream& out, RunOptions options = {});
+  ~ScriptRunner() override;
+
+  // Runs the script to its end; returns the process exit status (0, or 2 after an error).
+  int Run();
+
+  // view::Host
+  void ShowModal(view::Form& form) override;
+  std::optional<std::string> OpenFileDialog(const view::FileDialogRequest& request) override;
+  std::optional<std::string> SaveFileDialog(const view::FileDialogRequest& request) override;
+  std::optional<view::FontChoice> FontDialog(const view::FontChoice& current) override;
+  void MessageBox(const std::string& caption, const std::string& text, view::MessageIcon icon) override;
+  view::LocalTime Now() override { return clock_; }
+
+ private:
+  struct Answer {
+    enum Kind { File, Ok, Cancel } kind;
+    std::string path;
+  };
+
+  // Reads and runs commands until `until` is no longer on the stack or the input ends.
+  void Loop(const view::Form* until);
+  void Execute(const std::string& line);
+  void Tick(int count);
+  void Show(const std::string& name);
+  view::Form& Top() const { return *stack_.back(); }
+  view::Control& Control(const std::string& name) const;
+  std::optional<Answer> TakeAnswer();
+  [[noreturn]] void Fail(const std::string& reason) const;
+
+  std::istream& in_;
+  std::ostream& out_;
+  RunOptions options_;
+  ScriptedPort scripted_;
+  std::unique_ptr<link::SerialPort> simulated_;
+  std::unique_ptr<TapPort> tap_;
+  std::unique_ptr<ui::MainForm> main_;
+  std::vector<view::Form*> stack_;
+  std::vector<Answer> answers_;
+  view::LocalTime clock_;
+  int lineNumber_ = 0;
+  bool finished_ = false;
+};
+
+// Text as the harness prints it: tab, CR and LF written as \t, \r and \n.
+std::string Escape(const std::string& text);
+std::string HexBytes(const std::vector<std::uint8_t>& bytes);
+
+}  // namespace kd::harness

@@ -1,0 +1,75 @@
+// The harness's serial port: reads deliver what the script queued, writes are recorded, and the
+// failures a real port shows can be switched on.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <vector>
+
+#include "link/serial_port.h"
+
+namespace kd::harness {
+
+class ScriptedPort : public link::SerialPort {
+ public:
+  enum class Mode { Ok, OpenFails, WriteFails, WritePending };
+
+  void SetMode(Mode m) { mode_ = m; }
+  void SetEcho(bool on) { echo_ = on; }
+  void Queue(const std::vector<std::uint8_t>& bytes) { rx_.insert(rx_.end(), bytes.begin(), bytes.end()); }
+  std::vector<std::uint8_t> Waiting() const { return {rx_.begin(), rx_.end()}; }
+  const link::LineSettings& Settings() const { return settings_; }
+
+  bool Open(int portNumber) override;
+  bool IsOpen() const override { return open_; }
+  bool Close() override;
+  bool ApplyLineSettings(const link::LineSettings& settings) override;
+  void SetReadTimeout(int) override {}
+  void RaiseDtr() override {}
+  void RaiseRts() override {}
+  std::size_t Read(std::uint8_t* buffer, std::size_t maxBytes) override;
+  link::WriteStatus Write(const std::uint8_t* data, std::size_t count) override;
+  bool WaitPendingWrite(int) override;
+
+ private:
+  void Echo(const std::uint8_t* data, std::size_t count);
+
+  Mode mode_ = Mode::Ok;
+  bool echo_ = false;
+  bool open_ = false;
+  link::LineSettings settings_;
+  std::deque<std::uint8_t> rx_;
+  std::vector<std::uint8_t> pendingWrite_;
+};
+
+// Records what goes out through any port, so that each tick can print what it wrote.
+class TapPort : public link::SerialPort {
+ public:
+  explicit TapPort(link::SerialPort& inner) : inner_(inner) {}
+  const std::vector<std::uint8_t>& LastWritten() const { return lastWritten_; }
+  // Bytes written since the last call; empty when nothing went out.
+  std::vector<std::uint8_t> TakeWritten();
+
+  bool Open(int portNumber) override { return inner_.Open(portNumber); }
+  bool IsOpen() const override { return inner_.IsOpen(); }
+  bool Close() override { return inner_.Close(); }
+  bool ApplyLineSettings(const link::LineSettings& s) override { return inner_.ApplyLineSettings(s); }
+  void SetReadTimeout(int ms) override { inner_.SetReadTimeout(ms); }
+  void RaiseDtr() override { inner_.RaiseDtr(); }
+  void RaiseRts() override { inner_.RaiseRts(); }
+  std::size_t Read(std::uint8_t* buffer, std::size_t maxBytes) override {
+    return inner_.Read(buffer, maxBytes);
+  }
+  link::WriteStatus Write(const std::uint8_t* data, std::size_t count) override;
+  bool WaitPendingWrite(int timeoutMs) override;
+
+ private:
+  void Record(const std::vector<std::uint8_t>& bytes);
+
+  link::SerialPort& inner_;
+  std::vector<std::uint8_t> lastWritten_;
+  std::vector<std::uint8_t> sinceTaken_;
+  std::vector<std::uint8_t> pending_;
+};
+
+}  // namespace kd::harness

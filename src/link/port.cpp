@@ -1,0 +1,112 @@
+#include "link/port.h"
+
+#include <algorithm>
+#include <charconv>
+
+namespace kd::link {
+
+namespace {
+
+bool ParseInt(std::string_view text, int& out) {
+  const auto* end = text.data() + text.size();
+  auto [ptr, ec] = std::from_chars(text.data(), end, out);
+  return ec == std::errc() && ptr == end;
+}
+
+}  // namespace
+
+std::optional<LineSettings> BuildLineSettings(const std::string& modeText) {
+  std::string_view text = modeText;
+  if (auto colon = text.find(':'); colon != std::string_view::npos) {
+    if (text.substr(0, 3) != "COM") return std::nullopt;
+    text.remove_prefix(colon + 1);
+  }
+  std::string_view fields[4];
+  for (int i = 0; i < 4; ++i) {
+    const auto comma = text.find(',');
+    if ((comma == std::string_view::npos) != (i == 3)) return std::nullopt;
+    fields[i] = text.substr(0, comma);
+    text.remove_prefix(comma == std::string_view::npos ? text.size() : comma + 1);
+  }
+  LineSettings s;
+  if (!ParseInt(fields[0], s.baud) || s.baud <= 0) return std::nullopt;
+  if (fields[1].size() != 1 || std::string_view("noems").find(fields[1][0]) == std::string_view::npos)
+    return std::nullopt;
+  s.parity = fields[1][0];
+  if (!ParseInt(fields[2], s.dataBits) || s.dataBits < 5 || s.dataBits > 8) return std::nullopt;
+  if (!ParseInt(fields[3], s.stopBits) || s.stopBits < 1 || s.stopBits > 2) return std::nullopt;
+  return s;
+}
+
+std::optional<std::string> ModeText(std::uint32_t ecuType, int portNumber) {
+  const char* settings = nullptr;
+  switch (ecuType) {
+    case 4:
+    case 10:
+      settings = "9600,n,8,1";
+      break;
+    case 5:
+      settings = "8192,n,8,1";
+      break;
+    case 1: case 2: case 3: case 6: case 7: case 8: case 9: case 11:
+      settings = "115200,n,8,2";
+      break;
+    default:
+      return std::nullopt;
+  }
+  return "COM" + std::to_string(portNumber) + ":" + settings;
+}
+
+void OpenPort(PortHandle& handle, int portNumber, std::uint32_t ecuType, view::StatusBar& status) {
+  SerialPort& port = handle.port;
+  if (port.IsOpen() && !port.Close()) status.SetText(kMessagePanel, "Error close port.");
+  handle.openPortNumber = portNumber;
+  if (!port.Open(portNumber)) status.SetText(kMessagePanel, "Error opening port.");
+  if (auto mode = ModeText(ecuType, portNumber)) {
+    if (auto built = BuildLineSettings(*mode))
+      handle.lineSettings = *built;
+    else
+      status.SetText(kMessagePanel, "Error init DCB.");
+  }
+  status.SetText(kPortPanel, "Com:" + std::to_string(portNumber));
+  if (!port.ApplyLineSettings(handle.lineSettings)) status.SetText(kMessagePanel, "Error init port.");
+  port.SetReadTimeout(kReadTimeoutMs);
+  port.RaiseDtr();
+  port.RaiseRts();
+}
+
+bool MarksStartCommunication(std::uint32_t ecuType) {
+  return ecuType == 3 || ecuType == 6 || ecuType == 7 || ecuType == 8 || ecuType == 11;
+}
+
+void PollTick(PortHandle& handle, ExchangeBuffer& buffer, std::uint32_t ecuType,
+              const std::function<void(ExchangeBuffer&)>& sessionStep, view::StatusBar& status) {
+  SerialPort& port = handle.port;
+  std::fill_n(buffer.receiveArea, 250, 0);
+  port.Read(buffer.receiveArea, kReadLimit);
+
+  if (sessionStep) sessionStep(buffer);
+
+  buffer.dataLength = Add8(buffer.dataLength, 4);
+  bool succeeded = false;
+  if (MarksStartCommunication(ecuType) && buffer.transmitFrame[8] == 0x81) {
+    buffer.transmitFrame[4] |= 0x80;
+    succeeded = port.Write(buffer.transmitFrame, buffer.dataLength) == WriteStatus::Written;
+  } else {
+    switch (port.Write(buffer.transmitFrame, buffer.dataLength)) {
+      case WriteStatus::Written:
+        succeeded = true;
+        break;
+      case WriteStatus::Pending:
+        succeeded = port.WaitPendingWrite(kWriteWaitMs);
+        status.SetText(kMessagePanel, "Error write port by delayed.");
+        break;
+      case WriteStatus::Failed:
+        status.SetText(kMessagePanel, "Error write port.");
+        break;
+    }
+  }
+  status.SetText(kMessagePanel, succeeded ? "Send Message" : "Error Message");
+}
+
+}  // namespace kd::link

@@ -1,0 +1,42 @@
+// Opening the port with the controller type's line settings, and the main window's poll tick.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "link/exchange_buffer.h"
+#include "link/serial_port.h"
+#include "view/controls.h"
+
+namespace kd::link {
+
+// The process-wide port: every window uses it as the main window last configured it.
+struct PortHandle {
+  explicit PortHandle(SerialPort& p) : port(p) {}
+  SerialPort& port;
+  int openPortNumber = 0;
+  // Kept across opens: a type without line settings of its own applies the last ones again.
+  LineSettings lineSettings;
+};
+
+inline constexpr int kMessagePanel = 0;
+inline constexpr int kPortPanel = 1;
+inline constexpr int kReadTimeoutMs = 100;
+inline constexpr int kWriteWaitMs = 1000;
+inline constexpr std::size_t kReadLimit = 200;
+
+// "COMn:115200,n,8,2" and its like; nothing for a type outside 1..11.
+std::optional<std::string> ModeText(std::uint32_t ecuType, int portNumber);
+
+void OpenPort(PortHandle& handle, int portNumber, std::uint32_t ecuType, view::StatusBar& status);
+
+// Whether the tick's StartCommunication carries bit 7 in the envelope's count byte.
+bool MarksStartCommunication(std::uint32_t ecuType);
+
+// Read, let `sessionStep` decode and prepare, write. Every outcome ends as a status text.
+void PollTick(PortHandle& handle, ExchangeBuffer& buffer, std::uint32_t ecuType,
+              const std::function<void(ExchangeBuffer&)>& sessionStep, view::StatusBar& status);
+
+}  // namespace kd::link

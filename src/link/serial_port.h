@@ -1,0 +1,44 @@
+// The one serial port of the process, as the link layer needs it. Implementations: the Qt port
+// (real adapters), the in-process simulator and the harness's scripted port.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace kd::link {
+
+struct LineSettings {
+  int baud = 0;  // 0: never built; applying it fails as applying an empty record would
+  char parity = 'n';
+  int dataBits = 8;
+  int stopBits = 1;
+  friend bool operator==(const LineSettings&, const LineSettings&) = default;
+};
+
+// Parses a mode text such as "COM2:115200,n,8,2"; nothing when the text is refused.
+std::optional<LineSettings> BuildLineSettings(const std::string& modeText);
+
+enum class WriteStatus { Written, Pending, Failed };
+
+class SerialPort {
+ public:
+  virtual ~SerialPort() = default;
+  // Exclusive open of port 1..8; false leaves the port invalid.
+  virtual bool Open(int portNumber) = 0;
+  virtual bool IsOpen() const = 0;
+  virtual bool Close() = 0;
+  virtual bool ApplyLineSettings(const LineSettings& settings) = 0;
+  // Total read time-out: a read returns at the latest this long after it started.
+  virtual void SetReadTimeout(int totalMs) = 0;
+  virtual void RaiseDtr() = 0;
+  virtual void RaiseRts() = 0;
+  // Up to maxBytes of what arrives within the read time-out.
+  virtual std::size_t Read(std::uint8_t* buffer, std::size_t maxBytes) = 0;
+  virtual WriteStatus Write(const std::uint8_t* data, std::size_t count) = 0;
+  // After WriteStatus::Pending: true when the write completed within timeoutMs.
+  virtual bool WaitPendingWrite(int timeoutMs) = 0;
+};
+
+}  // namespace kd::link

@@ -1,0 +1,166 @@
+#include "session/session_step.h"
+
+#include <algorithm>
+
+#include "catalogue/ecu_catalogue.h"
+#include "link/escaped.h"
+#include "link/gm.h"
+#include "link/kwp.h"
+
+namespace kd::session {
+
+namespace {
+
+using link::ExchangeBuffer;
+using link::ReplyCopy;
+
+void Request(ExchangeBuffer& buffer, std::uint8_t target, std::initializer_list<std::uint8_t> bytes) {
+  buffer.transmitFrame[1] = target;
+  buffer.transmitFrame[2] = link::kTesterAddress;
+  std::copy(bytes.begin(), bytes.end(), buffer.transmitFrame + 3);
+  buffer.dataLength = static_cast<std::uint8_t>(bytes.size());
+}
+
+void DefaultRequest(ExchangeBuffer& buffer, std::uint32_t ecuType, bool emurAlt) {
+  const std::uint8_t target = link::KwpTarget(ecuType, emurAlt);
+  if (ecuType == 1 || ecuType == 2 || ecuType == 9 || !catalogue::IsKnownType(ecuType))
+    Request(buffer, target, {0x3E, 0x01});
+  else
+    Request(buffer, target, {0x81});
+}
+
+void RunPage(const SessionContext& ctx, ReplyCopy& reply, ExchangeBuffer& buffer) {
+  if (PageStep* step = ctx.pages[static_cast<std::size_t>(ctx.activePage)]) step->Step(reply, buffer);
+}
+
+// A session is kept by the reply alone: every tick decides from what came back.
+void KwpBranch(ExchangeBuffer& buffer, const SessionContext& ctx) {
+  SessionState& st = ctx.state;
+  const int n = buffer.dataLength;
+  ReplyCopy reply = TakeReply(buffer, n - 5);
+  DefaultRequest(buffer, ctx.ecuType, st.emurAltAddress);
+
+  std::size_t p = reply[0] == 0x80 ? 4 : 3;
+  if (reply[1] != link::kTesterAddress) {
+    ctx.status.SetText(link::kLinkStatusPanel, link::kNoLink);
+    if (ctx.ecuType == 11 && st.noReplyCount++ == 7) {
+      st.noReplyCount = 0;
+      st.emurAltAddress = !st.emurAltAddress;
+    }
+  } else if (link::IsControllerAddress(reply[2])) {
+    st.noReplyCount = 0;
+    if (reply[p] == 0x7F && reply[p + 2] == 0x78) {
+      std::copy(reply.begin() + 7, reply.end(), reply.begin());
+      std::fill(reply.end() - 7, reply.end(), 0);
+      p = 4;
+    }
+    const std::uint8_t target = link::KwpTarget(ctx.ecuType, st.emurAltAddress);
+    switch (reply[p]) {
+      case 0x54: case 0x60: case 0x7B:
+        break;
+      case 0x7F: {
+        const std::uint8_t rejected = reply[p + 1];
+        if (rejected == 0x81 || rejected == 0x83) {
+          if (ctx.ecuType == 11)
+            Request(buffer, target, {0x3E});
+          else
+            Request(buffer, 0x10, {0x3E, 0x01});
+        } else {
+          Request(buffer, target, {0x81});
+        }
+        if (const char* text = NegativeResponseText(reply[p + 2]))
+          ctx.status.SetText(link::kLinkStatusPanel, text);
+        break;
+      }
+      case 0xC1:
+        if (ctx.ecuType == 3 || ctx.ecuType == 6 || ctx.ecuType == 7) {
+          Request(buffer, target, {0x83, 0x03, 0x00, 0x50, 0x01, 0x14, 0x00});
+          break;
+        }
+        [[fallthrough]];
+      case 0x50: case 0x51: case 0x52: case 0x57: case 0x58: case 0x5A: case 0x61: case 0x63:
+      case 0x67: case 0x70: case 0x7E: case 0xC3:
+        link::ValidateKwpReply(reply, ctx.status);
+        RunPage(ctx, reply, buffer);
+        break;
+      case 0xC2:
+        Request(buffer, target, {0x81});
+        break;
+      default:
+        Request(buffer, target, {0x3E, 0x01});
+        break;
+    }
+  }
+  link::FrameKwpRequest(buffer);
+}
+
+void EscapedBranch(ExchangeBuffer& buffer, const SessionContext& ctx) {
+  ReplyCopy reply = TakeReply(buffer, buffer.dataLength);
+  buffer.dataLength = kNothingToSend;
+  link::DecodeEscapedReply(reply, buffer, ctx.status);
+  switch (ctx.activePage) {
+    case Page::Params: case Page::Faults: case Page::Idents: case Page::Equipment: case Page::Adc:
+      RunPage(ctx, reply, buffer);
+      break;
+    default:
+      break;
+  }
+  if (ctx.activePage == Page::Faults && ctx.state.pendingCommand == 2) ctx.state.pendingCommand = 0;
+  if (buffer.dataLength != kNothingToSend) link::EncodeEscapedRequest(buffer);
+}
+
+void GmBranch(ExchangeBuffer& buffer, const SessionContext& ctx) {
+  ReplyCopy reply = TakeReply(buffer, buffer.dataLength);
+  buffer.dataLength = kNothingToSend;
+  if (ctx.activePage == Page::Params || ctx.activePage == Page::Faults) {
+    link::ValidateGmReply(reply, ctx.status);
+    RunPage(ctx, reply, buffer);
+  }
+  if (ctx.activePage == Page::Faults && ctx.state.pendingCommand == 2) ctx.state.pendingCommand = 0;
+}
+
+}  // namespace
+
+ReplyCopy TakeReply(const ExchangeBuffer& buffer, int offset) {
+  ReplyCopy reply{};
+  if (offset < 0) return reply;
+  for (std::size_t i = 0; i < reply.size(); ++i) reply[i] = link::At(buffer.receiveArea, offset + i);
+  return reply;
+}
+
+void SessionStep(ExchangeBuffer& buffer, const SessionContext& context) {
+  switch (catalogue::Lookup(context.ecuType).family) {
+    case catalogue::LinkFamily::Kwp2000:
+      KwpBranch(buffer, context);
+      break;
+    case catalogue::LinkFamily::Escaped:
+      EscapedBranch(buffer, context);
+      break;
+    case catalogue::LinkFamily::Gm:
+      GmBranch(buffer, context);
+      break;
+  }
+}
+
+const char* NegativeResponseText(std::uint8_t code) {
+  switch (code) {
+    case 0x00: return "reserveByDocument";
+    case 0x10: return "GeneralReject";
+    case 0x11: return "serviceNotSupported";
+    case 0x12: return "SubFunctionNotSupp";
+    case 0x21: return "busy-repeatRequest";
+    case 0x22: return "conitionsNotCorrect";
+    case 0x31: return "requestOutOfRange";
+    case 0x33: return "securityAccessDenied";
+    case 0x71: return "transferSuspended";
+    case 0x72: return "transferAborted";
+    case 0x74: return "illegalAddressInBlock";
+    case 0x77: return "blockChecksumError";
+    case 0x78: return "requestCorrectly-ResponsePending";
+    case 0x79: return "IncorrectByteCount";
+    case 0x80: return "serviceNotSupported ICM";
+    default: return nullptr;
+  }
+}
+
+}  // namespace kd::session

@@ -1,0 +1,294 @@
+// Plain-data models of the controls a window shows. Every piece of protocol and page logic reads
+// and writes these and nothing else; a skin (Qt, the harness) mirrors them and feeds their events.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace kd::view {
+
+using Event = std::function<void()>;
+
+// Each setter that changes what would be seen bumps the revision, so a skin copies only models
+// whose revision moved since it last looked.
+class Control {
+ public:
+  explicit Control(std::string name) : name_(std::move(name)) {}
+  Control(const Control&) = delete;
+  Control& operator=(const Control&) = delete;
+  virtual ~Control() = default;
+
+  const std::string& Name() const { return name_; }
+  std::uint64_t Revision() const { return revision_; }
+
+  bool Visible() const { return visible_; }
+  void SetVisible(bool v) { Assign(visible_, v); }
+  bool Enabled() const { return enabled_; }
+  void SetEnabled(bool e) { Assign(enabled_, e); }
+  const std::string& Hint() const { return hint_; }
+  void SetHint(std::string h) { Assign(hint_, std::move(h)); }
+
+ protected:
+  void Touch() { ++revision_; }
+  template <class T>
+  void Assign(T& field, T value) {
+    if (field == value) return;
+    field = std::move(value);
+    Touch();
+  }
+
+ private:
+  std::string name_;
+  std::uint64_t revision_ = 1;
+  bool visible_ = true;
+  bool enabled_ = true;
+  std::string hint_;
+};
+
+class Label : public Control {
+ public:
+  using Control::Control;
+  const std::string& Caption() const { return caption_; }
+  void SetCaption(std::string c) { Assign(caption_, std::move(c)); }
+
+ private:
+  std::string caption_;
+};
+
+// Buttons and tool buttons. A two-state (check) button keeps `Down`.
+class Button : public Label {
+ public:
+  using Label::Label;
+  bool Checkable() const { return checkable_; }
+  void SetCheckable(bool c) { Assign(checkable_, c); }
+  bool Down() const { return down_; }
+  void SetDown(bool d) { Assign(down_, d); }
+  // Separators in a tool bar are laid out by the skin; the model only remembers where they stand.
+  bool SeparatorAfter() const { return separatorAfter_; }
+  void SetSeparatorAfter(bool s) { Assign(separatorAfter_, s); }
+  // The user's click: a two-state button flips before its handler runs, as a tool bar does.
+  void Click();
+  Event OnClick;
+
+ private:
+  bool checkable_ = false;
+  bool down_ = false;
+  bool separatorAfter_ = false;
+};
+
+class CheckBox : public Label {
+ public:
+  using Label::Label;
+  bool Checked() const { return checked_; }
+  void SetChecked(bool c) { Assign(checked_, c); }
+  // The user's click flips the box, then the handler runs.
+  void Click();
+  Event OnClick;
+
+ private:
+  bool checked_ = false;
+};
+
+class MenuItem : public Label {
+ public:
+  MenuItem(std::string name, std::string caption, std::string shortcut = {}, int radioGroup = 0)
+      : Label(std::move(name)), shortcut_(std::move(shortcut)), radioGroup_(radioGroup) {
+    SetCaption(std::move(caption));
+  }
+  const std::string& Shortcut() const { return shortcut_; }
+  // Items of one non-zero group show their check as a radio mark.
+  int RadioGroup() const { return radioGroup_; }
+  bool Checked() const { return checked_; }
+  void SetChecked(bool c) { Assign(checked_, c); }
+  bool IsSeparator() const { return Caption() == "-"; }
+  std::vector<MenuItem*>& Items() { return items_; }
+  const std::vector<MenuItem*>& Items() const { return items_; }
+  void Click() {
+    if (Enabled() && OnClick) OnClick();
+  }
+  Event OnClick;
+
+ private:
+  std::string shortcut_;
+  int radioGroup_;
+  bool checked_ = false;
+  std::vector<MenuItem*> items_;
+};
+
+class Edit : public Control {
+ public:
+  using Control::Control;
+  const std::string& Text() const { return text_; }
+  void SetText(std::string t) { Assign(text_, std::move(t)); }
+  // Called after the user (not the program) changed the text.
+  Event OnChange;
+
+ private:
+  std::string text_;
+};
+
+class ListBox : public Control {
+ public:
+  using Control::Control;
+  const std::vector<std::string>& Items() const { return items_; }
+  void SetItems(std::vector<std::string> items);
+  void Clear() { SetItems({}); }
+  void Add(std::string item);
+  int Count() const { return static_cast<int>(items_.size()); }
+  int Selected() const { return selected_; }
+  void Select(int index);
+  Event OnClick;
+  Event OnDblClick;
+
+ private:
+  std::vector<std::string> items_;
+  int selected_ = -1;
+};
+
+// Multi-line text box.
+class Memo : public ListBox {
+ public:
+  using ListBox::ListBox;
+};
+
+class ComboBox : public ListBox {
+ public:
+  using ListBox::ListBox;
+  Event OnChange;
+};
+
+class CheckListBox : public ListBox {
+ public:
+  using ListBox::ListBox;
+  void SetItems(std::vector<std::string> items);
+  void Add(std::string item);
+  bool IsChecked(int index) const;
+  void SetChecked(int index, bool checked);
+  // Raised after the user toggled an entry's box; the index is the toggled entry.
+  std::function<void(int)> OnClickCheck;
+
+ private:
+  std::vector<bool> checked_;
+};
+
+class Grid : public Control {
+ public:
+  using Control::Control;
+  int RowCount() const { return rows_; }
+  int ColCount() const { return cols_; }
+  void SetSize(int cols, int rows);
+  // Cells outside the grid read as empty and ignore writes, like any other untrusted index.
+  const std::string& Cell(int col, int row) const;
+  void SetCell(int col, int row, std::string text);
+  int FixedRows() const { return fixedRows_; }
+  void SetFixedRows(int n) { Assign(fixedRows_, n); }
+  int Col() const { return col_; }
+  int Row() const { return row_; }
+  void SelectCell(int col, int row);
+  std::vector<int>& ColWidths() { return colWidths_; }
+  const std::string& FontName() const { return fontName_; }
+  int FontSize() const { return fontSize_; }
+  void SetFont(std::string name, int size);
+  std::function<void(int col, int row)> OnSelectCell;
+  Event OnDblClick;
+
+ private:
+  int rows_ = 0;
+  int cols_ = 0;
+  int fixedRows_ = 1;
+  int col_ = 0;
+  int row_ = 0;
+  std::vector<std::string> cells_;
+  std::vector<int> colWidths_;
+  std::string fontName_;
+  int fontSize_ = 0;
+};
+
+class StatusBar : public Control {
+ public:
+  explicit StatusBar(std::string name, std::vector<int> widths)
+      : Control(std::move(name)), widths_(std::move(widths)), texts_(widths_.size()) {}
+  int PanelCount() const { return static_cast<int>(texts_.size()); }
+  int Width(int panel) const;
+  const std::string& Text(int panel) const;
+  void SetText(int panel, std::string text);
+
+ private:
+  std::vector<int> widths_;
+  std::vector<std::string> texts_;
+};
+
+struct Page {
+  std::string name;
+  std::string caption;
+};
+
+class PageControl : public Control {
+ public:
+  PageControl(std::string name, std::vector<Page> pages)
+      : Control(std::move(name)), pages_(std::move(pages)) {}
+  const std::vector<Page>& Pages() const { return pages_; }
+  int ActiveIndex() const { return active_; }
+  const std::string& ActiveName() const { return pages_.at(active_).name; }
+  int IndexOf(const std::string& pageName) const;
+  // The program switching pages (a menu item); it raises no event.
+  void SetActive(int index);
+  // The user clicking a tab: the page becomes active, then OnChange runs.
+  void ClickTab(int index);
+  Event OnChange;
+
+ private:
+  std::vector<Page> pages_;
+  int active_ = 0;
+};
+
+class Timer : public Control {
+ public:
+  Timer(std::string name, int intervalMs) : Control(std::move(name)), interval_(intervalMs) {}
+  int Interval() const { return interval_; }
+  void SetInterval(int ms) { Assign(interval_, ms); }
+  Event OnTimer;
+  // The timer's owner fires it; a disabled timer does nothing.
+  void Fire() {
+    if (Enabled() && OnTimer) OnTimer();
+  }
+
+ private:
+  int interval_;
+};
+
+struct ChartPoint {
+  double x = 0;
+  double y = 0;
+  std::string label;
+};
+
+struct ChartSeries {
+  std::string title;
+  std::vector<ChartPoint> points;
+};
+
+// Line chart with fixed axes; the skin redraws it without animation.
+class Chart : public Control {
+ public:
+  using Control::Control;
+  const std::vector<ChartSeries>& Series() const { return series_; }
+  void SetSeries(std::vector<ChartSeries> s) {
+    series_ = std::move(s);
+    Touch();
+  }
+  double XMin() const { return xMin_; }
+  double XMax() const { return xMax_; }
+  double YMin() const { return yMin_; }
+  double YMax() const { return yMax_; }
+  void SetAxes(double xMin, double xMax, double yMin, double yMax);
+
+ private:
+  std::vector<ChartSeries> series_;
+  double xMin_ = 0, xMax_ = 1, yMin_ = 0, yMax_ = 1;
+};
+
+}  // namespace kd::view

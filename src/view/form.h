@@ -1,0 +1,62 @@
+// A window as a named registry of its control models: skins and the harness find controls by the
+// names the system gives them.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "view/controls.h"
+
+namespace kd::view {
+
+class Form {
+ public:
+  explicit Form(std::string name) : name_(std::move(name)) {}
+  Form(const Form&) = delete;
+  Form& operator=(const Form&) = delete;
+  virtual ~Form() = default;
+
+  const std::string& Name() const { return name_; }
+  const std::string& Caption() const { return caption_; }
+  void SetCaption(std::string c) { caption_ = std::move(c); }
+
+  Control* Find(const std::string& name) const {
+    auto it = byName_.find(name);
+    return it == byName_.end() ? nullptr : it->second;
+  }
+  template <class T>
+  T* FindAs(const std::string& name) const {
+    return dynamic_cast<T*>(Find(name));
+  }
+  // Controls in the order they were added: the skin lays them out in this order.
+  const std::vector<Control*>& Controls() const { return order_; }
+
+  // The form's timer, if it owns the link while it is shown.
+  virtual Timer* LinkTimer() { return nullptr; }
+  // The close box; returns false when the form refuses to close.
+  virtual bool Close() { return true; }
+
+ protected:
+  // Creates a control owned by the form and registers it under its name.
+  template <class T, class... Args>
+  T& Add(Args&&... args) {
+    auto owned = std::make_unique<T>(std::forward<Args>(args)...);
+    T& ref = *owned;
+    byName_[ref.Name()] = &ref;
+    order_.push_back(&ref);
+    owned_.push_back(std::move(owned));
+    return ref;
+  }
+
+ private:
+  std::string name_;
+  std::string caption_;
+  std::map<std::string, Control*> byName_;
+  std::vector<Control*> order_;
+  std::vector<std::unique_ptr<Control>> owned_;
+};
+
+}  // namespace kd::view

@@ -1,0 +1,46 @@
+// What a form asks of the world outside it. Qt implements it with real dialogs; the harness with
+// queued answers and a fixed clock; tests with whatever they need.
+#pragma once
+
+#include <ctime>
+#include <optional>
+#include <string>
+
+namespace kd::view {
+
+class Form;
+
+struct FileDialogRequest {
+  std::string title;
+  std::string defaultExt;   // without the dot
+  std::string filter;       // e.g. "*.cfg"
+  std::string initialDir;
+  std::string fileName;
+};
+
+struct FontChoice {
+  std::string name;
+  int size = 0;
+};
+
+enum class MessageIcon { None, Information, Warning, Error };
+
+struct LocalTime {
+  int year = 2024, month = 1, day = 1, hour = 12, minute = 0, second = 0;
+};
+
+class Host {
+ public:
+  virtual ~Host() = default;
+  // Runs the form modally; returns when it closed.
+  virtual void ShowModal(Form& form) = 0;
+  // The chosen path, or nothing when cancelled. A confirmed dialog makes the chosen folder the
+  // working directory.
+  virtual std::optional<std::string> OpenFileDialog(const FileDialogRequest& request) = 0;
+  virtual std::optional<std::string> SaveFileDialog(const FileDialogRequest& request) = 0;
+  virtual std::optional<FontChoice> FontDialog(const FontChoice& current) = 0;
+  virtual void MessageBox(const std::string& caption, const std::string& text, MessageIcon icon) = 0;
+  virtual LocalTime Now() = 0;
+};
+
+}  // namespace kd::view

@@ -1,0 +1,22 @@
+# Runs one scenario in a fresh working directory and compares its output byte for byte.
+file(REMOVE_RECURSE ${WORKDIR})
+file(MAKE_DIRECTORY ${WORKDIR})
+get_filename_component(name ${SCRIPT} NAME_WE)
+get_filename_component(dir ${SCRIPT} DIRECTORY)
+# A scenario may bring files for its working directory in a folder of its own name.
+if(IS_DIRECTORY ${dir}/${name}.files)
+  file(COPY ${dir}/${name}.files/ DESTINATION ${WORKDIR})
+endif()
+set(args --workdir ${WORKDIR})
+file(STRINGS ${SCRIPT} first_line LIMIT_COUNT 1)
+if(first_line MATCHES "^# *demo")
+  list(APPEND args --demo)
+endif()
+execute_process(COMMAND ${HARNESS} ${args} ${SCRIPT}
+                OUTPUT_VARIABLE actual RESULT_VARIABLE status)
+file(READ ${EXPECTED} expected)
+if(NOT actual STREQUAL expected)
+  file(WRITE ${WORKDIR}/actual.out "${actual}")
+  execute_process(COMMAND diff -u ${EXPECTED} ${WORKDIR}/actual.out)
+  message(FATAL_ERROR "scenario ${name}: output differs (exit status ${status})")
+endif()
