@@ -76,6 +76,11 @@ ScriptRunner::ScriptRunner(std::istream& in, std::ostream& out, RunOptions optio
   tap_ = std::make_unique<TapPort>(simulated_ ? *simulated_ : static_cast<link::SerialPort&>(scripted_));
   main_ = std::make_unique<ui::MainForm>(*tap_, *this);
   stack_.push_back(main_.get());
+}
+
+void ScriptRunner::StartOnce() {
+  if (started_) return;
+  started_ = true;
   main_->Start();
 }
 
@@ -84,6 +89,7 @@ ScriptRunner::~ScriptRunner() = default;
 int ScriptRunner::Run() {
   try {
     Loop(nullptr);
+    StartOnce();
   } catch (const ScriptError& e) {
     out_ << "error " << lineNumber_ << ": " << e.reason << '\n';
     out_.flush();
@@ -114,6 +120,9 @@ void ScriptRunner::Execute(const std::string& line) {
   const auto words = Split(line);
   if (words.empty()) return;
   const std::string& cmd = words[0];
+  // The port, the clock, the queued answers and bytes describe the world the program starts
+  // in; any other command starts it first.
+  if (cmd != "port" && cmd != "clock" && cmd != "answer" && cmd != "rx") StartOnce();
   auto need = [&](std::size_t n) {
     if (words.size() < n + 1) Fail(cmd + ": missing argument");
   };
@@ -254,6 +263,12 @@ void ScriptRunner::Show(const std::string& name) {
   }
   if (name == "rx") {
     out_ << "rx" << HexBytes(scripted_.Waiting()) << '\n';
+    return;
+  }
+  if (name == "port") {
+    const link::LineSettings& s = main_->Port().lineSettings;
+    out_ << "port " << (tap_->IsOpen() ? "open" : "closed") << " Com:" << main_->Port().openPortNumber
+         << ' ' << s.baud << ',' << s.parity << ',' << s.dataBits << ',' << s.stopBits << '\n';
     return;
   }
   view::Control& c = Control(name);

@@ -49,6 +49,7 @@ class ScriptRunner : public view::Host {
 
   // Reads and runs commands until `until` is no longer on the stack or the input ends.
   void Loop(const view::Form* until);
+  void StartOnce();
   void Execute(const std::string& line);
   void Tick(int count);
   void Show(const std::string& name);
@@ -69,6 +70,7 @@ class ScriptRunner : public view::Host {
   view::LocalTime clock_;
   int lineNumber_ = 0;
   bool finished_ = false;
+  bool started_ = false;
 };
 
 // Text as the harness prints it: tab, CR and LF written as \t, \r and \n.

@@ -85,7 +85,7 @@ struct Layout {
 
 std::string Fixed(const Decimal& d, const Layout& layout, char separator) {
   std::string out;
-  if (d.negative && !d.digits.empty()) out += '-';
+  if (d.negative) out += '-';  // zero never keeps its sign, see Decompose and RoundTo
   const int integer_digits = d.digits.empty() ? 0 : std::max(d.exponent + 1, 0);
   out.append(static_cast<std::size_t>(std::max(layout.min_integer - integer_digits, 0)), '0');
   for (int power = integer_digits - 1; power >= 0; --power) out += DigitAt(d, power);
@@ -215,8 +215,7 @@ std::string FormatNumber(double value, std::string_view pattern) {
     RoundTo(d, layout.max_decimals);
     body = Fixed(d, layout, separator);
   }
-  if (!body.empty() && body[0] == '-') return '-' + std::string(prefix) + body.substr(1) +
-                                             std::string(suffix);
+  // The minus stays with the digits, after any leading text, where a reader looks for it.
   return std::string(prefix) + body + std::string(suffix);
 }
 

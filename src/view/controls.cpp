@@ -105,6 +105,7 @@ const std::string& StatusBar::Text(int panel) const {
 
 void StatusBar::SetText(int panel, std::string text) {
   if (panel < 0 || panel >= PanelCount()) return;
+  if (OnText) OnText(panel, text);
   Assign(texts_[panel], std::move(text));
 }
 

@@ -215,6 +215,8 @@ class StatusBar : public Control {
   int Width(int panel) const;
   const std::string& Text(int panel) const;
   void SetText(int panel, std::string text);
+  // Sees every text as it is set, also those a later text replaces within the same tick.
+  std::function<void(int panel, const std::string& text)> OnText;
 
  private:
   std::vector<int> widths_;
