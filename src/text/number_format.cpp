@@ -234,7 +234,9 @@ void SetDecimalSeparator(char separator) {
   g_separator.store(separator, std::memory_order_relaxed);
 }
 
-void ResetDecimalSeparator() { SetDecimalSeparator('\0'); }
+void ResetDecimalSeparator() {
+  SetDecimalSeparator('\0');
+}
 
 std::string_view DecimalsPattern(std::int32_t decimals) {
   if (decimals == 0) return "###0.";
@@ -242,7 +244,11 @@ std::string_view DecimalsPattern(std::int32_t decimals) {
   return "###0.##";
 }
 
-std::string Hex2(double value) { return Hex(value, 2); }
-std::string Hex4(double value) { return Hex(value, 4); }
+std::string Hex2(double value) {
+  return Hex(value, 2);
+}
+std::string Hex4(double value) {
+  return Hex(value, 4);
+}
 
 }  // namespace kd::text
