@@ -195,7 +195,7 @@ std::string FormatNumber(double value, std::string_view pattern) {
   bool required = false;  // a '0' has been seen in the integer part
   for (const char c : pattern.substr(first, last - first + 1)) {
     if (c == '.') {
-      after_point = true;  // a second point is taken as the first one, like FormatFloat does
+      after_point = true;  // later points are ignored, as FormatFloat ignores them
     } else if (c == '0' || c == '#') {
       if (after_point) {
         ++layout.max_decimals;

@@ -186,7 +186,7 @@ TEST(Hex, PadsToWidthAndTruncatesTowardZero) {
       {0xBEEF, "BEEF"},                 {0x12345, "12345"},                  {-1, "FFFFFFFF"},
       {-255.5, "FFFFFF01"},             {-2147483648.0, "80000000"},
       {-2147483649.0, "FFFFFFFF7FFFFFFF"}, {9223372036854774784.0, "7FFFFFFFFFFFFC00"},
-      {1e30, "7FFFFFFFFFFFFFFF"},       {kInf, "7FFFFFFFFFFFFFFF"},
+      {9223372036854775808.0, "7FFFFFFFFFFFFFFF"}, {kInf, "7FFFFFFFFFFFFFFF"},
       {-9223372036854777856.0, "8000000000000000"}, {-1e30, "8000000000000000"},
   };
   // clang-format on
