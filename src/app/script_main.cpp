@@ -9,15 +9,11 @@
 int main(int argc, char** argv) {
   kd::harness::RunOptions options;
   std::string script;
+  std::string workdir;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--workdir" && i + 1 < argc) {
-      std::error_code ec;
-      std::filesystem::current_path(argv[++i], ec);
-      if (ec) {
-        std::cerr << "klinediag-script: cannot enter " << argv[i] << ": " << ec.message() << '\n';
-        return 2;
-      }
+      workdir = argv[++i];
     } else if (arg == "--demo") {
       options.demo = true;
     } else if (arg == "--help" || arg == "-h") {
@@ -37,6 +33,15 @@ int main(int argc, char** argv) {
     file.open(script);
     if (!file) {
       std::cerr << "klinediag-script: cannot read " << script << '\n';
+      return 2;
+    }
+  }
+  // The script is named relative to where the harness was started, not to its working folder.
+  if (!workdir.empty()) {
+    std::error_code ec;
+    std::filesystem::current_path(workdir, ec);
+    if (ec) {
+      std::cerr << "klinediag-script: cannot enter " << workdir << ": " << ec.message() << '\n';
       return 2;
     }
   }

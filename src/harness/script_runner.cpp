@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "sim/simulated_port.h"
@@ -102,7 +105,7 @@ void ScriptRunner::Fail(const std::string& reason) const { throw ScriptError{rea
 
 void ScriptRunner::Loop(const view::Form* until) {
   std::string line;
-  while (!finished_ && std::getline(in_, line)) {
+  while (std::getline(in_, line)) {
     ++lineNumber_;
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (const auto hash = line.find('#'); hash != std::string::npos) line.erase(hash);
@@ -120,6 +123,9 @@ void ScriptRunner::Execute(const std::string& line) {
   const auto words = Split(line);
   if (words.empty()) return;
   const std::string& cmd = words[0];
+  // Once the main window has closed, only the files it left behind can still be looked at.
+  if (finished_ && !(cmd == "show" && words.size() >= 3 && (words[1] == "file" || words[1] == "head")))
+    Fail("the program has ended");
   // The port, the clock, the queued answers and bytes describe the world the program starts
   // in; any other command starts it first.
   if (cmd != "port" && cmd != "clock" && cmd != "answer" && cmd != "rx") StartOnce();
@@ -237,6 +243,9 @@ void ScriptRunner::Execute(const std::string& line) {
     } else {
       Fail("port: unknown mode " + what);
     }
+  } else if (cmd == "show" && words.size() >= 3 && (words[1] == "file" || words[1] == "head")) {
+    ShowFile(line.substr(line.find(words[2], line.find(words[1], 4) + words[1].size())),
+             words[1] == "head" ? 64 : SIZE_MAX);
   } else if (cmd == "show") {
     need(1);
     Show(words[1]);
@@ -324,6 +333,23 @@ void ScriptRunner::Show(const std::string& name) {
   }
 }
 
+void ScriptRunner::ShowFile(const std::string& path, std::size_t limit) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    out_ << "file " << path << " missing\n";
+    return;
+  }
+  const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
+  out_ << "file " << path << " size " << bytes.size() << '\n';
+  for (std::size_t at = 0; at < std::min(bytes.size(), limit); at += 16) {
+    char offset[32];
+    std::snprintf(offset, sizeof offset, "%04zX:", at);
+    const auto end =
+        bytes.begin() + static_cast<std::ptrdiff_t>(std::min({at + 16, bytes.size(), limit}));
+    out_ << offset << HexBytes({bytes.begin() + static_cast<std::ptrdiff_t>(at), end}) << '\n';
+  }
+}
+
 std::optional<ScriptRunner::Answer> ScriptRunner::TakeAnswer() {
   if (answers_.empty()) return std::nullopt;
   Answer a = answers_.front();
@@ -346,7 +372,12 @@ void ScriptRunner::ShowModal(view::Form& form) {
 std::optional<std::string> ScriptRunner::OpenFileDialog(const view::FileDialogRequest&) {
   auto a = TakeAnswer();
   if (!a || a->kind != Answer::File) return std::nullopt;
-  return a->path;
+  // As a real dialog: the full path comes back and its folder becomes the working directory.
+  std::error_code ec;
+  const auto full = std::filesystem::absolute(a->path, ec);
+  if (ec) return a->path;
+  std::filesystem::current_path(full.parent_path(), ec);
+  return full.string();
 }
 
 std::optional<std::string> ScriptRunner::SaveFileDialog(const view::FileDialogRequest& request) {

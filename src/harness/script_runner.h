@@ -53,6 +53,8 @@ class ScriptRunner : public view::Host {
   void Execute(const std::string& line);
   void Tick(int count);
   void Show(const std::string& name);
+  // The file's size and its bytes, 16 a line; at most `limit` of them.
+  void ShowFile(const std::string& path, std::size_t limit);
   view::Form& Top() const { return *stack_.back(); }
   view::Control& Control(const std::string& name) const;
   std::optional<Answer> TakeAnswer();

@@ -33,6 +33,54 @@ void RunPage(const SessionContext& ctx, ReplyCopy& reply, ExchangeBuffer& buffer
   if (PageStep* step = ctx.pages[static_cast<std::size_t>(ctx.activePage)]) step->Step(reply, buffer);
 }
 
+// The fault page's service commands replace whatever the page asked for.
+void FaultCommands(ExchangeBuffer& buffer, const SessionContext& ctx, std::uint8_t target) {
+  switch (ctx.state.pendingCommand) {
+    case 1: Request(buffer, target, {0x14, 0xFF, 0x00}); break;
+    case 7: Request(buffer, target, {0x14, 0x00, 0x00}); break;
+    case 2: Request(buffer, target, {0x11, 0x01}); break;
+    case 3: Request(buffer, target, {0x11, 0x90}); break;
+    default: return;
+  }
+  ctx.state.pendingCommand = 0;
+}
+
+// Six ticks a cycle: the default request's length and parameter, then 02, A0, A1, A2, A3.
+void EquipmentRequest(ExchangeBuffer& buffer, SessionState& st) {
+  static constexpr std::uint8_t kIdentifiers[] = {0x02, 0xA0, 0xA1, 0xA2, 0xA3};
+  buffer.transmitFrame[3] = 0x21;
+  const std::uint8_t s = st.requestStep;
+  st.requestStep = link::Add8(s, 1);
+  if (s >= 1 && s <= 5) {
+    buffer.transmitFrame[4] = kIdentifiers[s - 1];
+    buffer.dataLength = 2;
+  } else {
+    st.requestStep = 1;
+  }
+}
+
+void KwpPageStep(const SessionContext& ctx, ReplyCopy& reply, ExchangeBuffer& buffer,
+                 std::uint8_t target) {
+  link::ValidateKwpReply(reply, ctx.status);
+  switch (ctx.activePage) {
+    case Page::Faults:
+      RunPage(ctx, reply, buffer);
+      FaultCommands(buffer, ctx, target);
+      break;
+    case Page::Equipment:
+      if (ctx.ecuType == 3 || ctx.ecuType == 7) {
+        if (ctx.comp) ctx.comp->SetItems({"Комплектация для выбранного блока отсутствует"});
+        break;
+      }
+      EquipmentRequest(buffer, ctx.state);
+      RunPage(ctx, reply, buffer);
+      break;
+    default:
+      RunPage(ctx, reply, buffer);
+      break;
+  }
+}
+
 // A session is kept by the reply alone: every tick decides from what came back.
 void KwpBranch(ExchangeBuffer& buffer, const SessionContext& ctx) {
   SessionState& st = ctx.state;
@@ -80,8 +128,7 @@ void KwpBranch(ExchangeBuffer& buffer, const SessionContext& ctx) {
         [[fallthrough]];
       case 0x50: case 0x51: case 0x52: case 0x57: case 0x58: case 0x5A: case 0x61: case 0x63:
       case 0x67: case 0x70: case 0x7E: case 0xC3:
-        link::ValidateKwpReply(reply, ctx.status);
-        RunPage(ctx, reply, buffer);
+        KwpPageStep(ctx, reply, buffer, target);
         break;
       case 0xC2:
         Request(buffer, target, {0x81});

@@ -39,6 +39,8 @@ struct SessionContext {
   SessionState& state;
   view::StatusBar& status;
   const PageSteps& pages;
+  // The equipment page's text box, for the types that have no equipment to show.
+  view::Memo* comp = nullptr;
 };
 
 // ReplyCopy taken `offset` bytes into ReceiveArea; bytes beyond it read as zero, and a negative

@@ -3,8 +3,16 @@
 namespace kd::ui {
 
 namespace {
+
 // Tool-bar positions of the two-state controller buttons: the first eight of the bar.
 constexpr std::size_t kCheckButtons = 8;
+
+const std::vector<view::Page> kPages = {
+    {"TabSheet1", "Переменные"},    {"TabSheet2", "Ошибки"}, {"TabSheet3", "Идентификаторы"},
+    {"TabSheet5", "Комплектация"}, {"TabSheet6", "АЦП"},    {"TabSheet4", "Топливо"},
+    {"TabSheet7", "Об.УОЗ"},       {"TabSheet8", "Пропуски Заж."}, {"TabSheet9", "Парам.Экспл."},
+};
+
 }  // namespace
 
 MainForm::MainForm(link::SerialPort& port, view::Host& host)
@@ -13,8 +21,13 @@ MainForm::MainForm(link::SerialPort& port, view::Host& host)
       portHandle_(port),
       timer1_(Add<view::Timer>("Timer1", 300)),
       statusBar1_(Add<view::StatusBar>("StatusBar1", std::vector<int>{200, 70, 70, 70})),
-      typeblock1_(Add<view::MenuItem>("Typeblock1", "Тип контроллера")) {
+      typeblock1_(Add<view::MenuItem>("Typeblock1", "Тип контроллера")),
+      pageControl1_(Add<view::PageControl>("PageControl1", kPages)),
+      checkParamList_(Add<view::CheckListBox>("CheckParamList")),
+      stringGrid1_(Add<view::Grid>("StringGrid1")),
+      comp_(Add<view::Memo>("Comp")) {
   SetCaption("klinediag");
+  BuildConfigControls();
   const auto& order = catalogue::ToolbarOrder();
   for (std::size_t i = 0; i < order.size(); ++i) {
     const auto& info = catalogue::Lookup(order[i]);
@@ -32,21 +45,54 @@ MainForm::MainForm(link::SerialPort& port, view::Host& host)
     typeblock1_.Items().push_back(&item);
     typeMenuItems_[i] = &item;
   }
+  BuildFaultCommandButtons();
+  pageControl1_.OnChange = [this] { PageChanged(); };
   buffer_->dataLength = 0;
   timer1_.OnTimer = [this] { Tick(); };
 }
 
+void MainForm::BuildFaultCommandButtons() {
+  // The buttons only leave the command; the next positive reply on the page carries it out.
+  const struct {
+    const char* name;
+    const char* caption;
+    std::uint32_t code;
+  } commands[] = {{"ClearErrorAG", "Сброс ош. AG", 1},
+                  {"ClearErrorPG", "Сброс ош.PG", 7},
+                  {"ECUReset", "Сброс ECU PO", 2},
+                  {"ECUReset_fi", "Сброс ECU FI", 3}};
+  for (const auto& c : commands) {
+    auto& button = Add<view::Button>(c.name);
+    button.SetCaption(c.caption);
+    const std::uint32_t code = c.code;
+    button.OnClick = [this, code] { session_.pendingCommand = code; };
+  }
+}
+
 void MainForm::Start() {
-  ApplyCatalogue();
+  ecuType_ = 1;
+  portNumber_ = 2;
+  configDir_ = ".";
+  configName_ = "default.cfg";
   MarkType();
-  link::OpenPort(portHandle_, portNumber_, ecuType_, statusBar1_);
+  LoadConfiguration();
+}
+
+bool MainForm::Close() {
+  configName_ = "default.cfg";
+  SaveConfiguration();
+  configName_ = std::string(Constants().defaultConfigFile);
+  SaveConfiguration();
+  return true;
 }
 
 void MainForm::SelectEcuType(std::uint32_t code) {
+  configName_ = std::string(Constants().defaultConfigFile);
+  SaveConfiguration();
   ecuType_ = code;
   MarkType();
-  ApplyCatalogue();
-  link::OpenPort(portHandle_, portNumber_, ecuType_, statusBar1_);
+  configName_ = std::string(Constants().defaultConfigFile);
+  LoadConfiguration();
 }
 
 void MainForm::ApplyCatalogue() { statusBar1_.SetText(2, std::string(Constants().statusText)); }
@@ -59,11 +105,19 @@ void MainForm::MarkType() {
   }
 }
 
+void MainForm::PageChanged() {
+  session_.pageTickCount = 0;
+  // One command field serves every page, each reading the codes its own way: a command left
+  // behind would run under the new page's meaning (an actuator "off" as "clear all faults").
+  session_.pendingCommand = 0;
+}
+
 void MainForm::Tick() {
+  const session::Page page = ActivePage();
   link::PollTick(
       portHandle_, *buffer_, ecuType_,
-      [this](link::ExchangeBuffer& buffer) {
-        session::SessionStep(buffer, {ecuType_, activePage_, session_, statusBar1_, pages_});
+      [this, page](link::ExchangeBuffer& buffer) {
+        session::SessionStep(buffer, {ecuType_, page, session_, statusBar1_, pages_, &comp_});
       },
       statusBar1_);
 }

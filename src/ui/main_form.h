@@ -5,8 +5,11 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "catalogue/ecu_catalogue.h"
+#include "catalogue/param_record.h"
 #include "link/exchange_buffer.h"
 #include "link/port.h"
 #include "session/session_step.h"
@@ -19,15 +22,28 @@ class MainForm : public view::Form {
  public:
   MainForm(link::SerialPort& port, view::Host& host);
 
-  // Start-up as the program does it: the type's catalogue, then the port.
+  // Start-up as the program does it: the start-up configuration, which ends by opening the port.
   void Start();
+  // The close box, Exit1 and ToolButton11: the list is stored twice, into "default.cfg" and into
+  // the type's own file.
+  bool Close() override;
 
   void SelectEcuType(std::uint32_t code);
+  void LoadConfiguration();
+  void SaveConfiguration();
+  void RefreshParamGrid();
+
+  const std::string& ConfigName() const { return configName_; }
+  const std::string& ConfigDir() const { return configDir_; }
+  const std::vector<catalogue::ParamRecord>& Params() const { return params_; }
+  std::uint32_t DtcInfoMode() const { return dtcInfoMode_; }
 
   std::uint32_t EcuType() const { return ecuType_; }
   int PortNumber() const { return portNumber_; }
   const catalogue::EcuInfo& Constants() const { return catalogue::Lookup(ecuType_); }
-  session::Page ActivePage() const { return activePage_; }
+  session::Page ActivePage() const {
+    return static_cast<session::Page>(pageControl1_.ActiveIndex());
+  }
 
   view::Timer& Timer1() { return timer1_; }
   view::StatusBar& StatusBar1() { return statusBar1_; }
@@ -40,25 +56,43 @@ class MainForm : public view::Form {
   session::SessionState& Session() { return session_; }
 
   view::Timer* LinkTimer() override { return &timer1_; }
+  view::PageControl& PageControl1() { return pageControl1_; }
+  view::CheckListBox& CheckParamList() { return checkParamList_; }
+  view::Grid& StringGrid1() { return stringGrid1_; }
 
  private:
+  void BuildConfigControls();
+  void BuildFaultCommandButtons();
   void ApplyCatalogue();
   void MarkType();
+  void PageChanged();
   void Tick();
+  void NewConfiguration();
+  void OpenConfigDialog();
+  void SaveConfigDialog();
+  void SetAllShown(bool shown);
 
   view::Host& host_;
   link::PortHandle portHandle_;
   std::unique_ptr<link::ExchangeBuffer> buffer_ = std::make_unique<link::ExchangeBuffer>();
   session::SessionState session_;
   session::PageSteps pages_{};
-  session::Page activePage_ = session::Page::Params;
+  std::uint32_t dtcInfoMode_ = 0;
 
   std::uint32_t ecuType_ = 1;
   int portNumber_ = 2;
+  std::string configName_ = "default.cfg";
+  std::string configDir_ = ".";
+  bool dirFromDialog_ = false;
+  std::vector<catalogue::ParamRecord> params_;
 
   view::Timer& timer1_;
   view::StatusBar& statusBar1_;
   view::MenuItem& typeblock1_;
+  view::PageControl& pageControl1_;
+  view::CheckListBox& checkParamList_;
+  view::Grid& stringGrid1_;
+  view::Memo& comp_;
   std::array<view::Button*, 11> typeButtons_{};
   std::array<view::MenuItem*, 11> typeMenuItems_{};
 };

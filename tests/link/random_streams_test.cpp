@@ -64,6 +64,7 @@ TEST(RandomStreams, TickOfEveryTypeOnGarbageAndRandomLengths) {
     ExchangeBuffer buffer;
     session::SessionState state;
     session::PageSteps pages{};
+    view::Memo comp("Comp");
     OpenPort(handle, 2, type, status);
     for (int tick = 0; tick < 3000; ++tick) {
       const int count = static_cast<int>(rng() % 260);
@@ -72,7 +73,7 @@ TEST(RandomStreams, TickOfEveryTypeOnGarbageAndRandomLengths) {
       const auto page = static_cast<session::Page>(rng() % session::kPageCount);
       PollTick(
           handle, buffer, type,
-          [&](ExchangeBuffer& b) { session::SessionStep(b, {type, page, state, status, pages}); },
+          [&](ExchangeBuffer& b) { session::SessionStep(b, {type, page, state, status, pages, &comp}); },
           status);
       ASSERT_FALSE(port.writes.empty());
       EXPECT_LE(port.writes.back().size(), 255u);

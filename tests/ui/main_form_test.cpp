@@ -1,6 +1,16 @@
 // The main window's first form: the controller-type controls and what a switch changes.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include <unistd.h>
+
+#include "catalogue/config_file.h"
+#include "catalogue/param_tables.h"
+
 #include "harness/scripted_port.h"
 #include "link/fake_port.h"
 #include "ui/main_form.h"
@@ -18,11 +28,36 @@ class NoHost : public view::Host {
   view::LocalTime Now() override { return {}; }
 };
 
-struct Fixture : ::testing::Test {
+// Runs each case in a folder of its own, as the program runs in its start folder.
+class InFolder : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    old_ = std::filesystem::current_path();
+    dir_ = std::filesystem::temp_directory_path() /
+           ("kd_ui_" + std::to_string(::getpid()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::create_directories(dir_);
+    std::filesystem::current_path(dir_);
+  }
+  void TearDown() override {
+    std::filesystem::current_path(old_);
+    std::filesystem::remove_all(dir_);
+  }
+  static void Write(const std::string& name, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream(name, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  }
+  std::filesystem::path old_, dir_;
+};
+
+struct Fixture : InFolder {
   testing::FakePort port;
   NoHost host;
   MainForm form{port, host};
-  void SetUp() override { form.Start(); }
+  void SetUp() override {
+    InFolder::SetUp();
+    form.Start();
+  }
 
   std::vector<std::string> Marks() {
     std::vector<std::string> down;
@@ -83,6 +118,100 @@ TEST_F(Fixture, SwitchWithoutAPortStillSwitchesTheType) {
   EXPECT_EQ(form.EcuType(), 8u);
   EXPECT_EQ(form.StatusBar1().Text(2), "M10");
   EXPECT_EQ(form.StatusBar1().Text(0), "Error init port.");
+}
+
+}  // namespace
+}  // namespace kd::ui
+
+namespace kd::ui {
+namespace {
+
+TEST_F(InFolder, DamagedStartUpFilesAlwaysGiveAFullList) {
+  std::mt19937 rng(100);
+  for (int round = 0; round < 300; ++round) {
+    std::vector<std::uint8_t> bytes(rng() % 40000);
+    for (auto& b : bytes) b = static_cast<std::uint8_t>(rng());
+    if (bytes.size() >= 8 && rng() % 2) {
+      // A plausible header over random records.
+      bytes[0] = static_cast<std::uint8_t>(rng() % 13);
+      bytes[1] = bytes[2] = bytes[3] = 0;
+      bytes[6] = static_cast<std::uint8_t>(rng() % 120);
+      bytes[7] = 0;
+    }
+    Write("default.cfg", bytes);
+    testing::FakePort port;
+    NoHost host;
+    MainForm form(port, host);
+    form.Start();
+    const auto expected = static_cast<std::size_t>(form.Constants().paramCount);
+    ASSERT_EQ(form.Params().size(), expected) << round;
+    ASSERT_EQ(static_cast<std::size_t>(form.CheckParamList().Count()), expected);
+    ASSERT_LE(static_cast<std::size_t>(form.StringGrid1().RowCount()), expected + 1);
+    for (const auto& r : form.Params()) {
+      ASSERT_LE(r.shown, 1);
+      ASSERT_EQ(r.onChart, 0);
+    }
+  }
+}
+
+TEST_F(InFolder, ShortFileKeepsItsRecordsAndTakesTheRestBuiltIn) {
+  catalogue::ParamRecord first = catalogue::BuiltInParams(6)[0];
+  catalogue::SetFieldText(first.name, "FIRST");
+  first.shown = 1;
+  Write("default.cfg", catalogue::EncodeConfiguration(6, 4, std::span(&first, 1)));
+  testing::FakePort port;
+  NoHost host;
+  MainForm form(port, host);
+  form.Start();
+  EXPECT_EQ(form.EcuType(), 6u);
+  EXPECT_EQ(form.PortNumber(), 4);
+  ASSERT_EQ(form.Params().size(), 68u);
+  EXPECT_EQ(catalogue::FieldText(form.Params()[0].name), "FIRST");
+  EXPECT_EQ(std::memcmp(&form.Params()[1], &catalogue::BuiltInParams(6)[1], 352), 0);
+  EXPECT_EQ(form.StringGrid1().RowCount(), 2);
+  EXPECT_EQ(form.StringGrid1().Cell(0, 1), "FIRST");
+  EXPECT_EQ(port.calls[0], "open 4");
+}
+
+TEST_F(InFolder, SavedListOfEveryTypeReadsBackWithTicksTypeAndTexts) {
+  testing::FakePort port;
+  NoHost host;
+  MainForm form(port, host);
+  form.Start();
+  for (std::uint32_t type = 1; type <= 11; ++type) {
+    form.SelectEcuType(type);
+    const int count = form.CheckParamList().Count();
+    for (int i = 0; i < count; i += 3) {
+      form.CheckParamList().SetChecked(i, true);
+      form.CheckParamList().OnClickCheck(i);
+    }
+    const auto before = form.Params();
+    form.Close();  // default.cfg and the type's own file
+
+    MainForm again(port, host);
+    again.Start();
+    ASSERT_EQ(again.EcuType(), type);
+    ASSERT_EQ(again.Params().size(), before.size());
+    for (std::size_t i = 0; i < before.size(); ++i) {
+      EXPECT_EQ(again.Params()[i].shown, i % 3 == 0 ? 1 : 0) << type << ' ' << i;
+      EXPECT_EQ(catalogue::FieldText(again.Params()[i].name), catalogue::FieldText(before[i].name));
+      EXPECT_EQ(catalogue::FieldText(again.Params()[i].description),
+                catalogue::FieldText(before[i].description));
+      EXPECT_EQ(again.CheckParamList().IsChecked(static_cast<int>(i)), i % 3 == 0);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kd::ui
+
+namespace kd::ui {
+namespace {
+
+TEST_F(Fixture, ListEntryShowsItsDescriptionAsHint) {
+  form.CheckParamList().Select(9);
+  form.CheckParamList().OnClick();
+  EXPECT_EQ(form.CheckParamList().Hint(), "Скорость вращения двигателя.");
 }
 
 }  // namespace

@@ -1,0 +1,181 @@
+// The parameter list and its configuration files.
+#include <filesystem>
+#include <system_error>
+
+#include "catalogue/config_file.h"
+#include "catalogue/param_tables.h"
+#include "text/cp1251.h"
+#include "ui/main_form.h"
+
+namespace kd::ui {
+
+namespace {
+
+std::string Shown(const char* cp1251, std::size_t size) {
+  std::size_t n = 0;
+  while (n < size && cp1251[n]) ++n;
+  return text::Cp1251ToUtf8({cp1251, n});
+}
+
+template <std::size_t N>
+std::string Shown(const char (&field)[N]) {
+  return Shown(field, N);
+}
+
+void ChangeDirectory(const std::string& dir) {
+  std::error_code ec;
+  std::filesystem::current_path(dir, ec);
+}
+
+std::string WorkingDirectory() {
+  std::error_code ec;
+  auto cwd = std::filesystem::current_path(ec);
+  return ec ? std::string(".") : cwd.string();
+}
+
+}  // namespace
+
+void MainForm::BuildConfigControls() {
+  struct Action {
+    const char* button;
+    const char* hint;
+    const char* item;
+    const char* caption;
+    void (MainForm::*run)();
+  };
+  const Action actions[] = {
+      {"NewButton", "Новый файл конфигурации", "New1", "Создать Конфиг.",
+       &MainForm::NewConfiguration},
+      {"LoadButton", "Загрузить файл конфигурации.", "Open1", "Откр. Конфиг.",
+       &MainForm::OpenConfigDialog},
+      {"SaveButton", "Записать файл конфигурации", "Save1", "Сохран.Конфиг.",
+       &MainForm::SaveConfigDialog},
+  };
+  auto& file1 = Add<view::MenuItem>("File1", "&Файл");
+  for (const auto& a : actions) {
+    auto& button = Add<view::Button>(a.button);
+    button.SetHint(a.hint);
+    auto& item = Add<view::MenuItem>(a.item, a.caption);
+    file1.Items().push_back(&item);
+    const auto run = a.run;
+    button.OnClick = item.OnClick = [this, run] { (this->*run)(); };
+  }
+  Find("SaveButton")->SetVisible(true);
+  FindAs<view::Button>("SaveButton")->SetSeparatorAfter(true);
+
+  auto& selectAll = Add<view::Button>("Button6");
+  selectAll.SetCaption("Выбрать ВСЕ");
+  selectAll.OnClick = [this] { SetAllShown(true); };
+  auto& clearAll = Add<view::Button>("Button7");
+  clearAll.SetCaption("Убрать ВСЕ");
+  clearAll.OnClick = [this] { SetAllShown(false); };
+
+  checkParamList_.OnClick = [this] {
+    const int i = checkParamList_.Selected();
+    if (i >= 0 && i < static_cast<int>(params_.size()))
+      checkParamList_.SetHint(Shown(params_[i].description));
+  };
+  checkParamList_.OnClickCheck = [this](int i) {
+    if (i < 0 || i >= static_cast<int>(params_.size())) return;
+    params_[i].shown = checkParamList_.IsChecked(i) ? 1 : 0;
+    RefreshParamGrid();
+  };
+  stringGrid1_.SetSize(4, 1);
+}
+
+void MainForm::SetAllShown(bool shown) {
+  for (std::size_t i = 0; i < params_.size(); ++i) {
+    params_[i].shown = shown ? 1 : 0;
+    checkParamList_.SetChecked(static_cast<int>(i), shown);
+  }
+  RefreshParamGrid();
+}
+
+void MainForm::NewConfiguration() {
+  configName_ = " ";
+  LoadConfiguration();
+}
+
+void MainForm::OpenConfigDialog() {
+  dirFromDialog_ = true;
+  const auto path = host_.OpenFileDialog({"OpenCFG", "CFG", "*.cfg", "", "*.cfg"});
+  if (!path) return;
+  configName_ = *path;
+  LoadConfiguration();
+}
+
+void MainForm::SaveConfigDialog() {
+  dirFromDialog_ = true;
+  const auto path = host_.SaveFileDialog({"Запись конфигурации.", "CFG", "*.cfg", ".", "*.cfg"});
+  if (!path) return;
+  configName_ = *path;
+  SaveConfiguration();
+}
+
+void MainForm::LoadConfiguration() {
+  std::optional<catalogue::Configuration> stored;
+  if (auto bytes = catalogue::ReadFileBytes(configName_))
+    stored = catalogue::DecodeConfiguration(*bytes);
+
+  if (stored) {
+    configDir_ = WorkingDirectory();
+    ecuType_ = stored->ecuType;
+    portNumber_ = stored->portNumber;
+  }
+  // The list always holds the type's ParamCount records: what the file has of them, the rest
+  // (a short or damaged file) from the built-in table, unticked.
+  const auto builtIn = catalogue::BuiltInParams(ecuType_);
+  const std::size_t count = builtIn.size();
+  params_.assign(builtIn.begin(), builtIn.end());
+  std::vector<std::string> names;
+  for (std::size_t i = 0; i < count; ++i) {
+    catalogue::ParamRecord& r = params_[i];
+    if (stored && i < stored->records.size()) r = stored->records[i];
+    r.shown = r.shown == 1 ? 1 : 0;
+    r.onChart = 0;
+    names.push_back(Shown(r.name));
+  }
+  checkParamList_.SetItems(std::move(names));
+  for (std::size_t i = 0; i < count; ++i)
+    checkParamList_.SetChecked(static_cast<int>(i), params_[i].shown == 1);
+
+  if (stored) {
+    RefreshParamGrid();
+    MarkType();
+  } else {
+    stringGrid1_.SetSize(4, 1);
+  }
+  const char* header[] = {"Наименование переменной", "Значение", "Размерность", "Граф.р."};
+  for (int c = 0; c < 4; ++c) stringGrid1_.SetCell(c, 0, header[c]);
+  ApplyCatalogue();
+  link::OpenPort(portHandle_, portNumber_, ecuType_, statusBar1_);
+}
+
+void MainForm::SaveConfiguration() {
+  if (dirFromDialog_)
+    dirFromDialog_ = false;
+  else
+    ChangeDirectory(configDir_);
+  const auto bytes = catalogue::EncodeConfiguration(
+      ecuType_, static_cast<std::uint16_t>(portNumber_), params_);
+  if (!catalogue::WriteFileAtomically(configName_, bytes))
+    host_.MessageBox("Ошибка!", "Немогу создать файл!!!", view::MessageIcon::Error);
+}
+
+void MainForm::RefreshParamGrid() {
+  int k = 0;
+  for (auto& r : params_) {
+    if (r.shown != 1) continue;
+    ++k;
+    stringGrid1_.SetSize(4, std::max(stringGrid1_.RowCount(), k + 1));
+    stringGrid1_.SetCell(0, k, Shown(r.name));
+    // A row that now holds another parameter must not show the old one's value until the next
+    // reply fills it.
+    stringGrid1_.SetCell(1, k, "");
+    stringGrid1_.SetCell(2, k, Shown(r.unit));
+    r.gridRow = k;
+  }
+  stringGrid1_.SetSize(4, k + 1);
+}
+
+}  // namespace kd::ui
