@@ -1,5 +1,7 @@
 #include "ui/main_form.h"
 
+#include "text/cp1251.h"
+
 namespace kd::ui {
 
 namespace {
@@ -46,6 +48,12 @@ MainForm::MainForm(link::SerialPort& port, view::Host& host)
     typeMenuItems_[i] = &item;
   }
   BuildFaultCommandButtons();
+  pages_[static_cast<std::size_t>(session::Page::Params)] = &paramPage_;
+  stringGrid1_.SetHint("Параметры");
+  stringGrid1_.OnSelectCell = [this](int, int row) {
+    for (const auto& r : params_)
+      if (r.shown == 1 && r.gridRow == row) stringGrid1_.SetHint(text::Cp1251ToUtf8(catalogue::FieldText(r.description)));
+  };
   pageControl1_.OnChange = [this] { PageChanged(); };
   buffer_->dataLength = 0;
   timer1_.OnTimer = [this] { Tick(); };

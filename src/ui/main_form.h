@@ -12,6 +12,7 @@
 #include "catalogue/param_record.h"
 #include "link/exchange_buffer.h"
 #include "link/port.h"
+#include "livedata/param_page.h"
 #include "session/session_step.h"
 #include "view/form.h"
 #include "view/host.h"
@@ -93,6 +94,8 @@ class MainForm : public view::Form {
   view::CheckListBox& checkParamList_;
   view::Grid& stringGrid1_;
   view::Memo& comp_;
+  livedata::ParamPage paramPage_{ecuType_, params_, stringGrid1_, statusBar1_,
+                                 session_.pageTickCount};
   std::array<view::Button*, 11> typeButtons_{};
   std::array<view::MenuItem*, 11> typeMenuItems_{};
 };

@@ -1,0 +1,247 @@
+#include "livedata/param_page.h"
+
+#include <cmath>
+#include <cstdlib>
+
+#include "catalogue/ecu_catalogue.h"
+#include "link/gm.h"
+#include "link/kwp.h"
+#include "text/number_format.h"
+
+namespace kd::livedata {
+
+namespace {
+
+using catalogue::ParamRecord;
+using link::ReplyCopy;
+
+// Bytes of the reply counted from a base; positions come from tables and files and are never
+// trusted, so anything outside the copy reads as 0.
+class Positions {
+ public:
+  Positions(const ReplyCopy& reply, std::size_t base) : reply_(reply), base_(base) {}
+  int b(std::int64_t i) const {
+    const std::int64_t at = static_cast<std::int64_t>(base_) + i;
+    return at < 0 || at >= static_cast<std::int64_t>(reply_.size()) ? 0 : reply_[static_cast<std::size_t>(at)];
+  }
+  int s(std::int64_t i) const { return static_cast<std::int8_t>(b(i)); }
+  int LowFirst(std::int64_t k) const { return b(k) + 256 * b(k + 1); }
+  int HighFirst(std::int64_t k) const { return b(k) * 256 + b(k + 1); }
+
+ private:
+  const ReplyCopy& reply_;
+  std::size_t base_;
+};
+
+int BitOf(int byte, std::int32_t bit) { return bit >= 0 && bit < 8 ? (byte >> bit) & 1 : 0; }
+
+std::int16_t Signed16(int raw) { return static_cast<std::int16_t>(static_cast<std::uint16_t>(raw)); }
+
+void SetChartPercent(ParamRecord& r) {
+  // A record whose range is empty would divide by zero; it has no place on a chart.
+  const float range = r.chartMax - r.chartMin;
+  r.chartPercent = range != 0 ? r.value * 100 / range : 0;
+}
+
+bool HighByteFirst(std::uint32_t ecuType) { return ecuType == 3 || ecuType == 6 || ecuType == 7; }
+
+void DecodeKwp(std::uint32_t ecuType, const ReplyCopy& reply, std::span<ParamRecord> params) {
+  const Positions p(reply, reply[0] == 0x80 ? 3 : 2);
+  const bool highFirst = HighByteFirst(ecuType);
+  for (ParamRecord& r : params) {
+    const std::int64_t k = r.dataOffset;
+    const bool reciprocal = r.scale == -1.0f && p.LowFirst(k) != 0;
+    switch (r.kind) {
+      case 'B':
+        r.bitState = static_cast<std::uint8_t>(BitOf(p.b(k), r.bit));
+        break;
+      case 'C':
+        r.value = static_cast<float>(p.s(k)) / 256;
+        break;
+      case 'D':
+        r.value = static_cast<float>(p.b(k) * 256 + p.b(r.bit)) * r.scale + r.offset;
+        break;
+      case 'H':
+        r.value = static_cast<float>(p.LowFirst(k));
+        break;
+      case 'P':
+        if (reciprocal) {
+          r.value = r.width == 2 ? r.offset / static_cast<float>(p.b(k + 1) * 256 + p.b(k))
+                                 : static_cast<float>(p.b(k)) * r.offset;
+        } else {
+          const int raw = r.width == 2 ? (highFirst ? p.HighFirst(k) : p.LowFirst(k)) : p.b(k);
+          r.value = static_cast<float>(raw) * r.scale + r.offset;
+        }
+        SetChartPercent(r);
+        break;
+      case 'S': {
+        const int divisor = p.b(k + 1) * 256 + p.b(k) - 32768;
+        // Bytes 00 80 would divide by zero: such a value is read by the plain formula instead,
+        // as kind 'P' does when its divisor is zero.
+        if (reciprocal && (r.width != 2 || divisor != 0)) {
+          r.value = r.width == 2 ? r.offset / static_cast<float>(divisor)
+                                 : static_cast<float>(p.s(k)) * r.offset;
+        } else {
+          const int raw = r.width == 2 ? Signed16(highFirst ? p.HighFirst(k) : p.LowFirst(k)) : p.s(k);
+          r.value = static_cast<float>(raw) * r.scale + r.offset;
+        }
+        SetChartPercent(r);
+        break;
+      }
+      default:
+        break;
+    }
+  }
+}
+
+void DecodeGm(const ReplyCopy& reply, std::span<ParamRecord> params) {
+  const Positions p(reply, 2);
+  for (ParamRecord& r : params) {
+    const std::int64_t k = r.dataOffset;
+    switch (r.kind) {
+      case 'B':
+        r.bitState = static_cast<std::uint8_t>(BitOf(p.b(k), r.bit));
+        break;
+      case 'C':
+        r.value = std::abs(static_cast<float>(p.b(k) - 128) / 256) - 0.5f;
+        break;
+      case 'H':
+        r.value = static_cast<float>(p.HighFirst(k));
+        break;
+      case 'P':
+        if (r.scale == -1.0f && p.HighFirst(k) != 0) {
+          r.value = r.width == 2 ? r.offset / static_cast<float>(p.HighFirst(k))
+                                 : static_cast<float>(p.b(k)) * r.offset;
+        } else {
+          const int raw = r.width == 2 ? p.HighFirst(k) : p.b(k);
+          r.value = static_cast<float>(raw) * r.scale + r.offset;
+        }
+        SetChartPercent(r);
+        break;
+      default:
+        break;
+    }
+  }
+}
+
+void DecodeEscaped(const ReplyCopy& reply, std::span<ParamRecord> params) {
+  const Positions p(reply, 0);
+  std::int64_t at = 0;
+  for (ParamRecord& r : params) {
+    if (r.shown != 1) continue;
+    switch (r.kind) {
+      case 'B':
+        r.bitState = static_cast<std::uint8_t>(BitOf(p.b(at), r.bit));
+        at += 1;
+        break;
+      case 'C':
+        r.value = std::abs(static_cast<float>(p.b(at)) / 256 - 0.5f) - 0.5f;
+        at += 1;
+        break;
+      case 'H':
+        r.value = static_cast<float>(p.LowFirst(at));
+        at += 2;
+        break;
+      case 'P': {
+        const int raw = r.width == 2 ? p.LowFirst(at) : p.b(at);
+        r.value = static_cast<float>(raw) * r.scale + r.offset;
+        SetChartPercent(r);
+        at += r.width == 2 ? 2 : 1;
+        break;
+      }
+      default:
+        break;
+    }
+  }
+}
+
+}  // namespace
+
+void DecodeParamValues(std::uint32_t ecuType, const ReplyCopy& reply, std::span<ParamRecord> params) {
+  if (!catalogue::IsKnownType(ecuType)) return;
+  switch (catalogue::Lookup(ecuType).family) {
+    case catalogue::LinkFamily::Kwp2000:
+      DecodeKwp(ecuType, reply, params);
+      break;
+    case catalogue::LinkFamily::Gm:
+      DecodeGm(reply, params);
+      break;
+    case catalogue::LinkFamily::Escaped:
+      DecodeEscaped(reply, params);
+      break;
+  }
+}
+
+bool IsDataReply(const ReplyCopy& reply) {
+  return (reply[3] == 0x61 && reply[4] == 0x01) ||
+         (reply[3] != 0x70 && reply[4] == 0x61 && reply[5] == 0x01);
+}
+
+std::string ValueText(const ParamRecord& record, std::string_view numberKinds) {
+  if (record.kind == 'B') return record.bitState == 1 ? "ДА" : "НЕТ";
+  if (record.kind != 0 && numberKinds.find(record.kind) != std::string_view::npos)
+    return text::FormatNumber(record.value, text::DecimalsPattern(record.decimals));
+  return text::Hex4(std::trunc(record.value));
+}
+
+void ParamPage::Step(ReplyCopy& reply, link::ExchangeBuffer& buffer) {
+  const std::uint32_t type = ecuType_;
+  // No decoder acts on a type the catalogue does not know; its link still runs.
+  if (!catalogue::IsKnownType(type)) return;
+  DecodeParamValues(type, reply, params_);
+  switch (catalogue::Lookup(type).family) {
+    case catalogue::LinkFamily::Kwp2000:
+      if (hooks.record) hooks.record(reply);
+      KwpStep(reply, buffer);
+      break;
+    case catalogue::LinkFamily::Escaped: {
+      buffer.transmitFrame[0] = 'a';
+      std::size_t n = 0;
+      for (const ParamRecord& r : params_)
+        if (r.shown == 1 && n < link::kAreaSize - 4)
+          buffer.transmitFrame[1 + n++] = static_cast<std::uint8_t>(r.dataOffset);
+      buffer.dataLength = static_cast<std::uint8_t>(1 + n);
+      CountedStep(buffer);
+      break;
+    }
+    case catalogue::LinkFamily::Gm: {
+      const std::uint8_t message0 = 0x00;
+      link::WriteGmRequest(buffer, 0x01, &message0, 1);
+      CountedStep(buffer);
+      break;
+    }
+  }
+}
+
+void ParamPage::KwpStep(const ReplyCopy& reply, link::ExchangeBuffer& buffer) {
+  buffer.transmitFrame[3] = 0x21;
+  buffer.transmitFrame[4] = 0x01;
+  buffer.dataLength = 2;
+  if (IsDataReply(reply)) {
+    const std::uint32_t type = ecuType_;
+    if ((type == 1 && reply[3] != 0x22) || (type == 2 && reply[3] != 0x24) ||
+        (type == 9 && reply[3] != 0x26))
+      status_.SetText(link::kLinkStatusPanel, kWrongType);
+    ShowValues("CDPS");
+    if (hooks.actuatorStep) hooks.actuatorStep(buffer);
+  }
+  if (hooks.actuatorReply) hooks.actuatorReply(reply);
+  if (hooks.charts) hooks.charts();
+}
+
+void ParamPage::CountedStep(link::ExchangeBuffer& buffer) {
+  if (pageTickCount_ != 0) ShowValues("CP");
+  pageTickCount_ = link::Add8(pageTickCount_, 1);
+  if (hooks.actuatorPanelVisible && hooks.actuatorPanelVisible() && pageTickCount_ > 2) {
+    if (hooks.actuatorRequest) hooks.actuatorRequest(buffer);
+    pageTickCount_ = 0;
+  }
+  if (hooks.charts) hooks.charts();
+}
+
+void ParamPage::ShowValues(std::string_view numberKinds) {
+  for (const ParamRecord& r : params_)
+    if (r.shown == 1) grid_.SetCell(1, r.gridRow, ValueText(r, numberKinds));
+}
+
+}  // namespace kd::livedata

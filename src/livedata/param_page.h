@@ -1,0 +1,66 @@
+// The live parameters page: decoding the controller's data reply into the parameter records, and
+// showing the shown ones in the grid. Decoding stays apart from the grid: the recorder and the
+// charts read only the records.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <vector>
+
+#include "catalogue/param_record.h"
+#include "link/exchange_buffer.h"
+#include "session/session_step.h"
+#include "view/controls.h"
+
+namespace kd::livedata {
+
+// Computes Value, BitState and ChartPercent of the records from the reply, by the type's family.
+void DecodeParamValues(std::uint32_t ecuType, const link::ReplyCopy& reply,
+                       std::span<catalogue::ParamRecord> params);
+
+// Whether a KWP2000 reply is the controller's data record (service 0x61, identifier 0x01).
+bool IsDataReply(const link::ReplyCopy& reply);
+
+// The text of a record's value as the grid shows it. `numberKinds` are the kinds shown as
+// numbers; every other kind but 'B' is shown as four hexadecimal digits.
+std::string ValueText(const catalogue::ParamRecord& record, std::string_view numberKinds);
+
+inline constexpr const char* kWrongType = "Неверно выбран тип контроллера!";
+
+class ParamPage : public session::PageStep {
+ public:
+  struct Hooks {
+    // The recorder appends KWP2000 data replies while recording is on.
+    std::function<void(const link::ReplyCopy&)> record;
+    // Actuator control: after a data reply was shown (may replace the request), on every reply,
+    // and for the escaped-frame and GM types whether its panel is up and its request.
+    std::function<void(link::ExchangeBuffer&)> actuatorStep;
+    std::function<void(const link::ReplyCopy&)> actuatorReply;
+    std::function<bool()> actuatorPanelVisible;
+    std::function<void(link::ExchangeBuffer&)> actuatorRequest;
+    std::function<void()> charts;
+  };
+
+  ParamPage(const std::uint32_t& ecuType, std::vector<catalogue::ParamRecord>& params,
+            view::Grid& grid, view::StatusBar& status, std::uint8_t& pageTickCount)
+      : ecuType_(ecuType), params_(params), grid_(grid), status_(status),
+        pageTickCount_(pageTickCount) {}
+
+  Hooks hooks;
+
+  void Step(link::ReplyCopy& reply, link::ExchangeBuffer& buffer) override;
+
+ private:
+  void KwpStep(const link::ReplyCopy& reply, link::ExchangeBuffer& buffer);
+  void CountedStep(link::ExchangeBuffer& buffer);
+  void ShowValues(std::string_view numberKinds);
+
+  const std::uint32_t& ecuType_;
+  std::vector<catalogue::ParamRecord>& params_;
+  view::Grid& grid_;
+  view::StatusBar& status_;
+  std::uint8_t& pageTickCount_;
+};
+
+}  // namespace kd::livedata
