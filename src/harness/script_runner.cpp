@@ -246,6 +246,8 @@ void ScriptRunner::Execute(const std::string& line) {
   } else if (cmd == "show" && words.size() >= 3 && (words[1] == "file" || words[1] == "head")) {
     ShowFile(line.substr(line.find(words[2], line.find(words[1], 4) + words[1].size())),
              words[1] == "head" ? 64 : SIZE_MAX);
+  } else if (cmd == "show" && words.size() >= 3 && words[1] == "hint") {
+    out_ << words[2] << " hint \"" << Escape(Control(words[2]).Hint()) << "\"\n";
   } else if (cmd == "show") {
     need(1);
     Show(words[1]);
