@@ -78,6 +78,7 @@ ScriptRunner::ScriptRunner(std::istream& in, std::ostream& out, RunOptions optio
   if (options_.demo) simulated_ = std::make_unique<sim::SimulatedPort>();
   tap_ = std::make_unique<TapPort>(simulated_ ? *simulated_ : static_cast<link::SerialPort&>(scripted_));
   main_ = std::make_unique<ui::MainForm>(*tap_, *this);
+  main_->RequestClose = [this] { CloseTop(); };
   stack_.push_back(main_.get());
 }
 
@@ -214,11 +215,7 @@ void ScriptRunner::Execute(const std::string& line) {
       Fail("answer: expected file, ok or cancel");
     }
   } else if (cmd == "close") {
-    view::Form& top = Top();
-    if (!top.Close()) return;
-    out_ << "closed " << top.Name() << '\n';
-    stack_.pop_back();
-    if (stack_.empty()) finished_ = true;
+    CloseTop();
   } else if (cmd == "clock") {
     need(2);
     view::LocalTime t;
@@ -254,6 +251,14 @@ void ScriptRunner::Execute(const std::string& line) {
   } else {
     Fail("unknown command " + cmd);
   }
+}
+
+void ScriptRunner::CloseTop() {
+  view::Form& top = Top();
+  if (!top.Close()) return;
+  out_ << "closed " << top.Name() << '\n';
+  stack_.pop_back();
+  if (stack_.empty()) finished_ = true;
 }
 
 void ScriptRunner::Tick(int count) {
@@ -361,6 +366,7 @@ std::optional<ScriptRunner::Answer> ScriptRunner::TakeAnswer() {
 
 void ScriptRunner::ShowModal(view::Form& form) {
   out_ << "dialog " << form.Name() << '\n';
+  form.RequestClose = [this] { CloseTop(); };
   stack_.push_back(&form);
   Loop(&form);
   // The input ended with the dialog still open: close it as the close box would.

@@ -52,6 +52,7 @@ class ScriptRunner : public view::Host {
   void StartOnce();
   void Execute(const std::string& line);
   void Tick(int count);
+  void CloseTop();
   void Show(const std::string& name);
   // The file's size and its bytes, 16 a line; at most `limit` of them.
   void ShowFile(const std::string& path, std::size_t limit);

@@ -6,9 +6,6 @@ namespace kd::ui {
 
 namespace {
 
-// Tool-bar positions of the two-state controller buttons: the first eight of the bar.
-constexpr std::size_t kCheckButtons = 8;
-
 const std::vector<view::Page> kPages = {
     {"TabSheet1", "Переменные"},    {"TabSheet2", "Ошибки"}, {"TabSheet3", "Идентификаторы"},
     {"TabSheet5", "Комплектация"}, {"TabSheet6", "АЦП"},    {"TabSheet4", "Топливо"},
@@ -29,24 +26,8 @@ MainForm::MainForm(link::SerialPort& port, view::Host& host)
       stringGrid1_(Add<view::Grid>("StringGrid1")),
       comp_(Add<view::Memo>("Comp")) {
   SetCaption("klinediag");
+  BuildShell();
   BuildConfigControls();
-  const auto& order = catalogue::ToolbarOrder();
-  for (std::size_t i = 0; i < order.size(); ++i) {
-    const auto& info = catalogue::Lookup(order[i]);
-    const std::uint32_t code = info.code;
-    auto& button = Add<view::Button>(std::string(info.toolButton));
-    button.SetHint(std::string(info.toolHint));
-    button.SetCheckable(i < kCheckButtons);
-    button.SetSeparatorAfter(code == 11);
-    button.OnClick = [this, code] { SelectEcuType(code); };
-    typeButtons_[i] = &button;
-
-    auto& item = Add<view::MenuItem>(std::string(info.menuItem), std::string(info.menuCaption), "", 1);
-    // Mikas is chosen with its tool button only; its menu item does nothing.
-    if (code != 10) item.OnClick = [this, code] { SelectEcuType(code); };
-    typeblock1_.Items().push_back(&item);
-    typeMenuItems_[i] = &item;
-  }
   BuildFaultCommandButtons();
   pages_[static_cast<std::size_t>(session::Page::Params)] = &paramPage_;
   stringGrid1_.SetHint("Параметры");
@@ -54,7 +35,6 @@ MainForm::MainForm(link::SerialPort& port, view::Host& host)
     for (const auto& r : params_)
       if (r.shown == 1 && r.gridRow == row) stringGrid1_.SetHint(text::Cp1251ToUtf8(catalogue::FieldText(r.description)));
   };
-  pageControl1_.OnChange = [this] { PageChanged(); };
   buffer_->dataLength = 0;
   timer1_.OnTimer = [this] { Tick(); };
 }
@@ -111,13 +91,6 @@ void MainForm::MarkType() {
     typeButtons_[i]->SetDown(order[i] == ecuType_);
     typeMenuItems_[i]->SetChecked(order[i] == ecuType_);
   }
-}
-
-void MainForm::PageChanged() {
-  session_.pageTickCount = 0;
-  // One command field serves every page, each reading the codes its own way: a command left
-  // behind would run under the new page's meaning (an actuator "off" as "clear all faults").
-  session_.pendingCommand = 0;
 }
 
 void MainForm::Tick() {

@@ -51,6 +51,9 @@ class MainForm : public view::Form {
   view::MenuItem& Typeblock1() { return typeblock1_; }
   // Controller buttons in tool-bar order.
   const std::array<view::Button*, 11>& TypeButtons() const { return typeButtons_; }
+  // Every tool button, left to right, and the menus of the menu bar.
+  const std::vector<view::Button*>& ToolBar() const { return toolBar_; }
+  const std::vector<view::MenuItem*>& MainMenu() const { return mainMenu_; }
 
   link::ExchangeBuffer& Buffer() { return *buffer_; }
   link::PortHandle& Port() { return portHandle_; }
@@ -62,11 +65,18 @@ class MainForm : public view::Form {
   view::Grid& StringGrid1() { return stringGrid1_; }
 
  private:
+  void BuildShell();
+  view::Button& ToolButton(const char* name, const char* hint, bool separatorAfter = false);
+  view::MenuItem& MenuEntry(view::MenuItem& menu, const char* name, const char* caption,
+                            const char* shortcut = "", int radioGroup = 0);
   void BuildConfigControls();
   void BuildFaultCommandButtons();
   void ApplyCatalogue();
   void MarkType();
-  void PageChanged();
+  void PageChangedByTab();
+  void ChoosePageByMenu(int page);
+  void DropPendingCommand();
+  void ChoosePort();
   void Tick();
   void NewConfiguration();
   void OpenConfigDialog();
@@ -97,6 +107,10 @@ class MainForm : public view::Form {
   livedata::ParamPage paramPage_{ecuType_, params_, stringGrid1_, statusBar1_,
                                  session_.pageTickCount};
   std::array<view::Button*, 11> typeButtons_{};
+  std::vector<view::Button*> toolBar_;
+  std::vector<view::MenuItem*> mainMenu_;
+  std::array<view::MenuItem*, 9> indicatorItems_{};
+  std::vector<view::Button*> sideWindowButtons_;
   std::array<view::MenuItem*, 11> typeMenuItems_{};
 };
 

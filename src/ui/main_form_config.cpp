@@ -36,33 +36,6 @@ std::string WorkingDirectory() {
 }  // namespace
 
 void MainForm::BuildConfigControls() {
-  struct Action {
-    const char* button;
-    const char* hint;
-    const char* item;
-    const char* caption;
-    void (MainForm::*run)();
-  };
-  const Action actions[] = {
-      {"NewButton", "Новый файл конфигурации", "New1", "Создать Конфиг.",
-       &MainForm::NewConfiguration},
-      {"LoadButton", "Загрузить файл конфигурации.", "Open1", "Откр. Конфиг.",
-       &MainForm::OpenConfigDialog},
-      {"SaveButton", "Записать файл конфигурации", "Save1", "Сохран.Конфиг.",
-       &MainForm::SaveConfigDialog},
-  };
-  auto& file1 = Add<view::MenuItem>("File1", "&Файл");
-  for (const auto& a : actions) {
-    auto& button = Add<view::Button>(a.button);
-    button.SetHint(a.hint);
-    auto& item = Add<view::MenuItem>(a.item, a.caption);
-    file1.Items().push_back(&item);
-    const auto run = a.run;
-    button.OnClick = item.OnClick = [this, run] { (this->*run)(); };
-  }
-  Find("SaveButton")->SetVisible(true);
-  FindAs<view::Button>("SaveButton")->SetSeparatorAfter(true);
-
   auto& selectAll = Add<view::Button>("Button6");
   selectAll.SetCaption("Выбрать ВСЕ");
   selectAll.OnClick = [this] { SetAllShown(true); };

@@ -121,7 +121,7 @@ void PageControl::SetActive(int index) {
 }
 
 void PageControl::ClickTab(int index) {
-  if (index < 0 || index >= static_cast<int>(pages_.size()) || !Enabled()) return;
+  if (index < 0 || index >= static_cast<int>(pages_.size()) || !Enabled() || index == active_) return;
   SetActive(index);
   if (OnChange) OnChange();
 }

@@ -85,11 +85,22 @@ class CheckBox : public Label {
   bool Checked() const { return checked_; }
   void SetChecked(bool c) { Assign(checked_, c); }
   // The user's click flips the box, then the handler runs.
-  void Click();
+  virtual void Click();
   Event OnClick;
 
  private:
   bool checked_ = false;
+};
+
+// A radio button checks itself on a click; its form unchecks the others of its group.
+class RadioButton : public CheckBox {
+ public:
+  using CheckBox::CheckBox;
+  void Click() override {
+    if (!Enabled()) return;
+    SetChecked(true);
+    if (OnClick) OnClick();
+  }
 };
 
 class MenuItem : public Label {
@@ -238,7 +249,7 @@ class PageControl : public Control {
   int IndexOf(const std::string& pageName) const;
   // The program switching pages (a menu item); it raises no event.
   void SetActive(int index);
-  // The user clicking a tab: the page becomes active, then OnChange runs.
+  // The user clicking a tab: a page other than the active one becomes active, then OnChange runs.
   void ClickTab(int index);
   Event OnChange;
 

@@ -2,6 +2,7 @@
 // names the system gives them.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -38,6 +39,12 @@ class Form {
   virtual Timer* LinkTimer() { return nullptr; }
   // The close box; returns false when the form refuses to close.
   virtual bool Close() { return true; }
+  // Set by whoever shows the form: a control of the form (an "Exit" or "Close" button) asks to
+  // be closed as by the close box.
+  std::function<void()> RequestClose;
+  void CloseByControl() {
+    if (RequestClose) RequestClose();
+  }
 
  protected:
   // Creates a control owned by the form and registers it under its name.

@@ -1,0 +1,171 @@
+// The main window's shell: tool bar, menus, page switching and the dialogs opened from them.
+#include "ui/dialogs.h"
+#include "ui/main_form.h"
+
+namespace kd::ui {
+
+namespace {
+
+// Tool-bar positions of the two-state controller buttons: the first eight of the bar.
+constexpr std::size_t kCheckButtons = 8;
+
+struct IndicatorItem {
+  const char* name;
+  const char* caption;
+  const char* shortcut;
+  // Clicking the page's tab moves the menu check only for the first six pages.
+  bool followsTab;
+};
+
+// In tab order, as the pages stand in PageControl1.
+constexpr IndicatorItem kIndicator[] = {
+    {"Param_menu", "Параметры ", "Ctrl+F1", true},   {"Error_menu", "Ошибки ", "Ctrl+F2", true},
+    {"Ident_menu", "Идентификаторы", "Ctrl+F3", true}, {"Complect_menu", "Комплектация", "Ctrl+F4", true},
+    {"ADC_menu", "АЦП", "Ctrl+F5", true},            {"Memory_menu", "Память Топ.", "Ctrl+F6", true},
+    {"N3", "Память УОЗ", "Ctrl+F7", false},           {"N4", "Пропуски Заж.", "Ctrl+F8", false},
+    {"N5", "Пар.Экспл.", "Ctrl+F9", false},
+};
+
+}  // namespace
+
+view::Button& MainForm::ToolButton(const char* name, const char* hint, bool separatorAfter) {
+  auto& button = Add<view::Button>(name);
+  button.SetHint(hint);
+  button.SetSeparatorAfter(separatorAfter);
+  toolBar_.push_back(&button);
+  return button;
+}
+
+view::MenuItem& MainForm::MenuEntry(view::MenuItem& menu, const char* name, const char* caption,
+                                    const char* shortcut, int radioGroup) {
+  auto& item = Add<view::MenuItem>(name, caption, shortcut, radioGroup);
+  menu.Items().push_back(&item);
+  return item;
+}
+
+void MainForm::BuildShell() {
+  // Tool bar, left to right.
+  auto& newButton = ToolButton("NewButton", "Новый файл конфигурации");
+  auto& loadButton = ToolButton("LoadButton", "Загрузить файл конфигурации.");
+  auto& saveButton = ToolButton("SaveButton", "Записать файл конфигурации", true);
+  auto& comButton = ToolButton("ComButton", "Смена порта", true);
+  const auto& order = catalogue::ToolbarOrder();
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    const auto& info = catalogue::Lookup(order[i]);
+    const std::uint32_t code = info.code;
+    auto& button = Add<view::Button>(std::string(info.toolButton));
+    button.SetHint(std::string(info.toolHint));
+    button.SetCheckable(i < kCheckButtons);
+    button.SetSeparatorAfter(code == 11);
+    button.OnClick = [this, code] { SelectEcuType(code); };
+    typeButtons_[i] = &button;
+    toolBar_.push_back(&button);
+  }
+  sideWindowButtons_ = {&ToolButton("ToolButton7", "ЕвроОБД-14230 "),
+                        &ToolButton("ToolButton12", "", true),
+                        &ToolButton("ButtonImmo", "Иммобилизатор АПС4"),
+                        &ToolButton("ToolButton13", "Иммобилизатор АПС6", true),
+                        &ToolButton("SAUOButton", "Диагностика САУО", true)};
+  auto& graphButton = ToolButton("GraphButton", "Графический режим");
+  graphButton.SetCheckable(true);
+  auto& graphWindowButton = ToolButton("ToolButton14", "", true);
+  auto& aboutButton = ToolButton("AboutButton", "О программе!");
+  ToolButton("ToolButton9", "Краткая помощь", true);
+  auto& exitButton = ToolButton("ToolButton11", "Выход из программы");
+
+  // Main menu.
+  auto& file1 = Add<view::MenuItem>("File1", "&Файл");
+  auto& new1 = MenuEntry(file1, "New1", "Создать Конфиг.");
+  auto& open1 = MenuEntry(file1, "Open1", "Откр. Конфиг.");
+  auto& save1 = MenuEntry(file1, "Save1", "Сохран.Конфиг.");
+  auto& newDat1 = MenuEntry(file1, "NewDAT1", "Новые Данные");
+  auto& saveDat1 = MenuEntry(file1, "SaveDAT1", "Сохран.Данные");
+  MenuEntry(file1, "N1", "-");
+  auto& fontPar = MenuEntry(file1, "Font_par", "Фонт Параметров");
+  MenuEntry(file1, "Print1", "Печать");
+  MenuEntry(file1, "PrintSetup1", "Настройка печати");
+  MenuEntry(file1, "N2", "-");
+  auto& exit1 = MenuEntry(file1, "Exit1", "В&ыход");
+
+  auto& options1 = Add<view::MenuItem>("Options1", "Опции");
+  auto& comPort = MenuEntry(options1, "ComPort", "Выбор порта");
+  auto& n6 = MenuEntry(options1, "N6", "Графич.Режим");
+
+  auto& indicator = Add<view::MenuItem>("Indicator", "Индицировать");
+  for (std::size_t i = 0; i < std::size(kIndicator); ++i) {
+    auto& item = MenuEntry(indicator, kIndicator[i].name, kIndicator[i].caption,
+                           kIndicator[i].shortcut, 2);
+    item.OnClick = [this, i] { ChoosePageByMenu(static_cast<int>(i)); };
+    indicatorItems_[i] = &item;
+  }
+  indicatorItems_[0]->SetChecked(true);
+
+  typeblock1_.SetCaption("Тип контроллера");
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    const auto& info = catalogue::Lookup(order[i]);
+    const std::uint32_t code = info.code;
+    auto& item = MenuEntry(typeblock1_, std::string(info.menuItem).c_str(),
+                           std::string(info.menuCaption).c_str(), "", 1);
+    // Mikas is chosen with its tool button only; its menu item does nothing.
+    if (code != 10) item.OnClick = [this, code] { SelectEcuType(code); };
+    typeMenuItems_[i] = &item;
+  }
+  auto& about1 = Add<view::MenuItem>("About1", "О программе...");
+  mainMenu_ = {&file1, &options1, &indicator, &typeblock1_, &about1};
+
+  newButton.OnClick = new1.OnClick = [this] { NewConfiguration(); };
+  loadButton.OnClick = open1.OnClick = [this] { OpenConfigDialog(); };
+  saveButton.OnClick = save1.OnClick = [this] { SaveConfigDialog(); };
+  comButton.OnClick = comPort.OnClick = [this] { ChoosePort(); };
+  aboutButton.OnClick = about1.OnClick = [this] {
+    AboutBox about;
+    host_.ShowModal(about);
+  };
+  exitButton.OnClick = exit1.OnClick = [this] { CloseByControl(); };
+  fontPar.OnClick = [this] {
+    if (auto font = host_.FontDialog({stringGrid1_.FontName(), stringGrid1_.FontSize()}))
+      stringGrid1_.SetFont(font->name, font->size);
+  };
+
+  // Recording, the charts and the side windows arrive with their own windows; until then their
+  // controls stand where they belong and cannot be used.
+  for (view::Control* c : std::initializer_list<view::Control*>{
+           &graphButton, &graphWindowButton, &n6, &newDat1, &saveDat1})
+    c->SetEnabled(false);
+  for (view::Button* b : sideWindowButtons_) b->SetEnabled(false);
+
+  pageControl1_.OnChange = [this] { PageChangedByTab(); };
+}
+
+void MainForm::PageChangedByTab() {
+  const int page = pageControl1_.ActiveIndex();
+  session_.pageTickCount = 0;
+  if (kIndicator[page].followsTab)
+    for (std::size_t i = 0; i < std::size(kIndicator); ++i)
+      indicatorItems_[i]->SetChecked(static_cast<int>(i) == page);
+  DropPendingCommand();
+}
+
+void MainForm::ChoosePageByMenu(int page) {
+  const bool changed = pageControl1_.ActiveIndex() != page;
+  pageControl1_.SetActive(page);
+  for (std::size_t i = 0; i < std::size(kIndicator); ++i)
+    indicatorItems_[i]->SetChecked(static_cast<int>(i) == page);
+  if (changed) DropPendingCommand();
+}
+
+void MainForm::DropPendingCommand() {
+  // One command field serves every page, each reading the codes its own way: a command left
+  // behind would run under the new page's meaning (an actuator "off" as "clear all faults").
+  session_.pendingCommand = 0;
+}
+
+void MainForm::ChoosePort() {
+  PortDialog dialog;
+  dialog.Preset(portNumber_);
+  host_.ShowModal(dialog);
+  portNumber_ = dialog.Chosen(portNumber_);
+  link::OpenPort(portHandle_, portNumber_, ecuType_, statusBar1_);
+}
+
+}  // namespace kd::ui
