@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <set>
 
 #include <unistd.h>
 
@@ -212,6 +213,87 @@ TEST_F(Fixture, ListEntryShowsItsDescriptionAsHint) {
   form.CheckParamList().Select(9);
   form.CheckParamList().OnClick();
   EXPECT_EQ(form.CheckParamList().Hint(), "Скорость вращения двигателя.");
+}
+
+}  // namespace
+}  // namespace kd::ui
+
+#include "ui/dialogs.h"
+
+namespace kd::ui {
+namespace {
+
+TEST_F(Fixture, EveryShellControlStandsWithItsCaptionAndShortcut) {
+  const struct {
+    const char* name;
+    const char* caption;
+    const char* shortcut;
+  } items[] = {
+      {"File1", "&Файл", ""},          {"New1", "Создать Конфиг.", ""},
+      {"Open1", "Откр. Конфиг.", ""},  {"Save1", "Сохран.Конфиг.", ""},
+      {"NewDAT1", "Новые Данные", ""}, {"SaveDAT1", "Сохран.Данные", ""},
+      {"Font_par", "Фонт Параметров", ""}, {"Print1", "Печать", ""},
+      {"PrintSetup1", "Настройка печати", ""}, {"Exit1", "В&ыход", ""},
+      {"Options1", "Опции", ""},       {"ComPort", "Выбор порта", ""},
+      {"N6", "Графич.Режим", ""},      {"Indicator", "Индицировать", ""},
+      {"Param_menu", "Параметры ", "Ctrl+F1"}, {"Error_menu", "Ошибки ", "Ctrl+F2"},
+      {"Ident_menu", "Идентификаторы", "Ctrl+F3"}, {"Complect_menu", "Комплектация", "Ctrl+F4"},
+      {"ADC_menu", "АЦП", "Ctrl+F5"},  {"Memory_menu", "Память Топ.", "Ctrl+F6"},
+      {"N3", "Память УОЗ", "Ctrl+F7"}, {"N4", "Пропуски Заж.", "Ctrl+F8"},
+      {"N5", "Пар.Экспл.", "Ctrl+F9"}, {"Typeblock1", "Тип контроллера", ""},
+      {"MenuMikas", "Микас-7.2", ""},  {"menuEMUR", "ЭМУР", ""},
+      {"About1", "О программе...", ""},
+  };
+  for (const auto& i : items) {
+    const auto* item = form.FindAs<view::MenuItem>(i.name);
+    ASSERT_NE(item, nullptr) << i.name;
+    EXPECT_EQ(item->Caption(), i.caption) << i.name;
+    EXPECT_EQ(item->Shortcut(), i.shortcut) << i.name;
+  }
+  const char* toolBar[] = {"NewButton", "LoadButton", "SaveButton", "ComButton", "ButtonM154",
+                           "ButtonM154N", "ButtonJ72", "ButtonMP70", "ButtonMP70_E3", "ButtonJ4",
+                           "ButtonGM", "ButtonM797", "ButtonM10", "ButtonMikas", "ButtonEMUR",
+                           "ToolButton7", "ToolButton12", "ButtonImmo", "ToolButton13",
+                           "SAUOButton", "GraphButton", "ToolButton14", "AboutButton",
+                           "ToolButton9", "ToolButton11"};
+  const std::set<std::string> separatorAfter = {"SaveButton", "ComButton", "ButtonEMUR",
+                                                "ToolButton12", "ToolButton13", "SAUOButton",
+                                                "ToolButton14", "ToolButton9"};
+  ASSERT_EQ(form.ToolBar().size(), std::size(toolBar));
+  for (std::size_t i = 0; i < std::size(toolBar); ++i) {
+    EXPECT_EQ(form.ToolBar()[i]->Name(), toolBar[i]);
+    EXPECT_EQ(form.ToolBar()[i]->SeparatorAfter(), separatorAfter.count(toolBar[i]) == 1) << toolBar[i];
+  }
+  EXPECT_TRUE(form.FindAs<view::Button>("GraphButton")->Checkable());
+  std::vector<std::string> menuBar;
+  for (const auto* m : form.MainMenu()) menuBar.push_back(m->Name());
+  EXPECT_EQ(menuBar, (std::vector<std::string>{"File1", "Options1", "Indicator", "Typeblock1", "About1"}));
+  const auto& pages = form.PageControl1().Pages();
+  const char* tabs[] = {"Переменные", "Ошибки", "Идентификаторы", "Комплектация", "АЦП",
+                        "Топливо", "Об.УОЗ", "Пропуски Заж.", "Парам.Экспл."};
+  for (std::size_t i = 0; i < pages.size(); ++i) EXPECT_EQ(pages[i].caption, tabs[i]);
+  EXPECT_EQ(form.StatusBar1().Width(0), 200);
+  EXPECT_EQ(form.StatusBar1().Width(3), 70);
+  EXPECT_EQ(form.Timer1().Interval(), 300);
+  EXPECT_EQ(form.StringGrid1().Hint(), "Параметры");
+}
+
+TEST(Dialogs, PortDialogPresetsAndReadsTheChoice) {
+  PortDialog dialog;
+  EXPECT_EQ(dialog.Caption(), "Выбор последовательного порта...");
+  for (int port : {0, 1, 9, -3}) {
+    dialog.Preset(port);
+    EXPECT_EQ(dialog.Chosen(7), 1) << port;
+  }
+  dialog.Preset(8);
+  EXPECT_EQ(dialog.Chosen(2), 8);
+  dialog.FindAs<view::RadioButton>("RadioButton3")->Click();
+  EXPECT_EQ(dialog.Chosen(2), 3);
+  EXPECT_FALSE(dialog.FindAs<view::RadioButton>("RadioButton8")->Checked());
+  AboutBox about;
+  EXPECT_EQ(about.Caption(), "About");
+  EXPECT_NE(about.FindAs<view::Label>("StaticText3")->Caption().find(KLINEDIAG_TEST_VERSION),
+            std::string::npos);
 }
 
 }  // namespace
