@@ -14,10 +14,12 @@ int main(int argc, char** argv) {
     const std::string arg = argv[i];
     if (arg == "--workdir" && i + 1 < argc) {
       workdir = argv[++i];
+    } else if (arg == "--trace" && i + 1 < argc) {
+      options.tracePath = argv[++i];
     } else if (arg == "--demo") {
       options.demo = true;
     } else if (arg == "--help" || arg == "-h") {
-      std::cout << "usage: klinediag-script [--workdir DIR] [--demo] [SCRIPT]\n"
+      std::cout << "usage: klinediag-script [--workdir DIR] [--demo] [--trace FILE] [SCRIPT]\n"
                    "Runs the main window on a scripted port (or the simulator with --demo),\n"
                    "driven by SCRIPT or standard input, and prints what it shows.\n";
       return 0;

@@ -7,6 +7,7 @@
 #include <iterator>
 #include <sstream>
 
+#include "catalogue/ecu_catalogue.h"
 #include "sim/simulated_port.h"
 #include "ui/main_form.h"
 
@@ -80,6 +81,9 @@ ScriptRunner::ScriptRunner(std::istream& in, std::ostream& out, RunOptions optio
   main_ = std::make_unique<ui::MainForm>(*tap_, *this);
   main_->RequestClose = [this] { CloseTop(); };
   stack_.push_back(main_.get());
+  if (!options_.tracePath.empty() && !main_->StartTrace(options_.tracePath))
+    out_ << "error 0: cannot write the trace " << options_.tracePath << '\n';
+  // DEMO-TYPE-HOOK
 }
 
 void ScriptRunner::StartOnce() {
@@ -216,6 +220,10 @@ void ScriptRunner::Execute(const std::string& line) {
     }
   } else if (cmd == "close") {
     CloseTop();
+  } else if (cmd == "replay") {
+    need(1);
+    if (options_.demo) Fail("replay: the recorded reads replace the simulator, run without --demo");
+    Replay(line.substr(line.find(words[1], 6)));
   } else if (cmd == "clock") {
     need(2);
     view::LocalTime t;
@@ -259,6 +267,53 @@ void ScriptRunner::CloseTop() {
   out_ << "closed " << top.Name() << '\n';
   stack_.pop_back();
   if (stack_.empty()) finished_ = true;
+}
+
+// A trace line: "DATE TIME type N page NAME rx HEX… | tx HEX…". Other lines (comments, port
+// openings) carry nothing to replay.
+void ScriptRunner::Replay(const std::string& path) {
+  std::ifstream in(path);
+  if (!in) Fail("replay: cannot read " + path);
+  // The recorded reads already hold the adapter's echo, and nothing else may be waiting.
+  scripted_.Clear();
+  const bool echo = scripted_.Echo();
+  scripted_.SetEcho(false);
+  int ticks = 0, differing = 0, number = 0;
+  for (std::string line; std::getline(in, line);) {
+    ++number;
+    std::istringstream words(line);
+    std::string date, time, key, pageName;
+    std::uint32_t type = 0;
+    if (!(words >> date >> time >> key) || key != "type") continue;
+    if (!(words >> type >> key >> pageName) || key != "page" || !(words >> key) || key != "rx")
+      Fail("replay: malformed line " + std::to_string(number));
+    std::vector<std::uint8_t> rx, expected;
+    auto* into = &rx;
+    for (std::string word; words >> word;) {
+      if (word == "|") continue;
+      if (word == "tx") {
+        into = &expected;
+        continue;
+      }
+      into->push_back(ParseHexByte(word));
+    }
+    if (main_->EcuType() != type && catalogue::IsKnownType(type))
+      main_->FindAs<view::Button>(std::string(catalogue::Lookup(type).toolButton))->Click();
+    if (const int page = main_->PageControl1().IndexOf(pageName); page >= 0)
+      main_->PageControl1().ClickTab(page);
+    scripted_.Queue(rx);
+    tap_->TakeWritten();
+    main_->Timer1().Fire();
+    const auto written = tap_->TakeWritten();
+    ++ticks;
+    if (written != expected) {
+      ++differing;
+      out_ << "replay line " << number << ": tx" << HexBytes(written) << '\n';
+      out_ << "replay line " << number << ": recorded tx" << HexBytes(expected) << '\n';
+    }
+  }
+  scripted_.SetEcho(echo);
+  out_ << "replay " << ticks << " ticks, " << differing << " differ\n";
 }
 
 void ScriptRunner::Tick(int count) {

@@ -23,6 +23,8 @@ namespace kd::harness {
 struct RunOptions {
   // Run against the in-process simulator instead of the scripted port.
   bool demo = false;
+  // Append the session trace here.
+  std::string tracePath;
 };
 
 class ScriptRunner : public view::Host {
@@ -53,6 +55,7 @@ class ScriptRunner : public view::Host {
   void Execute(const std::string& line);
   void Tick(int count);
   void CloseTop();
+  void Replay(const std::string& path);
   void Show(const std::string& name);
   // The file's size and its bytes, 16 a line; at most `limit` of them.
   void ShowFile(const std::string& path, std::size_t limit);

@@ -16,6 +16,8 @@ class ScriptedPort : public link::SerialPort {
 
   void SetMode(Mode m) { mode_ = m; }
   void SetEcho(bool on) { echo_ = on; }
+  bool Echo() const { return echo_; }
+  void Clear() { rx_.clear(); }
   void Queue(const std::vector<std::uint8_t>& bytes) { rx_.insert(rx_.end(), bytes.begin(), bytes.end()); }
   std::vector<std::uint8_t> Waiting() const { return {rx_.begin(), rx_.end()}; }
   const link::LineSettings& Settings() const { return settings_; }

@@ -83,7 +83,10 @@ void PollTick(PortHandle& handle, ExchangeBuffer& buffer, std::uint32_t ecuType,
               const std::function<void(ExchangeBuffer&)>& sessionStep, view::StatusBar& status) {
   SerialPort& port = handle.port;
   std::fill_n(buffer.receiveArea, 250, 0);
-  port.Read(buffer.receiveArea, kReadLimit);
+  const std::size_t read = std::min(port.Read(buffer.receiveArea, kReadLimit), kReadLimit);
+  // The decoders may rewrite the area; the trace wants the bytes as they arrived.
+  std::uint8_t arrived[kReadLimit];
+  if (handle.onTick) std::copy_n(buffer.receiveArea, read, arrived);
 
   if (sessionStep) sessionStep(buffer);
 
@@ -107,6 +110,8 @@ void PollTick(PortHandle& handle, ExchangeBuffer& buffer, std::uint32_t ecuType,
     }
   }
   status.SetText(kMessagePanel, succeeded ? "Send Message" : "Error Message");
+  if (handle.onTick)
+    handle.onTick({arrived, read}, {buffer.transmitFrame, succeeded ? buffer.dataLength : std::size_t{0}});
 }
 
 }  // namespace kd::link

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "link/exchange_buffer.h"
@@ -19,6 +20,10 @@ struct PortHandle {
   int openPortNumber = 0;
   // Kept across opens: a type without line settings of its own applies the last ones again.
   LineSettings lineSettings;
+  // Sees each tick's exchange: the bytes read and the bytes written (empty when the write
+  // failed). The session trace hangs here.
+  std::function<void(std::span<const std::uint8_t> read, std::span<const std::uint8_t> written)>
+      onTick;
 };
 
 inline constexpr int kMessagePanel = 0;

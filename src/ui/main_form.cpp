@@ -1,5 +1,7 @@
 #include "ui/main_form.h"
 
+#include <cstdio>
+
 #include "text/cp1251.h"
 
 namespace kd::ui {
@@ -83,7 +85,10 @@ void MainForm::SelectEcuType(std::uint32_t code) {
   LoadConfiguration();
 }
 
-void MainForm::ApplyCatalogue() { statusBar1_.SetText(2, std::string(Constants().statusText)); }
+void MainForm::ApplyCatalogue() {
+  statusBar1_.SetText(2, std::string(Constants().statusText));
+  if (OnTypeApplied) OnTypeApplied(ecuType_);
+}
 
 void MainForm::MarkType() {
   const auto& order = catalogue::ToolbarOrder();
@@ -91,6 +96,52 @@ void MainForm::MarkType() {
     typeButtons_[i]->SetDown(order[i] == ecuType_);
     typeMenuItems_[i]->SetChecked(order[i] == ecuType_);
   }
+}
+
+namespace {
+
+std::string TraceTime(const view::LocalTime& t) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", t.year, t.month, t.day,
+                t.hour, t.minute, t.second, t.millisecond);
+  return text;
+}
+
+void TraceBytes(std::ostream& out, std::span<const std::uint8_t> bytes) {
+  char hex[4];
+  for (std::uint8_t b : bytes) {
+    std::snprintf(hex, sizeof hex, " %02X", b);
+    out << hex;
+  }
+}
+
+}  // namespace
+
+bool MainForm::StartTrace(const std::string& path) {
+  auto out = std::make_unique<std::ofstream>(path, std::ios::app);
+  if (!*out) return false;
+  trace_ = std::move(out);
+  *trace_ << "# klinediag session trace\n";
+  portHandle_.onTick = [this](std::span<const std::uint8_t> read, std::span<const std::uint8_t> written) {
+    *trace_ << TraceTime(host_.Now()) << " type " << ecuType_ << " page "
+            << pageControl1_.ActiveName() << " rx";
+    TraceBytes(*trace_, read);
+    *trace_ << " | tx";
+    TraceBytes(*trace_, written);
+    *trace_ << '\n';
+    trace_->flush();
+  };
+  return true;
+}
+
+void MainForm::ReopenPort() {
+  link::OpenPort(portHandle_, portNumber_, ecuType_, statusBar1_);
+  if (!trace_) return;
+  const link::LineSettings& s = portHandle_.lineSettings;
+  *trace_ << TraceTime(host_.Now()) << " open Com:" << portHandle_.openPortNumber << ' ' << s.baud
+          << ',' << s.parity << ',' << s.dataBits << ',' << s.stopBits << ' '
+          << (portHandle_.port.IsOpen() ? "ok" : "failed") << '\n';
+  trace_->flush();
 }
 
 void MainForm::Tick() {

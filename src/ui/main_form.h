@@ -4,6 +4,8 @@
 
 #include <array>
 #include <cstdint>
+#include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,6 +32,11 @@ class MainForm : public view::Form {
   bool Close() override;
 
   void SelectEcuType(std::uint32_t code);
+  // Appends one line per tick (and per port opening) to `path`; false when it cannot be opened.
+  bool StartTrace(const std::string& path);
+  // Called whenever a configuration has been applied with the type in force (the demo's
+  // simulator follows the program's type this way).
+  std::function<void(std::uint32_t ecuType)> OnTypeApplied;
   void LoadConfiguration();
   void SaveConfiguration();
   void RefreshParamGrid();
@@ -83,7 +90,11 @@ class MainForm : public view::Form {
   void SaveConfigDialog();
   void SetAllShown(bool shown);
 
+  // OpenPort with the type's line settings and the chosen port, noted in the trace.
+  void ReopenPort();
+
   view::Host& host_;
+  std::unique_ptr<std::ofstream> trace_;
   link::PortHandle portHandle_;
   std::unique_ptr<link::ExchangeBuffer> buffer_ = std::make_unique<link::ExchangeBuffer>();
   session::SessionState session_;

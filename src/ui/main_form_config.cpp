@@ -121,7 +121,7 @@ void MainForm::LoadConfiguration() {
   const char* header[] = {"Наименование переменной", "Значение", "Размерность", "Граф.р."};
   for (int c = 0; c < 4; ++c) stringGrid1_.SetCell(c, 0, header[c]);
   ApplyCatalogue();
-  link::OpenPort(portHandle_, portNumber_, ecuType_, statusBar1_);
+  ReopenPort();
 }
 
 void MainForm::SaveConfiguration() {

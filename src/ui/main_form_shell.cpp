@@ -165,7 +165,7 @@ void MainForm::ChoosePort() {
   dialog.Preset(portNumber_);
   host_.ShowModal(dialog);
   portNumber_ = dialog.Chosen(portNumber_);
-  link::OpenPort(portHandle_, portNumber_, ecuType_, statusBar1_);
+  ReopenPort();
 }
 
 }  // namespace kd::ui

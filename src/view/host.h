@@ -26,7 +26,7 @@ struct FontChoice {
 enum class MessageIcon { None, Information, Warning, Error };
 
 struct LocalTime {
-  int year = 2024, month = 1, day = 1, hour = 12, minute = 0, second = 0;
+  int year = 2024, month = 1, day = 1, hour = 12, minute = 0, second = 0, millisecond = 0;
 };
 
 class Host {
