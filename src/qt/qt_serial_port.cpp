@@ -1,0 +1,166 @@
+#include "qt/qt_serial_port.h"
+
+#include <QElapsedTimer>
+#include <algorithm>
+
+namespace kd::qt {
+
+namespace {
+
+std::optional<QSerialPort::Parity> ParityOf(char p) {
+  switch (p) {
+    case 'n':
+      return QSerialPort::NoParity;
+    case 'o':
+      return QSerialPort::OddParity;
+    case 'e':
+      return QSerialPort::EvenParity;
+    case 'm':
+      return QSerialPort::MarkParity;
+    case 's':
+      return QSerialPort::SpaceParity;
+    default:
+      return std::nullopt;
+  }
+}
+
+std::optional<QSerialPort::DataBits> DataBitsOf(int bits) {
+  switch (bits) {
+    case 5:
+      return QSerialPort::Data5;
+    case 6:
+      return QSerialPort::Data6;
+    case 7:
+      return QSerialPort::Data7;
+    case 8:
+      return QSerialPort::Data8;
+    default:
+      return std::nullopt;
+  }
+}
+
+std::optional<QSerialPort::StopBits> StopBitsOf(int bits) {
+  switch (bits) {
+    case 1:
+      return QSerialPort::OneStop;
+    case 2:
+      return QSerialPort::TwoStop;
+    default:
+      return std::nullopt;
+  }
+}
+
+}  // namespace
+
+QtSerialPort::QtSerialPort(PortMap map) : map_(std::move(map)) {}
+
+QtSerialPort::~QtSerialPort() {
+  Close();
+}
+
+bool QtSerialPort::Open(int portNumber) {
+  if (port_.isOpen()) port_.close();
+  device_ = map_.Device(portNumber);
+  if (device_.empty()) return false;
+  port_.setPortName(QString::fromStdString(device_));
+  port_.clearError();
+  // QSerialPort takes the port exclusively (TIOCEXCL and a lock file on Unix, no sharing on
+  // Windows): a second program on the same adapter would corrupt every exchange.
+  return port_.open(QIODevice::ReadWrite);
+}
+
+bool QtSerialPort::IsOpen() const {
+  return port_.isOpen();
+}
+
+bool QtSerialPort::Close() {
+  if (port_.isOpen()) port_.close();
+  return !port_.isOpen();
+}
+
+bool QtSerialPort::ApplyLineSettings(const link::LineSettings& settings) {
+  if (!port_.isOpen() || settings.baud <= 0) return false;
+  const auto parity = ParityOf(settings.parity);
+  const auto dataBits = DataBitsOf(settings.dataBits);
+  const auto stopBits = StopBitsOf(settings.stopBits);
+  if (!parity || !dataBits || !stopBits) return false;
+  // 8192 baud is no standard rate: on Linux QSerialPort sets it through termios2 (BOTHER), which
+  // USB adapters and ptys accept; a driver that cannot do it makes setBaudRate fail here.
+  bool ok = port_.setBaudRate(settings.baud);
+  ok = port_.setParity(*parity) && ok;
+  ok = port_.setDataBits(*dataBits) && ok;
+  ok = port_.setStopBits(*stopBits) && ok;
+  ok = port_.setFlowControl(QSerialPort::NoFlowControl) && ok;
+  return ok;
+}
+
+void QtSerialPort::SetReadTimeout(int totalMs) {
+  readTimeoutMs_ = totalMs > 0 ? totalMs : 0;
+}
+
+// Adapters on a pty or some USB bridges have no modem lines; the K-line adapter is powered from
+// them where they exist, and nothing is lost where they do not, so a refusal is not an error.
+void QtSerialPort::RaiseDtr() {
+  if (port_.isOpen() && !port_.setDataTerminalReady(true)) port_.clearError();
+}
+
+void QtSerialPort::RaiseRts() {
+  if (port_.isOpen() && !port_.setRequestToSend(true)) port_.clearError();
+}
+
+std::size_t QtSerialPort::Read(std::uint8_t* buffer, std::size_t maxBytes) {
+  if (!port_.isOpen() || maxBytes == 0) return 0;
+  const auto wanted = static_cast<qint64>(maxBytes);
+  QElapsedTimer clock;
+  clock.start();
+  while (port_.bytesAvailable() < wanted) {
+    const qint64 left = readTimeoutMs_ - clock.elapsed();
+    if (left <= 0) break;
+    // False on time-out and on errors alike; either way the read ends with what has arrived.
+    if (!port_.waitForReadyRead(static_cast<int>(left))) break;
+  }
+  port_.clearError();
+  const qint64 n = port_.read(reinterpret_cast<char*>(buffer), wanted);
+  return n > 0 ? static_cast<std::size_t>(n) : 0;
+}
+
+bool QtSerialPort::HardError() const {
+  const auto e = port_.error();
+  return e != QSerialPort::NoError && e != QSerialPort::TimeoutError;
+}
+
+bool QtSerialPort::Drain(int timeoutMs) {
+  QElapsedTimer clock;
+  clock.start();
+  while (port_.bytesToWrite() > 0) {
+    // With no time left this still goes on while the driver takes bytes without waiting.
+    const qint64 left = std::max<qint64>(0, timeoutMs - clock.elapsed());
+    if (!port_.waitForBytesWritten(static_cast<int>(left))) break;
+  }
+  return port_.bytesToWrite() == 0;
+}
+
+// A frame counts as written once the driver has taken all of it; that happens at once unless
+// its buffer is full (an adapter that stopped reading). Pending then means "bytes are still
+// queued in QSerialPort", and WaitPendingWrite gives them the program's bounded wait.
+link::WriteStatus QtSerialPort::Write(const std::uint8_t* data, std::size_t count) {
+  if (!port_.isOpen()) return link::WriteStatus::Failed;
+  port_.clearError();
+  const auto n = static_cast<qint64>(count);
+  if (n > 0 && port_.write(reinterpret_cast<const char*>(data), n) != n)
+    return link::WriteStatus::Failed;
+  if (Drain(0)) return link::WriteStatus::Written;
+  if (HardError()) return link::WriteStatus::Failed;
+  port_.clearError();
+  return link::WriteStatus::Pending;
+}
+
+bool QtSerialPort::WaitPendingWrite(int timeoutMs) {
+  if (!port_.isOpen()) return false;
+  port_.clearError();
+  const bool done = Drain(timeoutMs);
+  if (!HardError()) port_.clearError();
+  return done;
+}
+
+}  // namespace kd::qt

@@ -1,0 +1,44 @@
+// The real adapter: link::SerialPort on QSerialPort, used synchronously from the GUI thread's
+// timer tick exactly as the link layer expects (a read waits up to its total time-out, a write
+// reports whether the driver took the whole frame).
+#pragma once
+
+#include <QSerialPort>
+
+#include "link/serial_port.h"
+#include "qt/port_map.h"
+
+namespace kd::qt {
+
+class QtSerialPort : public link::SerialPort {
+ public:
+  explicit QtSerialPort(PortMap map = PortMap());
+  ~QtSerialPort() override;
+
+  PortMap& Map() { return map_; }
+  // The device the last Open tried; for messages and tests.
+  const std::string& Device() const { return device_; }
+
+  bool Open(int portNumber) override;
+  bool IsOpen() const override;
+  bool Close() override;
+  bool ApplyLineSettings(const link::LineSettings& settings) override;
+  void SetReadTimeout(int totalMs) override;
+  void RaiseDtr() override;
+  void RaiseRts() override;
+  std::size_t Read(std::uint8_t* buffer, std::size_t maxBytes) override;
+  link::WriteStatus Write(const std::uint8_t* data, std::size_t count) override;
+  bool WaitPendingWrite(int timeoutMs) override;
+
+ private:
+  // Hands queued bytes to the driver for up to `timeoutMs`; true when none are left.
+  bool Drain(int timeoutMs);
+  bool HardError() const;
+
+  QSerialPort port_;
+  PortMap map_;
+  std::string device_;
+  int readTimeoutMs_ = 0;
+};
+
+}  // namespace kd::qt

@@ -1,0 +1,135 @@
+// The Qt host: which dialog a form gets, what a confirmed file dialog does to the working
+// directory, and how request filters reach QFileDialog.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include "qt/binder.h"
+#include "qt/layout.h"
+#include "qt/qt_host.h"
+#include "view/form.h"
+
+namespace kd::qt {
+namespace {
+
+TEST(FileDialogFilterTest, TurnsRequestFiltersIntoQtNameFilters) {
+  EXPECT_EQ(FileDialogFilter("*.cfg"), "*.cfg (*.cfg)");
+  EXPECT_EQ(FileDialogFilter("*.cfg;*.txt"), "*.cfg;*.txt (*.cfg *.txt)");
+  EXPECT_EQ(FileDialogFilter("Конфигурация|*.cfg|Все файлы|*.*"),
+            "Конфигурация (*.cfg);;Все файлы (*.*)");
+  EXPECT_EQ(FileDialogFilter("Отчёт (*.txt)|*.txt"), "Отчёт (*.txt)");
+  EXPECT_EQ(FileDialogFilter(""), "");
+}
+
+class OneButtonForm : public view::Form {
+ public:
+  OneButtonForm()
+      : Form("Form7"), label(Add<view::Label>("Label1")), ok(Add<view::Button>("OkButton")) {
+    SetCaption("Данные автомобиля");
+    label.SetCaption("VIN");
+  }
+  bool Close() override {
+    ++closeAsks;
+    return closable;
+  }
+  view::Label& label;
+  view::Button& ok;
+  int closeAsks = 0;
+  bool closable = true;
+};
+
+// Runs `step` on the modal dialog once the nested loop shows it. A dialog the step leaves open is
+// ended after a while, so that a failing test fails instead of hanging.
+void WhenModal(std::function<void(QWidget*)> step) {
+  auto* poll = new QTimer(qApp);
+  QObject::connect(poll, &QTimer::timeout, [poll, step] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal || !modal->isVisible()) return;
+    poll->deleteLater();
+    poll->stop();
+    step(modal);
+    QTimer::singleShot(5000, [open = QPointer<QWidget>(modal)] {
+      if (!open || !open->isVisible()) return;
+      ADD_FAILURE() << "the dialog stayed open";
+      if (auto* dialog = qobject_cast<QDialog*>(open.data())) dialog->done(QDialog::Rejected);
+    });
+  });
+  poll->start(10);
+}
+
+TEST(QtHostTest, AFormWithoutSkinClassRunsInTheGenericDialogUntilItClosesItself) {
+  QtHost host;
+  OneButtonForm form;
+  form.closable = false;
+  int clicks = 0;
+  form.ok.OnClick = [&] {
+    ++clicks;
+    form.closable = true;
+    form.CloseByControl();
+  };
+  WhenModal([&](QWidget* dialog) {
+    EXPECT_EQ(dialog->windowTitle(), QString::fromUtf8("Данные автомобиля"));
+    auto* label = dialog->findChild<QLabel*>("Label1");
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(label->text(), "VIN");
+    dialog->close();  // refused: the form is not done yet
+    EXPECT_TRUE(dialog->isVisible());
+    dialog->findChild<QPushButton*>("OkButton")->click();
+  });
+  host.ShowModal(form);
+  EXPECT_EQ(clicks, 1);
+  EXPECT_EQ(form.closeAsks, 2);
+}
+
+TEST(QtHostTest, ARegisteredDialogIsUsedForItsForm) {
+  QtHost host;
+  OneButtonForm form;
+  bool built = false;
+  host.RegisterDialog("Form7", [&](view::Form& f, QWidget* parent) -> std::unique_ptr<QDialog> {
+    built = &f == &form;
+    auto dialog = std::make_unique<FormDialog>(f, parent);
+    dialog->setObjectName("OwnSkin");
+    return dialog;
+  });
+  WhenModal([](QWidget* dialog) {
+    EXPECT_EQ(dialog->objectName(), "OwnSkin");
+    dialog->close();
+  });
+  host.ShowModal(form);
+  EXPECT_TRUE(built);
+}
+
+TEST(QtHostTest, AConfirmedFileDialogMakesTheChosenFolderCurrent) {
+  const QString before = QDir::currentPath();
+  QTemporaryDir folder;
+  ASSERT_TRUE(folder.isValid());
+  const QString path = QDir(folder.path()).filePath("M154def.cfg");
+  QtHost host;
+  WhenModal([path](QWidget* modal) {
+    auto* dialog = qobject_cast<QFileDialog*>(modal);
+    ASSERT_NE(dialog, nullptr);
+    dialog->selectFile(path);
+    // Public in QDialog, and virtual: the file dialog's own accept runs.
+    static_cast<QDialog*>(dialog)->accept();
+  });
+  const auto chosen =
+      host.SaveFileDialog({"Запись конфигурации.", "cfg", "*.cfg", before.toStdString(), ""});
+  ASSERT_TRUE(chosen);
+  EXPECT_EQ(QString::fromStdString(*chosen), path);
+  EXPECT_EQ(QDir::current().canonicalPath(), QDir(folder.path()).canonicalPath());
+
+  QDir::setCurrent(before);
+  WhenModal([](QWidget* modal) { qobject_cast<QDialog*>(modal)->reject(); });
+  EXPECT_FALSE(host.OpenFileDialog({"Открыть", "cfg", "*.cfg", folder.path().toStdString(), ""}));
+  EXPECT_EQ(QDir::currentPath(), before) << "a cancelled dialog leaves the directory alone";
+}
+
+}  // namespace
+}  // namespace kd::qt
