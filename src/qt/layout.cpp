@@ -74,8 +74,6 @@ std::vector<view::MenuItem*> TopMenuItems(const view::Form& form) {
   return top;
 }
 
-namespace {
-
 QWidget* WidgetFor(view::Control& c, QWidget* parent) {
   QWidget* w = nullptr;
   if (dynamic_cast<view::CheckListBox*>(&c)) {
@@ -114,8 +112,6 @@ QWidget* WidgetFor(view::Control& c, QWidget* parent) {
   if (w) w->setObjectName(Q(c.Name()));
   return w;
 }
-
-}  // namespace
 
 void LayOutGeneric(const view::Form& form, QDialog* dialog) {
   dialog->setWindowTitle(Q(form.Caption()));

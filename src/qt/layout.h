@@ -20,6 +20,10 @@ void AddMenuItems(QMenu* menu, const view::MenuItem& parent);
 // Menu items that are no other item's sub-item: the entries of a form's menu bar.
 std::vector<view::MenuItem*> TopMenuItems(const view::Form& form);
 
+// The widget that shows a control of this kind, named after it; nothing for menu items, timers
+// and status bars, which their owners lay out.
+QWidget* WidgetFor(view::Control& control, QWidget* parent);
+
 // Lays every control of `form` out in `dialog`, top to bottom in the form's order: the fall-back
 // for forms that have no skin class of their own yet.
 void LayOutGeneric(const view::Form& form, QDialog* dialog);

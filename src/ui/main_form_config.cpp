@@ -54,6 +54,7 @@ void MainForm::BuildConfigControls() {
     RefreshParamGrid();
   };
   stringGrid1_.SetSize(4, 1);
+  stringGrid1_.ColWidths() = {260, 110, 120, 60};
 }
 
 void MainForm::SetAllShown(bool shown) {
