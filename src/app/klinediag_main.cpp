@@ -1,11 +1,14 @@
-// klinediag [--demo] [--port N=DEVICE]... [--screenshot FILE]
+// klinediag [--demo] [--port N=DEVICE]... [--trace FILE] [--screenshot FILE.png|DIR]
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDir>
+#include <QTimer>
 #include <QPixmap>
 #include <QStringList>
 #include <cstdio>
 #include <memory>
 
+#include "catalogue/ecu_catalogue.h"
 #include "qt/main_window.h"
 #include "qt/qt_host.h"
 #include "qt/qt_serial_port.h"
@@ -19,14 +22,20 @@ constexpr int kScreenshotTicks = 5;
 constexpr QSize kScreenshotSize{1280, 800};
 
 constexpr const char* kUsage =
-    "usage: klinediag [--demo] [--port N=DEVICE]... [--screenshot FILE]\n"
+    "usage: klinediag [--demo] [--port N=DEVICE]... [--trace FILE] [--screenshot FILE.png|DIR]\n"
     "K-line diagnostic scanner-tester for engine controllers.\n"
     "  --demo             run against the built-in simulated adapter and controllers\n"
     "  --port N=DEVICE    open DEVICE for port number N (1..8); may be repeated\n"
     "                     (default: COMn on Windows; /dev/ttyUSB(N-1) if present,\n"
     "                     else /dev/ttyS(N-1) on Linux)\n"
-    "  --screenshot FILE  run a few timer ticks, save the main window (1280x800) as\n"
+    "  --trace FILE       append every tick's reads and writes to FILE\n"
+    "  --ecu TYPE         switch to controller type TYPE (1..11) after start-up\n"
+    "  --run-for SECONDS  close the window (storing the configuration) after SECONDS\n"
+    "  --screenshot FILE.png\n"
+    "                     run a few timer ticks, save the main window (1280x800) as\n"
     "                     PNG to FILE and exit\n"
+    "  --screenshot DIR   the same for every page, one PNG per page in DIR\n"
+    "                     (with --demo, every parameter is shown)\n"
     "  -h, --help         show this text\n";
 
 int Fail(const QString& message) {
@@ -42,10 +51,16 @@ int main(int argc, char** argv) {
   const QCommandLineOption demo("demo");
   const QCommandLineOption port("port", {}, "N=DEVICE");
   const QCommandLineOption screenshot("screenshot", {}, "FILE");
+  const QCommandLineOption trace("trace", {}, "FILE");
+  const QCommandLineOption ecu("ecu", {}, "TYPE");
+  const QCommandLineOption runFor("run-for", {}, "SECONDS");
   parser.addOption(help);
   parser.addOption(demo);
   parser.addOption(port);
   parser.addOption(screenshot);
+  parser.addOption(trace);
+  parser.addOption(ecu);
+  parser.addOption(runFor);
   // Parsed before any QApplication exists, so that --help and usage errors need no display.
   QStringList args;
   for (int i = 0; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
@@ -63,6 +78,18 @@ int main(int argc, char** argv) {
     if (!parsed) return Fail("--port expects N=DEVICE with N in 1..8, got \"" + entry + "\"");
     map.Override(parsed->first, parsed->second);
   }
+  unsigned ecuType = 0;
+  if (parser.isSet(ecu)) {
+    bool ok = false;
+    ecuType = parser.value(ecu).toUInt(&ok);
+    if (!ok || !kd::catalogue::IsKnownType(ecuType)) return Fail("--ecu expects a type 1..11");
+  }
+  double runSeconds = 0;
+  if (parser.isSet(runFor)) {
+    bool ok = false;
+    runSeconds = parser.value(runFor).toDouble(&ok);
+    if (!ok || runSeconds <= 0) return Fail("--run-for expects a number of seconds");
+  }
   QApplication app(argc, argv);
   QApplication::setApplicationName("klinediag");
 
@@ -74,23 +101,53 @@ int main(int argc, char** argv) {
 
   kd::qt::QtHost host;
   kd::ui::MainForm form(*serial, host);
+  if (parser.isSet(demo)) {
+    auto* simulator = static_cast<kd::sim::SimulatedPort*>(serial.get());
+    form.OnTypeApplied = [simulator](std::uint32_t type) { simulator->SetEcuType(type); };
+  }
+  if (parser.isSet(trace) && !form.StartTrace(parser.value(trace).toStdString()))
+    return Fail("cannot write the trace " + parser.value(trace));
   form.Start();
+  if (ecuType != 0) form.SelectEcuType(ecuType);
   kd::qt::MainWindow window(form);
   host.SetParentWidget(&window);
 
   if (parser.isSet(screenshot)) {
     window.setFixedSize(kScreenshotSize);
     window.show();
-    for (int i = 0; i < kScreenshotTicks; ++i) {
+    auto settle = [&] {
+      for (int i = 0; i < kScreenshotTicks; ++i) {
+        QApplication::processEvents();
+        window.Bindings().Tick(form.Timer1().Name());
+      }
       QApplication::processEvents();
-      window.Bindings().Tick(form.Timer1().Name());
+    };
+    const QString target = parser.value(screenshot);
+    if (target.endsWith(".png", Qt::CaseInsensitive)) {
+      settle();
+      if (!window.grab().save(target, "PNG")) return Fail("cannot write " + target);
+      return 0;
     }
-    QApplication::processEvents();
-    const QString file = parser.value(screenshot);
-    if (!window.grab().save(file, "PNG")) return Fail("cannot write " + file);
+    if (!QDir().mkpath(target)) return Fail("cannot create " + target);
+    // A demo picture of the parameter page is worth more with every value on it.
+    if (parser.isSet(demo))
+      window.Bindings().Forward(form.StringGrid1(), [&] {
+        if (auto* all = form.FindAs<kd::view::Button>("Button6")) all->Click();
+      });
+    const auto& pages = form.PageControl1().Pages();
+    for (std::size_t i = 0; i < pages.size(); ++i) {
+      window.Bindings().Forward(form.PageControl1(),
+                                [&] { form.PageControl1().ClickTab(static_cast<int>(i)); });
+      settle();
+      const QString file = QDir(target).filePath(
+          QString("%1-%2.png").arg(i + 1).arg(QString::fromStdString(pages[i].name)));
+      if (!window.grab().save(file, "PNG")) return Fail("cannot write " + file);
+    }
     return 0;
   }
 
+  if (runSeconds > 0)
+    QTimer::singleShot(static_cast<int>(runSeconds * 1000), &window, [&window] { window.close(); });
   window.showMaximized();
   return QApplication::exec();
 }

@@ -1,81 +1,75 @@
 #include "sim/simulated_port.h"
 
-#include <numeric>
+#include <algorithm>
+#include <cctype>
+
+#include "catalogue/ecu_catalogue.h"
 
 namespace kd::sim {
 
 namespace {
 
-constexpr std::uint8_t kTester = 0xF1;
+constexpr std::uint8_t kEnvelope[4] = {0x55, 0x56, 0x57, 0xAA};
+constexpr std::uint8_t kFastInit = 0x80;
+constexpr std::uint8_t kIso9141Init = 0x40;
 
-std::uint8_t Sum(const Bytes& b, std::size_t count) {
-  return static_cast<std::uint8_t>(std::accumulate(b.begin(), b.begin() + count, 0u));
-}
-
-// A KWP2000 frame as a controller reads it: header, service and parameters, checksum.
-struct KwpFrame {
-  std::uint8_t target = 0;
-  Bytes service;  // service identifier and parameters
-};
-
-bool ParseKwp(const Bytes& line, KwpFrame& out) {
-  if (line.size() < 4 || (line[0] & 0xC0) != 0x80) return false;
-  std::size_t headerLength = 3;
-  std::size_t length = line[0] & 0x3F;
-  if (length == 0) {
-    headerLength = 4;
-    length = line[3];
-  }
-  if (line.size() != headerLength + length + 1) return false;
-  if (Sum(line, line.size() - 1) != line.back()) return false;
-  out.target = line[1];
-  out.service.assign(line.begin() + headerLength, line.end() - 1);
-  return !out.service.empty();
+bool Matches(const link::LineSettings& s, int baud, int stopBits) {
+  return s.baud == baud && s.dataBits == 8 && s.stopBits == stopBits &&
+         std::tolower(static_cast<unsigned char>(s.parity)) == 'n';
 }
 
 }  // namespace
 
-Bytes KwpController::Reply(std::initializer_list<std::uint8_t> body) const {
-  Bytes out;
-  if (body.size() < 64) {
-    out = {static_cast<std::uint8_t>(0x80 + body.size()), kTester, address_};
-  } else {
-    out = {0x80, kTester, address_, static_cast<std::uint8_t>(body.size())};
-  }
-  out.insert(out.end(), body);
-  out.push_back(Sum(out, out.size()));
-  return out;
-}
+SimulatedPort::SimulatedPort() : SimulatedPort(1) {}
 
-Bytes KwpController::Answer(const Bytes& frame) {
-  KwpFrame request;
-  if (!ParseKwp(frame, request) || request.target != address_) return {};
-  const std::uint8_t service = request.service[0];
-  switch (service) {
-    case 0x81:
-      return Reply({0xC1, 0xEF, 0x8F});
-    case 0x82:
-      return Reply({0xC2});
-    case 0x83:
-      return Reply({0xC3});
-    case 0x3E:
-      return Reply({0x7E});
-    default:
-      return Reply({0x7F, service, std::uint8_t{0x11}});
-  }
-}
-
-SimulatedPort::SimulatedPort() {
-  for (std::uint8_t address : {std::uint8_t{0x10}, std::uint8_t{0x11}, std::uint8_t{0x30}, std::uint8_t{0x60}})
-    kwp_.emplace_back(address, std::make_unique<KwpController>(address));
+SimulatedPort::SimulatedPort(std::uint32_t ecuType) {
+  SetEcuType(ecuType);
 }
 
 SimulatedPort::~SimulatedPort() = default;
 
+void SimulatedPort::SetEcuType(std::uint32_t ecuType) {
+  ecuType_ = catalogue::IsKnownType(ecuType) ? ecuType : 1;
+  bus_.clear();
+  bus_.push_back(MakeMainController(ecuType_, model_));
+}
+
+void SimulatedPort::SetClock(Clock clock) {
+  clock_ = std::move(clock);
+}
+
+std::int64_t SimulatedPort::Now() const {
+  return clock_ ? clock_() : static_cast<std::int64_t>(reads_) * kTickMs;
+}
+
+void SimulatedPort::SetFault(Fault fault, int parameter) {
+  faults_.Set(fault, parameter);
+  // What the adapter had buffered goes with it.
+  if (fault == Fault::Unplugged) pending_.clear();
+}
+
+void SimulatedPort::ClearFault(Fault fault) {
+  faults_.Clear(fault);
+}
+
+void SimulatedPort::ClearFaults() {
+  faults_.ClearAll();
+}
+
+std::size_t SimulatedPort::Waiting() const {
+  std::size_t n = 0;
+  for (const Chunk& c : pending_) n += c.bytes.size() - c.taken;
+  return n;
+}
+
 bool SimulatedPort::Open(int portNumber) {
-  open_ = portNumber >= 1 && portNumber <= 8;
+  if (faults_.On(Fault::Unplugged) || portNumber < 1 || portNumber > 8) {
+    open_ = false;
+    return false;
+  }
+  open_ = true;
   pending_.clear();
-  return open_;
+  return true;
 }
 
 bool SimulatedPort::Close() {
@@ -85,48 +79,99 @@ bool SimulatedPort::Close() {
 }
 
 bool SimulatedPort::ApplyLineSettings(const link::LineSettings& settings) {
-  if (!open_ || settings.baud <= 0) return false;
+  if (!open_ || faults_.On(Fault::Unplugged) || settings.baud <= 0) return false;
   settings_ = settings;
   return true;
 }
 
 std::size_t SimulatedPort::Read(std::uint8_t* buffer, std::size_t maxBytes) {
-  if (!open_) return 0;
+  if (!open_ || faults_.On(Fault::Unplugged)) return 0;
+  ++reads_;
   std::size_t n = 0;
-  while (n < maxBytes && !pending_.empty()) {
-    buffer[n++] = pending_.front();
-    pending_.pop_front();
+  // In order of arrival: a byte held back for a later read keeps everything behind it back too.
+  while (n < maxBytes && !pending_.empty() && pending_.front().visibleAtRead <= reads_) {
+    Chunk& c = pending_.front();
+    while (n < maxBytes && c.taken < c.bytes.size()) buffer[n++] = c.bytes[c.taken++];
+    if (c.taken == c.bytes.size()) pending_.pop_front();
   }
   return n;
 }
 
 link::WriteStatus SimulatedPort::Write(const std::uint8_t* data, std::size_t count) {
-  if (!open_) return link::WriteStatus::Failed;
+  if (!open_ || faults_.On(Fault::Unplugged)) return link::WriteStatus::Failed;
   const Bytes written(data, data + count);
-  const bool kwpLine = settings_.baud == 115200;
-  if (kwpLine && count >= 5 && written[0] == 0x55 && written[1] == 0x56 && written[2] == 0x57 &&
-      written[3] == 0xAA) {
-    // The adapter sends what follows the envelope and echoes only that.
-    Transmit(Bytes(written.begin() + 5, written.end()));
-  } else if (!kwpLine) {
-    Transmit(written);
+  switch (Mode()) {
+    case AdapterMode::Envelope:
+      TakeEnvelope(written);
+      break;
+    case AdapterMode::Bare9600:
+    case AdapterMode::Bare8192:
+      // Bare frames go on the line as they are; the line gives every byte back.
+      Queue(written, reads_ + 1);
+      PutOnLine(written, Mode() == AdapterMode::Bare9600 ? LineMode::Escaped9600 : LineMode::Gm8192,
+                false);
+      break;
+    case AdapterMode::Deaf:
+      // Framing errors at the adapter's end: nothing reaches the K-line, nothing comes back.
+      break;
   }
   return link::WriteStatus::Written;
 }
 
-Controller* SimulatedPort::ControllerAt(std::uint8_t address) {
-  for (auto& [a, c] : kwp_)
-    if (a == address) return c.get();
-  return nullptr;
+SimulatedPort::AdapterMode SimulatedPort::Mode() const {
+  if (Matches(settings_, 115200, 2)) return AdapterMode::Envelope;
+  if (Matches(settings_, 9600, 1)) return AdapterMode::Bare9600;
+  if (Matches(settings_, 8192, 1)) return AdapterMode::Bare8192;
+  return AdapterMode::Deaf;
 }
 
-void SimulatedPort::Transmit(const Bytes& lineFrame) {
-  pending_.insert(pending_.end(), lineFrame.begin(), lineFrame.end());
-  if (settings_.baud != 115200 || lineFrame.size() < 2) return;
-  if (Controller* c = ControllerAt(lineFrame[1])) {
-    const Bytes answer = c->Answer(lineFrame);
-    pending_.insert(pending_.end(), answer.begin(), answer.end());
+void SimulatedPort::TakeEnvelope(const Bytes& written) {
+  if (written.size() < 6) return;
+  for (int i = 0; i < 4; ++i)
+    if (written[static_cast<std::size_t>(i)] != kEnvelope[i]) return;
+  const std::uint8_t count = written[4];
+  const Bytes frame(written.begin() + 5, written.end());
+  if ((count & kIso9141Init) && (count & 0x3F) == written.size()) {
+    // The 5-baud initialisation of an ISO 9141 line: the byte behind the envelope goes out and
+    // comes back; no unit on this line answers it.
+    Queue(frame, reads_ + 1);
+    return;
   }
+  // The count covers the whole transmission; a mismatch means the adapter lost bytes and
+  // drops the rest.
+  if ((count & 0x7F) != written.size()) return;
+  Queue(frame, reads_ + 1);
+  PutOnLine(frame, LineMode::Kwp, (count & kFastInit) != 0);
+}
+
+void SimulatedPort::PutOnLine(const Bytes& frame, LineMode mode, bool wakeUp) {
+  if (faults_.On(Fault::Silence)) return;
+  Shaping shaping;
+  if (faults_.On(Fault::BadChecksum)) shaping.checksumSkew = 1;
+  if (faults_.On(Fault::Negative))
+    shaping.negativeCode = static_cast<std::uint8_t>(faults_.Parameter(Fault::Negative, 0x22));
+  if (faults_.On(Fault::ResponsePending))
+    shaping.pendingCount = faults_.Parameter(Fault::ResponsePending, 1);
+
+  const Heard heard{frame, mode, wakeUp, Now()};
+  Bytes reply;
+  for (const auto& unit : bus_) {
+    const Bytes answer = unit->Hear(heard, shaping);
+    reply.insert(reply.end(), answer.begin(), answer.end());
+  }
+  if (reply.empty()) return;
+  if (faults_.On(Fault::Garbage)) {
+    const int count = std::clamp(faults_.Parameter(Fault::Garbage, 12), 1, 240);
+    reply.assign(static_cast<std::size_t>(count), 0);
+    for (std::uint8_t& b : reply) b = rng_.NextByte();
+  }
+  // An answer is complete by the next read; a late one misses that read's window.
+  Queue(std::move(reply), reads_ + (faults_.On(Fault::LateReply) ? 2 : 1));
+}
+
+void SimulatedPort::Queue(Bytes bytes, std::uint64_t visibleAtRead) {
+  if (bytes.empty()) return;
+  pending_.push_back({std::move(bytes), 0, visibleAtRead});
 }
 
 }  // namespace kd::sim

@@ -1,42 +1,57 @@
 // The car without the car: a K-line adapter and the controllers behind it, served through the
 // same port interface the program uses. Its framing is its own, written from the protocol and not
 // from the program's encoder, so that a mistake on one side is not copied to the other.
+//
+// The adapter serves three line settings: 115200 8N2, where it takes enveloped frames, and
+// 9600 8N1 and 8192 8N1, where it puts bare frames on the K-line as they come. At any other
+// setting it understands nothing: no echo, no answer.
 #pragma once
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <vector>
 
 #include "link/serial_port.h"
+#include "sim/controllers.h"
+#include "sim/engine_model.h"
+#include "sim/faults.h"
+#include "sim/sim_bytes.h"
 
 namespace kd::sim {
 
-using Bytes = std::vector<std::uint8_t>;
-
-// One controller on the K-line, answering complete request frames.
-class Controller {
- public:
-  virtual ~Controller() = default;
-  // Bytes the controller puts on the line in answer to `frame`; empty for silence.
-  virtual Bytes Answer(const Bytes& frame) = 0;
-};
-
-// A KWP2000 engine controller: opens a session, keeps it on TesterPresent.
-class KwpController : public Controller {
- public:
-  explicit KwpController(std::uint8_t address) : address_(address) {}
-  Bytes Answer(const Bytes& frame) override;
-
- private:
-  Bytes Reply(std::initializer_list<std::uint8_t> body) const;
-  std::uint8_t address_;
-};
-
 class SimulatedPort : public link::SerialPort {
  public:
+  // Milliseconds since the engine started.
+  using Clock = std::function<std::int64_t()>;
+  // Without a clock of its own the car ages by one poll interval at every read, so a run is
+  // repeatable and a program that polls every 300 ms sees it age as in real time.
+  static constexpr std::int64_t kTickMs = 300;
+
   SimulatedPort();
+  explicit SimulatedPort(std::uint32_t ecuType);
   ~SimulatedPort() override;
+  // The controllers keep a reference to the car of their port.
+  SimulatedPort(const SimulatedPort&) = delete;
+  SimulatedPort& operator=(const SimulatedPort&) = delete;
+
+  // The controller behind the adapter: a main-window type 1..11 (other codes connect type 1's).
+  // A new controller starts without a session; the car keeps its age.
+  void SetEcuType(std::uint32_t ecuType);
+  std::uint32_t EcuType() const { return ecuType_; }
+
+  void SetClock(Clock clock);
+  std::int64_t Now() const;
+
+  void SetFault(Fault fault, int parameter = 0);
+  void ClearFault(Fault fault);
+  void ClearFaults();
+  bool FaultOn(Fault fault) const { return faults_.On(fault); }
+
+  // Bytes on their way that no read has taken yet, those held back for a later read included.
+  std::size_t Waiting() const;
+  const link::LineSettings& AppliedSettings() const { return settings_; }
 
   bool Open(int portNumber) override;
   bool IsOpen() const override { return open_; }
@@ -50,13 +65,28 @@ class SimulatedPort : public link::SerialPort {
   bool WaitPendingWrite(int) override { return true; }
 
  private:
-  Controller* ControllerAt(std::uint8_t address);
-  void Transmit(const Bytes& lineFrame);
+  enum class AdapterMode { Envelope, Bare9600, Bare8192, Deaf };
+  struct Chunk {
+    Bytes bytes;
+    std::size_t taken = 0;
+    std::uint64_t visibleAtRead = 0;
+  };
 
+  AdapterMode Mode() const;
+  void TakeEnvelope(const Bytes& written);
+  void PutOnLine(const Bytes& frame, LineMode mode, bool wakeUp);
+  void Queue(Bytes bytes, std::uint64_t visibleAtRead);
+
+  std::uint32_t ecuType_ = 1;
+  EngineModel model_;
+  std::vector<std::unique_ptr<Controller>> bus_;
+  FaultSet faults_;
+  Clock clock_;
+  Rng rng_;
   bool open_ = false;
   link::LineSettings settings_;
-  std::deque<std::uint8_t> pending_;
-  std::vector<std::pair<std::uint8_t, std::unique_ptr<Controller>>> kwp_;
+  std::deque<Chunk> pending_;
+  std::uint64_t reads_ = 0;
 };
 
 }  // namespace kd::sim

@@ -1,0 +1,135 @@
+// klinediag-sim: the simulated adapter and controller served on a pseudo-terminal, so that the
+// program's real serial-port path can be driven end to end without a car.
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "sim/pty_server.h"
+#include "sim/simulated_port.h"
+
+namespace {
+
+volatile std::sig_atomic_t stopRequested = 0;
+
+extern "C" void OnStopSignal(int) {
+  stopRequested = 1;
+}
+
+constexpr const char* kHelp =
+    R"(Usage: klinediag-sim --pty [--ecu TYPE] [--fault NAME[=VALUE]]... [--ignore-line-settings]
+
+Serves a simulated K-line adapter with one controller behind it on a pseudo-terminal. The slave's
+path is printed on standard output as a single line; open it from the program as the serial port
+(for klinediag: --port N=PATH). Runs until SIGTERM or SIGINT.
+
+  --pty                   serve a pseudo-terminal (the only mode, and required)
+  --ecu TYPE              the controller, as the main window numbers the types (default 1):
+                            1 M1.5.4        2 January 5.1    3 MP7.0         4 January 4.1
+                            5 GM ISFI-2S    6 M7.9.7         7 MP7.0 Euro-3  8 M10
+                            9 January 7.2  10 Mikas 7.2     11 EMUR
+  --fault NAME[=VALUE]    switch a fault on for the whole run; may be repeated:
+                            silence          the controller does not answer (the echo still comes)
+                            garbage[=N]      N random bytes instead of each answer (default 12)
+                            bad-checksum     every answer's checksum is one off
+                            negative[=CODE]  every KWP2000 request refused: 7F SID CODE
+                                             (default 0x22 conditionsNotCorrect)
+                            pending[=N]      N answers 7F SID 78 in front of each KWP2000 answer
+                                             (default 1)
+                            late             each answer comes about 450 ms after the request,
+                                             past the program's read window
+                            unplugged[=S]    the adapter is not there: nothing comes back;
+                                             with S, it is plugged in S seconds after start
+                          VALUE is decimal or 0x-prefixed hexadecimal.
+  --ignore-line-settings  do not read the line settings the program gave the terminal: take
+                          every write as if made at the settings the controller needs
+  --help                  this text
+
+The adapter answers at 115200 8N2 (enveloped frames), 9600 8N1 and 8192 8N1 (bare frames); at
+any other setting the program's bytes come back as nothing at all.
+)";
+
+int Fail(const std::string& message) {
+  std::cerr << "klinediag-sim: " << message << "\n(--help lists the options)\n";
+  return 2;
+}
+
+bool ParseNumber(std::string_view text, int& out) {
+  if (text.empty()) return false;
+  const std::string s(text);
+  char* end = nullptr;
+  const long v = std::strtol(s.c_str(), &end, 0);
+  if (*end != '\0' || v < 0 || v > 0xFFFF) return false;
+  out = static_cast<int>(v);
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  bool pty = false;
+  int ecuType = 1;
+  kd::sim::PtyOptions options;
+  struct Switch {
+    kd::sim::Fault fault;
+    int value;
+  };
+  std::vector<Switch> faults;
+
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    auto next = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
+    if (arg == "--help" || arg == "-h") {
+      std::cout << kHelp;
+      return 0;
+    } else if (arg == "--pty") {
+      pty = true;
+    } else if (arg == "--ignore-line-settings") {
+      options.followLineSettings = false;
+    } else if (arg == "--ecu") {
+      const char* v = next();
+      if (!v || !ParseNumber(v, ecuType) || ecuType < 1 || ecuType > 11)
+        return Fail("--ecu expects a type 1..11");
+    } else if (arg == "--fault") {
+      const char* v = next();
+      if (!v) return Fail("--fault expects NAME[=VALUE]");
+      const std::string_view text = v;
+      const auto eq = text.find('=');
+      const auto fault = kd::sim::FaultByName(text.substr(0, eq));
+      if (!fault) return Fail("unknown fault \"" + std::string(text.substr(0, eq)) + "\"");
+      int value = 0;
+      if (eq != std::string_view::npos && !ParseNumber(text.substr(eq + 1), value))
+        return Fail("--fault " + std::string(text) + ": the value must be a number");
+      faults.push_back({*fault, value});
+    } else {
+      return Fail("unknown argument \"" + std::string(arg) + "\"");
+    }
+  }
+  if (!pty) return Fail("nothing to do: --pty is required");
+
+  kd::sim::SimulatedPort port(static_cast<std::uint32_t>(ecuType));
+  for (const Switch& s : faults) {
+    if (s.fault == kd::sim::Fault::Unplugged) {
+      port.SetFault(s.fault);
+      options.replugAfterMs = s.value * 1000;
+    } else {
+      port.SetFault(s.fault, s.value);
+    }
+  }
+
+  kd::sim::PtyServer server(port, options);
+  std::string error;
+  if (!server.Open(error)) return Fail(error);
+
+  std::signal(SIGTERM, OnStopSignal);
+  std::signal(SIGINT, OnStopSignal);
+  std::cout << server.SlavePath() << std::endl;
+
+  while (!stopRequested) {
+    if (!server.Step(50)) return Fail("the pseudo-terminal failed");
+  }
+  return 0;
+}

@@ -1,0 +1,287 @@
+#include "sim/controllers.h"
+
+#include <algorithm>
+#include <string_view>
+
+#include "catalogue/ecu_catalogue.h"
+#include "sim/line_frames.h"
+#include "sim/record_layout.h"
+
+namespace kd::sim {
+
+namespace {
+
+// ISO 14230-3 response codes the controllers use themselves.
+constexpr std::uint8_t kServiceNotSupported = 0x11;
+constexpr std::uint8_t kInvalidFormat = 0x12;
+constexpr std::uint8_t kConditionsNotCorrect = 0x22;
+constexpr std::uint8_t kRequestOutOfRange = 0x31;
+constexpr std::uint8_t kResponsePending = 0x78;
+
+constexpr std::uint8_t kTester = 0xF1;
+
+Bytes Text(std::string_view text) {
+  return Bytes(text.begin(), text.end());
+}
+
+}  // namespace
+
+KwpProfile KwpProfileOf(std::uint32_t type) {
+  if (!catalogue::IsKnownType(type) ||
+      catalogue::Lookup(type).family != catalogue::LinkFamily::Kwp2000)
+    type = 1;
+  KwpProfile p;
+  p.type = type;
+  switch (type) {
+    case 3:
+    case 7:
+      p.addresses = {0x11};
+      break;
+    case 11:
+      p.addresses = {0x30, 0x60};
+      break;
+    default:
+      p.addresses = {0x10};
+      break;
+  }
+  // The controllers the program starts with StartCommunication behind the fast init; the others
+  // it only keeps awake with TesterPresent.
+  const bool kept = type == 1 || type == 2 || type == 9;
+  p.wakeUpToStart = !kept;
+  p.testerPresentOpens = kept;
+  const int frameSize = catalogue::Lookup(type).frameSize;
+  if (kept) {
+    // 0x22, 0x24, 0x26: the program recognises these three controllers by this length.
+    p.dataLength = frameSize - 3;
+  } else {
+    // A recorded frame (FrameSize bytes from the byte in front of the service identifier)
+    // holds reply bytes only, and a live record reaches every position the table reads.
+    p.dataLength = std::max(frameSize - 1, HighestPosition(type));
+  }
+  // EMUR's equipment bits are read with the service identifier at byte 3: a short header.
+  p.dataLongForm = type != 11;
+  p.equipmentRecords = type == 1 || type == 2 || type == 6 || type == 8 || type == 9;
+  return p;
+}
+
+// ---- KWP2000 ----
+
+KwpController::KwpController(KwpProfile profile, const EngineModel& model)
+    : profile_(std::move(profile)), model_(model) {
+  InstallSessionServices();
+  InstallDataRecords();
+}
+
+void KwpController::AddService(std::uint8_t sid, bool inSession, Handler handler) {
+  services_[sid] = {inSession, std::move(handler)};
+}
+
+void KwpController::AddLocalIdentifier(std::uint8_t lid, LocalHandler handler) {
+  locals_[lid] = std::move(handler);
+}
+
+void KwpController::InstallSessionServices() {
+  AddService(0x81, false, [this](const Request&) -> std::optional<Answer> {
+    session_ = true;
+    p3MaxMs_ = kDefaultP3MaxMs;
+    // Key bytes: every header form, normal timing; KWP2000.
+    return Answer{{0xC1, 0xEF, 0x8F}};
+  });
+  AddService(0x82, true, [this](const Request&) -> std::optional<Answer> {
+    session_ = false;
+    return Answer{{0xC2}};
+  });
+  AddService(0x83, true, [this](const Request& r) -> std::optional<Answer> {
+    const Bytes& s = r.service;
+    if (s.size() < 2) return Negative(0x83, kInvalidFormat);
+    const std::uint8_t tpi = s[1];
+    // P2min, P2max, P3min, P3max, P4min as ISO 14230-2 codes them (P3max in 250 ms steps).
+    const Bytes limits{0x00, 0x50, 0x01, 0x14, 0x00};
+    switch (tpi) {
+      case 0x00: {
+        Bytes a{0xC3, 0x00};
+        a.insert(a.end(), limits.begin(), limits.end());
+        return Answer{a};
+      }
+      case 0x01:
+        p3MaxMs_ = kDefaultP3MaxMs;
+        return Answer{{0xC3, 0x01}};
+      case 0x02:
+        return Answer{
+            {0xC3, 0x02, 0x00, 0x50, 0x01, static_cast<std::uint8_t>(p3MaxMs_ / 250), 0x00}};
+      case 0x03:
+        if (s.size() != 7) return Negative(0x83, kInvalidFormat);
+        if (s[5] != 0) p3MaxMs_ = s[5] * 250;
+        return Answer{{0xC3, 0x03}};
+      default:
+        return Negative(0x83, kRequestOutOfRange);
+    }
+  });
+  AddService(0x3E, true, [](const Request& r) -> std::optional<Answer> {
+    // 3E 02: the tester asks for no answer.
+    if (r.service.size() >= 2 && r.service[1] == 0x02) return std::nullopt;
+    if (r.service.size() > 2 || (r.service.size() == 2 && r.service[1] != 0x01))
+      return Negative(0x3E, kInvalidFormat);
+    return Answer{{0x7E}};
+  });
+  AddService(0x21, true, [this](const Request& r) -> std::optional<Answer> {
+    if (r.service.size() != 2) return Negative(0x21, kInvalidFormat);
+    const auto it = locals_.find(r.service[1]);
+    if (it == locals_.end()) return Negative(0x21, kRequestOutOfRange);
+    return it->second(r);
+  });
+}
+
+KwpController::Answer KwpController::DataRecord(const Request& request) const {
+  Bytes positions(static_cast<std::size_t>(profile_.dataLength) + 1, 0);
+  positions[1] = 0x61;
+  positions[2] = 0x01;
+  FillKwpRecord(profile_.type, model_.At(request.nowMs), positions);
+  return {Bytes(positions.begin() + 1, positions.end()), profile_.dataLongForm};
+}
+
+void KwpController::InstallDataRecords() {
+  AddLocalIdentifier(0x01, [this](const Request& r) { return DataRecord(r); });
+  if (!profile_.equipmentRecords) return;
+  const std::uint32_t type = profile_.type;
+  // Equipment bits: entries 0..7 in the first byte, 8..15 in the second.
+  const Bytes equipment = type == 1                ? Bytes{0x88, 0x10}
+                          : type == 6 || type == 8 ? Bytes{0xBB, 0x1A}
+                                                   : Bytes{0x8B, 0x12};
+  // M7.9.7 and M10 report the red key's code and a status byte; the others two status bytes.
+  const Bytes immobilizer =
+      type == 6 || type == 8 ? Bytes{0x12, 0x34, 0x22, 0x00} : Bytes{0x01, 0x10, 0x00, 0x00};
+  auto record = [](std::uint8_t lid, const Bytes& data, bool longForm) {
+    Bytes s{0x61, lid};
+    s.insert(s.end(), data.begin(), data.end());
+    return Answer{s, longForm};
+  };
+  // The equipment record comes with a length byte, the others without: that is where the
+  // program looks for each.
+  AddLocalIdentifier(0x02, [=](const Request&) { return record(0x02, equipment, true); });
+  AddLocalIdentifier(0xA0, [=](const Request&) { return record(0xA0, immobilizer, false); });
+  AddLocalIdentifier(0xA1, [=](const Request&) { return record(0xA1, Text("0345678"), false); });
+  AddLocalIdentifier(0xA2, [=](const Request&) { return record(0xA2, Text("7712345"), false); });
+  AddLocalIdentifier(0xA3, [=](const Request&) { return record(0xA3, Text("14.06.2007"), false); });
+}
+
+Bytes KwpController::Hear(const Heard& heard, const Shaping& shaping) {
+  if (heard.mode != LineMode::Kwp) return {};
+  const auto frame = ParseKwpFrame(heard.frame);
+  if (!frame || frame->service.empty()) return {};
+  if (std::find(profile_.addresses.begin(), profile_.addresses.end(), frame->target) ==
+      profile_.addresses.end())
+    return {};
+
+  if (session_ && heard.nowMs - lastRequestMs_ > p3MaxMs_) session_ = false;
+  const std::uint8_t sid = frame->service[0];
+  const Request request{frame->target, frame->service, heard.nowMs};
+
+  std::optional<Answer> answer;
+  if (!session_ && sid == 0x81 && profile_.wakeUpToStart && !heard.wakeUp) {
+    // Asleep: without the wake-up pattern the frame is only noise on the line.
+    return {};
+  } else if (shaping.negativeCode) {
+    answer = Negative(sid, *shaping.negativeCode);
+  } else {
+    const auto it = services_.find(sid);
+    const bool opens = sid == 0x81 || (sid == 0x3E && profile_.testerPresentOpens);
+    if (it == services_.end()) {
+      answer = Negative(sid, kServiceNotSupported);
+    } else if (!session_ && it->second.inSession && !opens) {
+      answer = Negative(sid, kConditionsNotCorrect);
+    } else {
+      if (!session_ && opens) {
+        session_ = true;
+        p3MaxMs_ = kDefaultP3MaxMs;
+      }
+      answer = it->second.handler(request);
+    }
+  }
+  if (session_) lastRequestMs_ = heard.nowMs;
+  if (!answer) return {};
+
+  // The reply comes from the address the request went to (EMUR answers at both of its).
+  Bytes line;
+  for (int i = 0; i < shaping.pendingCount; ++i) {
+    const Bytes pending =
+        BuildKwpFrame(kTester, frame->target, {0x7F, sid, kResponsePending}, false);
+    line.insert(line.end(), pending.begin(), pending.end());
+  }
+  // What follows a ResponsePending comes with a length byte: that is where the program looks
+  // for the final answer.
+  const bool longForm = answer->longForm || shaping.pendingCount > 0;
+  const Bytes reply =
+      BuildKwpFrame(kTester, frame->target, answer->service, longForm, shaping.checksumSkew);
+  line.insert(line.end(), reply.begin(), reply.end());
+  return line;
+}
+
+// ---- Escaped frames ----
+
+EscapedController::EscapedController(std::uint32_t type, const EngineModel& model)
+    : type_(type), model_(model) {
+  // 'a' and the request codes: their values back to back.
+  AddCommand('a', [this](const Bytes& message, std::int64_t now) -> std::optional<Bytes> {
+    const Bytes codes(message.begin() + 1, message.end());
+    return EscapedValues(type_, codes, model_.At(now));
+  });
+}
+
+void EscapedController::AddCommand(std::uint8_t command, Handler handler) {
+  commands_[command] = std::move(handler);
+}
+
+Bytes EscapedController::Hear(const Heard& heard, const Shaping& shaping) {
+  if (heard.mode != LineMode::Escaped9600) return {};
+  const auto message = ParseEscapedFrame(heard.frame);
+  if (!message || message->empty()) return {};
+  const auto it = commands_.find((*message)[0]);
+  if (it == commands_.end()) return {};
+  const auto reply = it->second(*message, heard.nowMs);
+  if (!reply) return {};
+  return BuildEscapedFrame(*reply, shaping.checksumSkew);
+}
+
+// ---- GM ----
+
+GmController::GmController(const EngineModel& model) : model_(model) {
+  // Mode 1, message 0: the data stream.
+  AddMode(0x01, [this](const Bytes& data, std::int64_t now) -> std::optional<Bytes> {
+    if (data.size() != 1 || data[0] != 0x00) return std::nullopt;
+    Bytes positions(kStreamBytes + 1, 0);
+    positions[0] = 0x01;
+    FillGmStream(model_.At(now), positions);
+    return Bytes(positions.begin() + 1, positions.end());
+  });
+}
+
+void GmController::AddMode(std::uint8_t mode, Handler handler) {
+  modes_[mode] = std::move(handler);
+}
+
+Bytes GmController::Hear(const Heard& heard, const Shaping& shaping) {
+  if (heard.mode != LineMode::Gm8192) return {};
+  const auto frame = ParseGmFrame(heard.frame);
+  if (!frame || frame->address != kAddress) return {};
+  const auto it = modes_.find(frame->mode);
+  if (it == modes_.end()) return {};
+  const auto data = it->second(frame->data, heard.nowMs);
+  if (!data) return {};
+  return BuildGmFrame(kAddress, frame->mode, *data, shaping.checksumSkew);
+}
+
+std::unique_ptr<Controller> MakeMainController(std::uint32_t type, const EngineModel& model) {
+  if (!catalogue::IsKnownType(type)) type = 1;
+  switch (catalogue::Lookup(type).family) {
+    case catalogue::LinkFamily::Escaped:
+      return std::make_unique<EscapedController>(type, model);
+    case catalogue::LinkFamily::Gm:
+      return std::make_unique<GmController>(model);
+    case catalogue::LinkFamily::Kwp2000:
+      break;
+  }
+  return std::make_unique<KwpController>(KwpProfileOf(type), model);
+}
+
+}  // namespace kd::sim

@@ -1,0 +1,63 @@
+// The simulator on a pseudo-terminal: the program opens the slave side as it would a serial
+// port, and everything it writes goes through the simulated adapter and back. Lets the real
+// serial-port code of the program be tested end to end without an adapter.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "sim/simulated_port.h"
+
+namespace kd::sim {
+
+struct PtyOptions {
+  // Take the line settings the program gave the slave; false: take every write at the settings
+  // the connected controller needs (for systems whose pseudo-terminals report no speed).
+  bool followLineSettings = true;
+  // A byte gap this long ends one write of the program.
+  int gapMs = 5;
+  // When a late answer is given back: past the 100 ms read window that opens 300 ms after the
+  // request, before the next one.
+  int lateDelayMs = 450;
+  // With the adapter unplugged at start: plug it back in after this long (0: never).
+  int replugAfterMs = 0;
+};
+
+// The settings the program applies for a controller type.
+link::LineSettings ExpectedSettings(std::uint32_t ecuType);
+
+class PtyServer {
+ public:
+  explicit PtyServer(SimulatedPort& port, PtyOptions options = {});
+  ~PtyServer();
+  PtyServer(const PtyServer&) = delete;
+  PtyServer& operator=(const PtyServer&) = delete;
+
+  // Creates the pseudo-terminal; false with a reason when the system refuses one.
+  bool Open(std::string& error);
+  const std::string& SlavePath() const { return slavePath_; }
+
+  // Waits up to `waitMs` for the program's bytes, hands a finished write to the adapter and
+  // writes back what comes out. False when the pseudo-terminal broke down.
+  bool Step(int waitMs);
+
+  // Milliseconds since the server was created; the car's clock.
+  std::int64_t Elapsed() const;
+
+ private:
+  void Deliver();
+  void Drain();
+
+  SimulatedPort& port_;
+  PtyOptions options_;
+  int master_ = -1;
+  int slave_ = -1;  // held open so that the master side survives the program closing the port
+  std::string slavePath_;
+  Bytes written_;
+  std::int64_t lastByteMs_ = 0;
+  std::optional<std::int64_t> drainAtMs_;
+  std::int64_t startNs_ = 0;
+};
+
+}  // namespace kd::sim

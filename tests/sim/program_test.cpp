@@ -1,0 +1,111 @@
+// The program against the simulator: the main window reaches live data on every type through
+// its default cycle, and each fault shows in the status line as docs/simulator.md says.
+#include <unistd.h>
+
+#include <filesystem>
+#include <set>
+#include <string>
+
+#include "sim_fixture.h"
+#include "ui/main_form.h"
+
+namespace kd::sim::test {
+namespace {
+
+class NoHost : public view::Host {
+ public:
+  void ShowModal(view::Form&) override {}
+  std::optional<std::string> OpenFileDialog(const view::FileDialogRequest&) override { return {}; }
+  std::optional<std::string> SaveFileDialog(const view::FileDialogRequest&) override { return {}; }
+  std::optional<view::FontChoice> FontDialog(const view::FontChoice&) override { return {}; }
+  void MessageBox(const std::string&, const std::string&, view::MessageIcon) override {}
+  view::LocalTime Now() override { return {}; }
+};
+
+struct ShownFault {
+  Fault fault;
+  int parameter;
+  std::uint32_t type;
+  const char* text;  // shown in the link status field
+};
+
+// The program writes its configuration files into the folder it runs in: one of its own.
+struct Program : ::testing::TestWithParam<ShownFault> {
+  std::filesystem::path old = std::filesystem::current_path();
+  std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("kd_sim_" + std::to_string(::getpid()));
+  SimulatedPort sim;
+  NoHost host;
+  std::unique_ptr<ui::MainForm> form;
+  std::set<std::string> shown;
+
+  void SetUp() override {
+    std::filesystem::create_directories(dir);
+    std::filesystem::current_path(dir);
+    form = std::make_unique<ui::MainForm>(sim, host);
+    form->OnTypeApplied = [this](std::uint32_t type) { sim.SetEcuType(type); };
+    form->Start();
+    form->StatusBar1().OnText = [this](int panel, const std::string& text) {
+      if (panel == 3) shown.insert(text);
+    };
+  }
+  void TearDown() override {
+    form.reset();
+    std::filesystem::current_path(old);
+    std::filesystem::remove_all(dir);
+  }
+  void Tick(int n) {
+    for (int i = 0; i < n; ++i) form->Timer1().Fire();
+  }
+  std::string Status(int panel = 3) { return form->StatusBar1().Text(panel); }
+};
+
+TEST_F(Program, EveryTypeReachesLiveDataThroughItsDefaultCycle) {
+  for (std::uint32_t type = 1; type <= 11; ++type) {
+    form->SelectEcuType(type);
+    ASSERT_EQ(sim.EcuType(), type);
+    Tick(8);
+    EXPECT_EQ(Status(), "Данные получены.") << "type " << type;
+    EXPECT_EQ(Status(0), "Send Message") << "type " << type;
+  }
+  EXPECT_EQ(shown.count("Неверно выбран тип контроллера!"), 0u);
+  for (const char* refusal : {"conitionsNotCorrect", "serviceNotSupported", "SubFunctionNotSupp"})
+    EXPECT_EQ(shown.count(refusal), 0u) << refusal;
+}
+
+TEST_P(Program, ShowsTheFaultAndRecoversWhenItIsCleared) {
+  const ShownFault& c = GetParam();
+  form->SelectEcuType(c.type);
+  Tick(6);
+  ASSERT_EQ(Status(), "Данные получены.");
+  sim.SetFault(c.fault, c.parameter);
+  shown.clear();
+  Tick(6);
+  EXPECT_TRUE(shown.count(c.text)) << "not shown: " << c.text << "; last: " << Status();
+  if (c.fault == Fault::Unplugged) {
+    EXPECT_EQ(Status(0), "Error Message");
+  }
+  sim.ClearFaults();
+  Tick(8);
+  EXPECT_EQ(Status(), "Данные получены.");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EachFault, Program,
+    ::testing::Values(ShownFault{Fault::Silence, 0, 1, "Связь отсутствует."},
+                      ShownFault{Fault::Silence, 0, 4, "Связь отсутствует."},
+                      ShownFault{Fault::BadChecksum, 0, 1, "Ошибка контрольной суммы."},
+                      ShownFault{Fault::BadChecksum, 0, 5, "Ошибка контрольной суммы."},
+                      ShownFault{Fault::BadChecksum, 0, 4, "Данные получены."},
+                      ShownFault{Fault::Negative, 0, 8, "conitionsNotCorrect"},
+                      ShownFault{Fault::Negative, 0x11, 1, "serviceNotSupported"},
+                      ShownFault{Fault::ResponsePending, 0, 3, "Данные получены."},
+                      ShownFault{Fault::LateReply, 0, 1, "Связь отсутствует."},
+                      ShownFault{Fault::Garbage, 0, 6, "Связь отсутствует."},
+                      ShownFault{Fault::Unplugged, 0, 2, "Связь отсутствует."}),
+    [](const ::testing::TestParamInfo<ShownFault>& test) {
+      return "Case" + std::to_string(test.index);
+    });
+
+}  // namespace
+}  // namespace kd::sim::test
