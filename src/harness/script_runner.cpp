@@ -76,6 +76,8 @@ std::string HexBytes(const std::vector<std::uint8_t>& bytes) {
 
 ScriptRunner::ScriptRunner(std::istream& in, std::ostream& out, RunOptions options)
     : in_(in), out_(out), options_(options) {
+  std::error_code ec;
+  startDir_ = std::filesystem::current_path(ec).string();
   if (options_.demo) simulated_ = std::make_unique<sim::SimulatedPort>();
   tap_ = std::make_unique<TapPort>(simulated_ ? *simulated_ : static_cast<link::SerialPort&>(scripted_));
   main_ = std::make_unique<ui::MainForm>(*tap_, *this);
@@ -83,7 +85,11 @@ ScriptRunner::ScriptRunner(std::istream& in, std::ostream& out, RunOptions optio
   stack_.push_back(main_.get());
   if (!options_.tracePath.empty() && !main_->StartTrace(options_.tracePath))
     out_ << "error 0: cannot write the trace " << options_.tracePath << '\n';
-  // DEMO-TYPE-HOOK
+  if (simulated_) {
+    // The simulated car follows the program's controller type, as the demo does.
+    auto* sim = static_cast<sim::SimulatedPort*>(simulated_.get());
+    main_->OnTypeApplied = [sim](std::uint32_t type) { sim->SetEcuType(type); };
+  }
 }
 
 void ScriptRunner::StartOnce() {
@@ -269,8 +275,8 @@ void ScriptRunner::CloseTop() {
   if (stack_.empty()) finished_ = true;
 }
 
-// A trace line: "DATE TIME type N page NAME rx HEX… | tx HEX…". Other lines (comments, port
-// openings) carry nothing to replay.
+// A trace line: "DATE TIME type N page NAME rx HEX… | tx HEX… | STATUS". Other lines (comments,
+// port openings) carry nothing to replay.
 void ScriptRunner::Replay(const std::string& path) {
   std::ifstream in(path);
   if (!in) Fail("replay: cannot read " + path);
@@ -289,7 +295,10 @@ void ScriptRunner::Replay(const std::string& path) {
       Fail("replay: malformed line " + std::to_string(number));
     std::vector<std::uint8_t> rx, expected;
     auto* into = &rx;
+    int bars = 0;
     for (std::string word; words >> word;) {
+      // The link status follows the second bar; it is for the reader.
+      if (word == "|" && ++bars == 2) break;
       if (word == "|") continue;
       if (word == "tx") {
         into = &expected;
@@ -445,6 +454,13 @@ std::optional<std::string> ScriptRunner::OpenFileDialog(const view::FileDialogRe
 
 std::optional<std::string> ScriptRunner::SaveFileDialog(const view::FileDialogRequest& request) {
   return OpenFileDialog(request);
+}
+
+void ScriptRunner::FileWritten(const std::string& path) {
+  // File dialogs hand back full paths; printed relative, a scenario's output does not depend on
+  // where its working folder lies.
+  const auto shown = std::filesystem::path(path).lexically_proximate(startDir_);
+  out_ << "file " << shown.generic_string() << " written\n";
 }
 
 std::optional<view::FontChoice> ScriptRunner::FontDialog(const view::FontChoice& current) {

@@ -42,6 +42,8 @@ class ScriptRunner : public view::Host {
   std::optional<view::FontChoice> FontDialog(const view::FontChoice& current) override;
   void MessageBox(const std::string& caption, const std::string& text, view::MessageIcon icon) override;
   view::LocalTime Now() override { return clock_; }
+  // Prints `file PATH written`, the path relative to the folder the harness started in.
+  void FileWritten(const std::string& path) override;
 
  private:
   struct Answer {
@@ -74,6 +76,7 @@ class ScriptRunner : public view::Host {
   std::vector<view::Form*> stack_;
   std::vector<Answer> answers_;
   view::LocalTime clock_;
+  std::string startDir_;
   int lineNumber_ = 0;
   bool finished_ = false;
   bool started_ = false;

@@ -60,6 +60,8 @@ QtSerialPort::~QtSerialPort() {
 
 bool QtSerialPort::Open(int portNumber) {
   if (port_.isOpen()) port_.close();
+  lost_ = false;
+  applied_.reset();
   device_ = map_.Device(portNumber);
   if (device_.empty()) return false;
   port_.setPortName(QString::fromStdString(device_));
@@ -74,6 +76,7 @@ bool QtSerialPort::IsOpen() const {
 }
 
 bool QtSerialPort::Close() {
+  lost_ = false;
   if (port_.isOpen()) port_.close();
   return !port_.isOpen();
 }
@@ -91,7 +94,27 @@ bool QtSerialPort::ApplyLineSettings(const link::LineSettings& settings) {
   ok = port_.setDataBits(*dataBits) && ok;
   ok = port_.setStopBits(*stopBits) && ok;
   ok = port_.setFlowControl(QSerialPort::NoFlowControl) && ok;
+  if (ok) applied_ = settings;
   return ok;
+}
+
+void QtSerialPort::NoteLoss() {
+  if (port_.error() != QSerialPort::ResourceError) return;
+  port_.close();
+  lost_ = true;
+}
+
+bool QtSerialPort::Recover() {
+  port_.clearError();
+  if (!port_.open(QIODevice::ReadWrite)) return false;
+  lost_ = false;
+  if (applied_) {
+    const link::LineSettings settings = *applied_;
+    ApplyLineSettings(settings);
+  }
+  RaiseDtr();
+  RaiseRts();
+  return true;
 }
 
 void QtSerialPort::SetReadTimeout(int totalMs) {
@@ -119,10 +142,12 @@ std::size_t QtSerialPort::Read(std::uint8_t* buffer, std::size_t maxBytes) {
     // False on time-out and on errors alike; either way the read ends with what has arrived.
     if (!port_.waitForReadyRead(static_cast<int>(left))) break;
   }
-  port_.clearError();
   const qint64 n = port_.read(reinterpret_cast<char*>(buffer), wanted);
+  NoteLoss();
+  port_.clearError();
   return n > 0 ? static_cast<std::size_t>(n) : 0;
 }
+
 
 bool QtSerialPort::HardError() const {
   const auto e = port_.error();
@@ -144,13 +169,16 @@ bool QtSerialPort::Drain(int timeoutMs) {
 // its buffer is full (an adapter that stopped reading). Pending then means "bytes are still
 // queued in QSerialPort", and WaitPendingWrite gives them the program's bounded wait.
 link::WriteStatus QtSerialPort::Write(const std::uint8_t* data, std::size_t count) {
-  if (!port_.isOpen()) return link::WriteStatus::Failed;
+  if (!port_.isOpen() && !(lost_ && Recover())) return link::WriteStatus::Failed;
   port_.clearError();
   const auto n = static_cast<qint64>(count);
   if (n > 0 && port_.write(reinterpret_cast<const char*>(data), n) != n)
     return link::WriteStatus::Failed;
   if (Drain(0)) return link::WriteStatus::Written;
-  if (HardError()) return link::WriteStatus::Failed;
+  if (HardError()) {
+    NoteLoss();
+    return link::WriteStatus::Failed;
+  }
   port_.clearError();
   return link::WriteStatus::Pending;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QSerialPort>
+#include <optional>
 
 #include "link/serial_port.h"
 #include "qt/port_map.h"
@@ -34,11 +35,17 @@ class QtSerialPort : public link::SerialPort {
   // Hands queued bytes to the driver for up to `timeoutMs`; true when none are left.
   bool Drain(int timeoutMs);
   bool HardError() const;
+  // An adapter pulled out makes the device fail for good; the port is closed then and opened
+  // again, with the settings it had, at each later write until the device is back.
+  void NoteLoss();
+  bool Recover();
 
   QSerialPort port_;
   PortMap map_;
   std::string device_;
   int readTimeoutMs_ = 0;
+  std::optional<link::LineSettings> applied_;
+  bool lost_ = false;
 };
 
 }  // namespace kd::qt

@@ -2,7 +2,10 @@
 
 #include <cstdio>
 
+#include "link/kwp.h"
+
 #include "text/cp1251.h"
+#include "ui/report_header.h"
 
 namespace kd::ui {
 
@@ -30,7 +33,7 @@ MainForm::MainForm(link::SerialPort& port, view::Host& host)
   SetCaption("klinediag");
   BuildShell();
   BuildConfigControls();
-  BuildFaultCommandButtons();
+  BuildFaultPage();
   pages_[static_cast<std::size_t>(session::Page::Params)] = &paramPage_;
   stringGrid1_.SetHint("Параметры");
   stringGrid1_.OnSelectCell = [this](int, int row) {
@@ -41,22 +44,12 @@ MainForm::MainForm(link::SerialPort& port, view::Host& host)
   timer1_.OnTimer = [this] { Tick(); };
 }
 
-void MainForm::BuildFaultCommandButtons() {
-  // The buttons only leave the command; the next positive reply on the page carries it out.
-  const struct {
-    const char* name;
-    const char* caption;
-    std::uint32_t code;
-  } commands[] = {{"ClearErrorAG", "Сброс ош. AG", 1},
-                  {"ClearErrorPG", "Сброс ош.PG", 7},
-                  {"ECUReset", "Сброс ECU PO", 2},
-                  {"ECUReset_fi", "Сброс ECU FI", 3}};
-  for (const auto& c : commands) {
-    auto& button = Add<view::Button>(c.name);
-    button.SetCaption(c.caption);
-    const std::uint32_t code = c.code;
-    button.OnClick = [this, code] { session_.pendingCommand = code; };
-  }
+void MainForm::BuildFaultPage() {
+  pages_[static_cast<std::size_t>(session::Page::Faults)] = &faultPage_;
+  faultPage_.OnSave = [this] {
+    SaveReport(host_, vehicleData_, {"Запись информациии о ошибках.", "err"},
+               [this](std::ostream& file) { faults::WriteFaultReport(file, faultPage_.Report()); });
+  };
 }
 
 void MainForm::Start() {
@@ -87,6 +80,7 @@ void MainForm::SelectEcuType(std::uint32_t code) {
 
 void MainForm::ApplyCatalogue() {
   statusBar1_.SetText(2, std::string(Constants().statusText));
+  faultPage_.ApplyLayout();
   if (OnTypeApplied) OnTypeApplied(ecuType_);
 }
 
@@ -128,7 +122,7 @@ bool MainForm::StartTrace(const std::string& path) {
     TraceBytes(*trace_, read);
     *trace_ << " | tx";
     TraceBytes(*trace_, written);
-    *trace_ << '\n';
+    *trace_ << " | " << statusBar1_.Text(link::kLinkStatusPanel) << '\n';
     trace_->flush();
   };
   return true;

@@ -12,10 +12,12 @@
 
 #include "catalogue/ecu_catalogue.h"
 #include "catalogue/param_record.h"
+#include "faults/fault_page.h"
 #include "link/exchange_buffer.h"
 #include "link/port.h"
 #include "livedata/param_page.h"
 #include "session/session_step.h"
+#include "ui/vehicle_data.h"
 #include "view/form.h"
 #include "view/host.h"
 
@@ -70,6 +72,9 @@ class MainForm : public view::Form {
   view::PageControl& PageControl1() { return pageControl1_; }
   view::CheckListBox& CheckParamList() { return checkParamList_; }
   view::Grid& StringGrid1() { return stringGrid1_; }
+  faults::FaultPage& Faults() { return faultPage_; }
+  // Filled by the identifiers page; the report header and the vehicle-data dialog read it.
+  VehicleData& Vehicle() { return vehicleData_; }
 
  private:
   void BuildShell();
@@ -77,7 +82,7 @@ class MainForm : public view::Form {
   view::MenuItem& MenuEntry(view::MenuItem& menu, const char* name, const char* caption,
                             const char* shortcut = "", int radioGroup = 0);
   void BuildConfigControls();
-  void BuildFaultCommandButtons();
+  void BuildFaultPage();
   void ApplyCatalogue();
   void MarkType();
   void PageChangedByTab();
@@ -123,6 +128,8 @@ class MainForm : public view::Form {
   std::array<view::MenuItem*, 9> indicatorItems_{};
   std::vector<view::Button*> sideWindowButtons_;
   std::array<view::MenuItem*, 11> typeMenuItems_{};
+  VehicleData vehicleData_;
+  faults::FaultPage faultPage_{*this, ecuType_, dtcInfoMode_, session_};
 };
 
 }  // namespace kd::ui

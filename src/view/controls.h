@@ -30,6 +30,14 @@ class Control {
   void SetEnabled(bool e) { Assign(enabled_, e); }
   const std::string& Hint() const { return hint_; }
   void SetHint(std::string h) { Assign(hint_, std::move(h)); }
+  // Place and size in pixels for the few controls whose geometry follows the program's state
+  // (the fault page moves CurError by controller type); 0 leaves the size to the skin.
+  int Left() const { return left_; }
+  void SetLeft(int l) { Assign(left_, l); }
+  int Width() const { return width_; }
+  void SetWidth(int w) { Assign(width_, w); }
+  int Height() const { return height_; }
+  void SetHeight(int h) { Assign(height_, h); }
 
  protected:
   void Touch() { ++revision_; }
@@ -46,6 +54,9 @@ class Control {
   bool visible_ = true;
   bool enabled_ = true;
   std::string hint_;
+  int left_ = 0;
+  int width_ = 0;
+  int height_ = 0;
 };
 
 class Label : public Control {
@@ -69,11 +80,15 @@ class Button : public Label {
   // Separators in a tool bar are laid out by the skin; the model only remembers where they stand.
   bool SeparatorAfter() const { return separatorAfter_; }
   void SetSeparatorAfter(bool s) { Assign(separatorAfter_, s); }
+  // The button a dialog's Enter key presses.
+  bool Default() const { return default_; }
+  void SetDefault(bool d) { Assign(default_, d); }
   // The user's click: a two-state button flips before its handler runs, as a tool bar does.
   void Click();
   Event OnClick;
 
  private:
+  bool default_ = false;
   bool checkable_ = false;
   bool down_ = false;
   bool separatorAfter_ = false;
@@ -134,11 +149,19 @@ class Edit : public Control {
   using Control::Control;
   const std::string& Text() const { return text_; }
   void SetText(std::string t) { Assign(text_, std::move(t)); }
+  // An input mask in the toolkit's notation ("!99999;1;_") and the most characters the user may
+  // type; empty and 0 for a free edit. The skin restricts typing; the form still checks the text.
+  const std::string& EditMask() const { return editMask_; }
+  void SetEditMask(std::string m) { Assign(editMask_, std::move(m)); }
+  int MaxLength() const { return maxLength_; }
+  void SetMaxLength(int n) { Assign(maxLength_, n); }
   // Called after the user (not the program) changed the text.
   Event OnChange;
 
  private:
   std::string text_;
+  std::string editMask_;
+  int maxLength_ = 0;
 };
 
 class ListBox : public Control {

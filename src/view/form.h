@@ -46,8 +46,9 @@ class Form {
     if (RequestClose) RequestClose();
   }
 
- protected:
-  // Creates a control owned by the form and registers it under its name.
+ public:
+  // Creates a control owned by the form and registers it under its name. Public so that a page
+  // object can put its controls on the window it belongs to.
   template <class T, class... Args>
   T& Add(Args&&... args) {
     auto owned = std::make_unique<T>(std::forward<Args>(args)...);

@@ -41,6 +41,9 @@ class Host {
   virtual std::optional<FontChoice> FontDialog(const FontChoice& current) = 0;
   virtual void MessageBox(const std::string& caption, const std::string& text, MessageIcon icon) = 0;
   virtual LocalTime Now() = 0;
+  // A report file has been written in full at `path`. Hosts that show nothing for it keep the
+  // default; the harness prints it so that scripts see when a report went out.
+  virtual void FileWritten(const std::string& path) { (void)path; }
 };
 
 }  // namespace kd::view

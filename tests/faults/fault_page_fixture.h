@@ -1,0 +1,63 @@
+// A fault page on a form of its own, fed replies as the engine hands them over.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "faults/fault_page.h"
+
+namespace kd::faults {
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct Page {
+  view::Form form{"TForm1"};
+  std::uint32_t type;
+  std::uint32_t mode = 0;
+  session::SessionState session;
+  FaultPage page{form, type, mode, session};
+  link::ExchangeBuffer buffer;
+
+  explicit Page(std::uint32_t t) : type(t) { page.ApplyLayout(); }
+
+  void Feed(const Bytes& bytes) {
+    link::ReplyCopy reply{};
+    std::copy(bytes.begin(), bytes.end(), reply.begin());
+    buffer.dataLength = 0xEE;
+    page.Step(reply, buffer);
+  }
+  // The KWP2000 request the step left: service and parameters.
+  Bytes Request() const {
+    return Bytes(buffer.transmitFrame + 3, buffer.transmitFrame + 3 + buffer.dataLength);
+  }
+  view::Button& ButtonNamed(const char* name) { return *form.FindAs<view::Button>(name); }
+};
+
+inline Bytes Framed(Bytes data) {
+  Bytes frame{static_cast<std::uint8_t>(0x80 + data.size()), 0xF1, 0x10};
+  frame.insert(frame.end(), data.begin(), data.end());
+  std::uint8_t sum = 0;
+  for (std::uint8_t b : frame) sum = static_cast<std::uint8_t>(sum + b);
+  frame.push_back(sum);
+  return frame;
+}
+
+inline Bytes StoredCodes(const std::vector<std::pair<std::uint16_t, std::uint8_t>>& codes) {
+  Bytes data{0x58, static_cast<std::uint8_t>(codes.size())};
+  for (auto [code, status] : codes) {
+    data.push_back(static_cast<std::uint8_t>(code >> 8));
+    data.push_back(static_cast<std::uint8_t>(code));
+    data.push_back(status);
+  }
+  return Framed(data);
+}
+
+inline Bytes Related(std::uint16_t code, std::uint8_t fill) {
+  Bytes data{0x57, 1, static_cast<std::uint8_t>(code >> 8), static_cast<std::uint8_t>(code)};
+  data.resize(32, fill);
+  return Framed(data);
+}
+
+}  // namespace kd::faults
