@@ -109,7 +109,7 @@ view::LocalTime QtHost::Now() {
   const QDateTime now = QDateTime::currentDateTime();
   const QDate d = now.date();
   const QTime t = now.time();
-  return {d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second()};
+  return {d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second(), t.msec()};
 }
 
 }  // namespace kd::qt
