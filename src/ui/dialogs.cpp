@@ -35,7 +35,7 @@ int PortDialog::Chosen(int fallback) const {
 AboutBox::AboutBox() : view::Form("TForm2") {
   SetCaption("About");
   Add<view::Label>("StaticText1").SetCaption("Программа диагностики контроллеров производства АвтоВАЗ");
-  Add<view::Label>("StaticText2").SetCaption("klinediag — свободная программа, лицензия GPL-3.0-or-later");
+  Add<view::Label>("StaticText2").SetCaption("klinediag, разработчики klinediag, лицензия MIT");
   Add<view::Label>("StaticText3").SetCaption(std::string("Версия ") + KLINEDIAG_VERSION);
   auto& ok = Add<view::Button>("BitBtn1");
   ok.SetCaption("OK");
