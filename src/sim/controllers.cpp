@@ -1,6 +1,7 @@
 #include "sim/controllers.h"
 
 #include <algorithm>
+#include <iterator>
 #include <string_view>
 
 #include "catalogue/ecu_catalogue.h"
@@ -19,6 +20,14 @@ constexpr std::uint8_t kRequestOutOfRange = 0x31;
 constexpr std::uint8_t kResponsePending = 0x78;
 
 constexpr std::uint8_t kTester = 0xF1;
+
+std::uint16_t Word(std::uint8_t hi, std::uint8_t lo) {
+  return static_cast<std::uint16_t>(hi << 8 | lo);
+}
+
+std::shared_ptr<FaultMemory> MemoryOr(std::shared_ptr<FaultMemory> given, std::uint32_t type) {
+  return given ? std::move(given) : std::make_shared<FaultMemory>(type);
+}
 
 Bytes Text(std::string_view text) {
   return Bytes(text.begin(), text.end());
@@ -67,9 +76,16 @@ KwpProfile KwpProfileOf(std::uint32_t type) {
 // ---- KWP2000 ----
 
 KwpController::KwpController(KwpProfile profile, const EngineModel& model)
-    : profile_(std::move(profile)), model_(model) {
+    : KwpController(std::move(profile), model, nullptr) {}
+
+KwpController::KwpController(KwpProfile profile, const EngineModel& model,
+                             std::shared_ptr<FaultMemory> faults)
+    : profile_(std::move(profile)),
+      model_(model),
+      faults_(MemoryOr(std::move(faults), profile_.type)) {
   InstallSessionServices();
   InstallDataRecords();
+  InstallFaultServices();
 }
 
 void KwpController::AddService(std::uint8_t sid, bool inSession, Handler handler) {
@@ -136,7 +152,8 @@ KwpController::Answer KwpController::DataRecord(const Request& request) const {
   Bytes positions(static_cast<std::size_t>(profile_.dataLength) + 1, 0);
   positions[1] = 0x61;
   positions[2] = 0x01;
-  FillKwpRecord(profile_.type, model_.At(request.nowMs), positions);
+  FillKwpRecord(profile_.type, model_.At(request.nowMs), positions,
+                faults_->Indication(request.nowMs));
   return {Bytes(positions.begin() + 1, positions.end()), profile_.dataLongForm};
 }
 
@@ -163,6 +180,52 @@ void KwpController::InstallDataRecords() {
   AddLocalIdentifier(0xA1, [=](const Request&) { return record(0xA1, Text("0345678"), false); });
   AddLocalIdentifier(0xA2, [=](const Request&) { return record(0xA2, Text("7712345"), false); });
   AddLocalIdentifier(0xA3, [=](const Request&) { return record(0xA3, Text("14.06.2007"), false); });
+}
+
+void KwpController::InstallFaultServices() {
+  // readDiagnosticTroubleCodesByStatus: the status asked for, then the group of codes.
+  AddService(0x18, true, [this](const Request& r) -> std::optional<Answer> {
+    if (r.service.size() != 4) return Negative(0x18, kInvalidFormat);
+    const std::uint16_t group = Word(r.service[2], r.service[3]);
+    if (!IsCodeGroup(group)) return Negative(0x18, kRequestOutOfRange);
+    return Answer{StoredCodesAnswer(faults_->StoredCodes(group, r.nowMs))};
+  });
+  // readStatusOfDiagnosticTroubleCodes of one stored code, with what was recorded with it.
+  AddService(0x17, true, [this](const Request& r) -> std::optional<Answer> {
+    if (r.service.size() != 3) return Negative(0x17, kInvalidFormat);
+    const KwpFault* fault = faults_->StoredCode(Word(r.service[1], r.service[2]), r.nowMs);
+    if (!fault) return Negative(0x17, kRequestOutOfRange);
+    return Answer{RelatedInformationAnswer(*fault)};
+  });
+  // Only the engine controllers with extended fault data keep freeze frames; the others do not
+  // know the service.
+  const std::uint32_t type = profile_.type;
+  if (type == 3 || type == 6 || type == 7 || type == 8) {
+    AddService(0x12, true, [this](const Request& r) -> std::optional<Answer> {
+      if (r.service.size() != 5) return Negative(0x12, kInvalidFormat);
+      // Frame 00, found by its code (record access method 04).
+      if (r.service[1] != 0x00 || r.service[2] != 0x04) return Negative(0x12, kRequestOutOfRange);
+      const KwpFault* fault = faults_->StoredCode(Word(r.service[3], r.service[4]), r.nowMs);
+      if (!fault || !fault->freeze) return Negative(0x12, kRequestOutOfRange);
+      return Answer{FreezeFrameAnswer(r.service[1], *fault->freeze)};
+    });
+  }
+  AddService(0x14, true, [this](const Request& r) -> std::optional<Answer> {
+    if (r.service.size() != 3) return Negative(0x14, kInvalidFormat);
+    const std::uint16_t group = Word(r.service[1], r.service[2]);
+    if (!IsCodeGroup(group)) return Negative(0x14, kRequestOutOfRange);
+    faults_->ClearCodes(group, r.nowMs);
+    return Answer{{0x54, r.service[1], r.service[2]}};
+  });
+  // ECUReset, power-on (01) or the manufacturer's (90): the controller restarts behind its
+  // answer, so the session is over; the fault memory is non-volatile and stays.
+  AddService(0x11, true, [this](const Request& r) -> std::optional<Answer> {
+    if (r.service.size() != 2 || (r.service[1] != 0x01 && r.service[1] != 0x90))
+      return Negative(0x11, kInvalidFormat);
+    session_ = false;
+    p3MaxMs_ = kDefaultP3MaxMs;
+    return Answer{{0x51}};
+  });
 }
 
 Bytes KwpController::Hear(const Heard& heard, const Shaping& shaping) {
@@ -219,12 +282,67 @@ Bytes KwpController::Hear(const Heard& heard, const Shaping& shaping) {
 
 // ---- Escaped frames ----
 
+namespace {
+
+// January 4.1 keeps its fault memory in cells of its own: the present-fault map in four cells,
+// eight rows each, and the counter block of 32 bytes, one a row.
+constexpr std::uint8_t kPresentMapCells[] = {0x08, 0x09, 0x0A, 0x63};
+constexpr std::uint8_t kCounterCell = 0x62;
+constexpr std::size_t kCounterCellBytes = 32;
+
+}  // namespace
+
 EscapedController::EscapedController(std::uint32_t type, const EngineModel& model)
-    : type_(type), model_(model) {
+    : EscapedController(type, model, nullptr) {}
+
+EscapedController::EscapedController(std::uint32_t type, const EngineModel& model,
+                                     std::shared_ptr<FaultMemory> faults)
+    : type_(type), model_(model), faults_(MemoryOr(std::move(faults), type)) {
   // 'a' and the request codes: their values back to back.
   AddCommand('a', [this](const Bytes& message, std::int64_t now) -> std::optional<Bytes> {
-    const Bytes codes(message.begin() + 1, message.end());
-    return EscapedValues(type_, codes, model_.At(now));
+    const EngineState s = model_.At(now);
+    Bytes out;
+    for (std::size_t i = 1; i < message.size(); ++i) {
+      const Bytes value = Cell(message[i], now, s);
+      out.insert(out.end(), value.begin(), value.end());
+    }
+    return out;
+  });
+  if (type_ == 4) InstallFaultCells();
+}
+
+Bytes EscapedController::Cell(std::uint8_t code, std::int64_t nowMs, const EngineState& s) const {
+  if (type_ == 4) {
+    for (std::size_t j = 0; j < std::size(kPresentMapCells); ++j) {
+      if (code != kPresentMapCells[j]) continue;
+      std::uint8_t byte = 0;
+      for (std::size_t bit = 0; bit < 8; ++bit)
+        if (faults_->Present(8 * j + bit)) byte |= static_cast<std::uint8_t>(1u << bit);
+      return {byte};
+    }
+    if (code == kCounterCell) {
+      Bytes counters(kCounterCellBytes);
+      for (std::size_t k = 0; k < counters.size(); ++k) counters[k] = faults_->Counter(k, nowMs);
+      return counters;
+    }
+  }
+  return EscapedValues(type_, {code}, s);
+}
+
+void EscapedController::InstallFaultCells() {
+  // 'b', a cell and its new contents. Of the fault memory only the counter block can be
+  // written (zeros clear it); the faults that are there stay in the present-fault map.
+  AddCommand('b', [this](const Bytes& message, std::int64_t now) -> std::optional<Bytes> {
+    if (message.size() != 2 + kCounterCellBytes || message[1] != kCounterCell) return std::nullopt;
+    faults_->WriteCounters(Bytes(message.begin() + 2, message.end()), now);
+    // The write is confirmed with the fault cells as they now stand, in the order the tester
+    // reads them: the answer reads like the memory it changed.
+    const EngineState s = model_.At(now);
+    Bytes out;
+    for (const std::uint8_t cell : kPresentMapCells) out.push_back(Cell(cell, now, s).at(0));
+    const Bytes counters = Cell(kCounterCell, now, s);
+    out.insert(out.end(), counters.begin(), counters.end());
+    return out;
   });
 }
 
@@ -245,14 +363,23 @@ Bytes EscapedController::Hear(const Heard& heard, const Shaping& shaping) {
 
 // ---- GM ----
 
-GmController::GmController(const EngineModel& model) : model_(model) {
-  // Mode 1, message 0: the data stream.
+GmController::GmController(const EngineModel& model) : GmController(model, nullptr) {}
+
+GmController::GmController(const EngineModel& model, std::shared_ptr<FaultMemory> faults)
+    : model_(model), faults_(MemoryOr(std::move(faults), 5u)) {
+  // Mode 1, message 0: the data stream, the fault maps included.
   AddMode(0x01, [this](const Bytes& data, std::int64_t now) -> std::optional<Bytes> {
     if (data.size() != 1 || data[0] != 0x00) return std::nullopt;
     Bytes positions(kStreamBytes + 1, 0);
     positions[0] = 0x01;
-    FillGmStream(model_.At(now), positions);
+    FillGmStream(model_.At(now), positions, faults_->Indication(now));
     return Bytes(positions.begin() + 1, positions.end());
+  });
+  // Mode 10 clears the stored faults and is answered with the mode alone.
+  AddMode(0x0A, [this](const Bytes& data, std::int64_t now) -> std::optional<Bytes> {
+    if (!data.empty()) return std::nullopt;
+    faults_->WriteCounters({}, now);
+    return Bytes{};
   });
 }
 
@@ -272,16 +399,21 @@ Bytes GmController::Hear(const Heard& heard, const Shaping& shaping) {
 }
 
 std::unique_ptr<Controller> MakeMainController(std::uint32_t type, const EngineModel& model) {
+  return MakeMainController(type, model, nullptr);
+}
+
+std::unique_ptr<Controller> MakeMainController(std::uint32_t type, const EngineModel& model,
+                                               std::shared_ptr<FaultMemory> faults) {
   if (!catalogue::IsKnownType(type)) type = 1;
   switch (catalogue::Lookup(type).family) {
     case catalogue::LinkFamily::Escaped:
-      return std::make_unique<EscapedController>(type, model);
+      return std::make_unique<EscapedController>(type, model, std::move(faults));
     case catalogue::LinkFamily::Gm:
-      return std::make_unique<GmController>(model);
+      return std::make_unique<GmController>(model, std::move(faults));
     case catalogue::LinkFamily::Kwp2000:
       break;
   }
-  return std::make_unique<KwpController>(KwpProfileOf(type), model);
+  return std::make_unique<KwpController>(KwpProfileOf(type), model, std::move(faults));
 }
 
 }  // namespace kd::sim

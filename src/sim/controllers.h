@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "sim/engine_model.h"
+#include "sim/fault_memory.h"
 #include "sim/sim_bytes.h"
 
 namespace kd::sim {
@@ -76,7 +77,10 @@ class KwpController : public Controller {
   using Handler = std::function<std::optional<Answer>(const Request&)>;
   using LocalHandler = std::function<Answer(const Request&)>;
 
+  // Without a memory of its own the controller comes with the faults its type holds when the
+  // car comes in.
   KwpController(KwpProfile profile, const EngineModel& model);
+  KwpController(KwpProfile profile, const EngineModel& model, std::shared_ptr<FaultMemory> faults);
 
   Bytes Hear(const Heard& heard, const Shaping& shaping) override;
 
@@ -98,10 +102,12 @@ class KwpController : public Controller {
   };
   void InstallSessionServices();
   void InstallDataRecords();
+  void InstallFaultServices();
   Answer DataRecord(const Request& request) const;
 
   KwpProfile profile_;
   const EngineModel& model_;
+  std::shared_ptr<FaultMemory> faults_;
   std::map<std::uint8_t, Entry> services_;
   std::map<std::uint8_t, LocalHandler> locals_;
   bool session_ = false;
@@ -117,12 +123,19 @@ class EscapedController : public Controller {
   using Handler = std::function<std::optional<Bytes>(const Bytes& message, std::int64_t nowMs)>;
 
   EscapedController(std::uint32_t type, const EngineModel& model);
+  EscapedController(std::uint32_t type, const EngineModel& model,
+                    std::shared_ptr<FaultMemory> faults);
   Bytes Hear(const Heard& heard, const Shaping& shaping) override;
   void AddCommand(std::uint8_t command, Handler handler);
 
  private:
+  // The value of one memory cell as 'a' answers it.
+  Bytes Cell(std::uint8_t code, std::int64_t nowMs, const EngineState& s) const;
+  void InstallFaultCells();
+
   std::uint32_t type_;
   const EngineModel& model_;
+  std::shared_ptr<FaultMemory> faults_;
   std::map<std::uint8_t, Handler> commands_;
 };
 
@@ -137,15 +150,21 @@ class GmController : public Controller {
   using Handler = std::function<std::optional<Bytes>(const Bytes& data, std::int64_t nowMs)>;
 
   explicit GmController(const EngineModel& model);
+  GmController(const EngineModel& model, std::shared_ptr<FaultMemory> faults);
   Bytes Hear(const Heard& heard, const Shaping& shaping) override;
   void AddMode(std::uint8_t mode, Handler handler);
 
  private:
   const EngineModel& model_;
+  std::shared_ptr<FaultMemory> faults_;
   std::map<std::uint8_t, Handler> modes_;
 };
 
-// The engine controller (or EMUR) of a main-window type 1..11; other codes get type 1's.
+// The engine controller (or EMUR) of a main-window type 1..11; other codes get type 1's. The
+// fault memory, when given, is the one of that type's controller: it outlives the connection,
+// as a controller's non-volatile memory does.
 std::unique_ptr<Controller> MakeMainController(std::uint32_t type, const EngineModel& model);
+std::unique_ptr<Controller> MakeMainController(std::uint32_t type, const EngineModel& model,
+                                               std::shared_ptr<FaultMemory> faults);
 
 }  // namespace kd::sim

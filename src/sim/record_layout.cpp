@@ -38,7 +38,7 @@ constexpr Assign kJanuary5[] = {
     {19, Q::Ignition}, {20, Q::Speed}, {21, Q::Battery}, {22, Q::DesiredIdleRpm},
     {23, Q::O2Volts}, {24, Q::O2Ready}, {25, Q::O2Heater}, {26, Q::InjectionMs},
     {27, Q::AirFlow}, {28, Q::CyclicAir}, {29, Q::FuelPerHour}, {30, Q::FuelPer100km},
-    {31, Q::RomChecksum}, {33, Q::IntakeAir},
+    {31, Q::RomChecksum}, {32, Q::StoredCodes}, {33, Q::IntakeAir},
 };
 
 constexpr Assign kMp70[] = {
@@ -65,16 +65,16 @@ constexpr Assign kMp70Euro3[] = {
 };
 
 constexpr Assign kM797[] = {
-    {1, Q::CoolantAtStart}, {2, Q::Coolant}, {3, Q::IntakeAir}, {4, Q::Battery},
-    {5, Q::Speed}, {6, Q::Throttle}, {7, Q::Rpm}, {8, Q::AirFlow},
-    {9, Q::Ignition}, {11, Q::Load}, {12, Q::Load}, {13, Q::Unity},
+    {0, Q::StoredCodes}, {1, Q::CoolantAtStart}, {2, Q::Coolant}, {3, Q::IntakeAir},
+    {4, Q::Battery}, {5, Q::Speed}, {6, Q::Throttle}, {7, Q::Rpm},
+    {8, Q::AirFlow}, {9, Q::Ignition}, {11, Q::Load}, {12, Q::Load}, {13, Q::Unity},
     {14, Q::InjectionMs}, {15, Q::DesiredIdleRpm}, {16, Q::IdleSteps}, {17, Q::IdleAirDesired},
     {19, Q::O2Volts}, {20, Q::Unity}, {21, Q::AirFuel}, {22, Q::Purge},
     {25, Q::Unity}, {31, Q::RunSeconds}, {32, Q::RomChecksum}, {33, Q::FuelPerHour},
     {36, Q::Unity}, {38, Q::Rpm}, {39, Q::O2AfterCatVolts}, {40, Q::O2Period},
     {48, Q::Idle}, {49, Q::PowerEnrichment}, {52, Q::FuelPump}, {56, Q::KnockZone},
-    {59, Q::ClosedLoop}, {60, Q::FuelCut}, {61, Q::O2Ready}, {62, Q::O2Learned},
-    {63, Q::Purging}, {67, Q::WarmedUp},
+    {55, Q::FaultLamp}, {59, Q::ClosedLoop}, {60, Q::FuelCut}, {61, Q::O2Ready},
+    {62, Q::O2Learned}, {63, Q::Purging}, {67, Q::WarmedUp},
 };
 
 constexpr Assign kM10[] = {
@@ -85,16 +85,18 @@ constexpr Assign kM10[] = {
     {17, Q::InjectionMs}, {18, Q::IdleAirDesired}, {21, Q::IdleSteps}, {22, Q::DesiredIdleRpm},
     {23, Q::Speed}, {24, Q::ClosedLoop}, {26, Q::O2Volts}, {27, Q::O2AfterCatVolts},
     {28, Q::Unity}, {29, Q::Unity}, {30, Q::Unity}, {31, Q::Unity},
-    {34, Q::FuelPump}, {35, Q::MainRelay}, {36, Q::Purging}, {40, Q::EngineMode},
-    {41, Q::PowerSupplyMode}, {42, Q::FuelMode}, {43, Q::Ignition}, {46, Q::O2HeaterWatts},
-    {47, Q::O2HeaterWatts}, {48, Q::Purge}, {50, Q::WarmedUp}, {51, Q::RomChecksum},
+    {34, Q::FuelPump}, {35, Q::MainRelay}, {36, Q::Purging}, {39, Q::FaultLamp},
+    {40, Q::EngineMode}, {41, Q::PowerSupplyMode}, {42, Q::FuelMode}, {43, Q::Ignition},
+    {46, Q::O2HeaterWatts}, {47, Q::O2HeaterWatts}, {48, Q::Purge}, {50, Q::WarmedUp},
+    {51, Q::RomChecksum}, {52, Q::StoredCodes},
 };
 
 constexpr Assign kEmur[] = {
     {0, Q::Speed}, {1, Q::Rpm}, {2, Q::Battery}, {3, Q::SteeringAngle},
     {4, Q::SteeringTorque}, {5, Q::PhasePositionA}, {6, Q::PhasePositionB}, {7, Q::PhasePositionC},
     {8, Q::PhaseCurrentA}, {9, Q::PhaseCurrentB}, {10, Q::PhaseCurrentC}, {11, Q::RadiatorTemp},
-    {13, Q::EmurEquipment}, {14, Q::EmurReady}, {20, Q::RomChecksum}, {21, Q::EepromChecksum},
+    {12, Q::StoredCodes}, {13, Q::EmurEquipment}, {14, Q::EmurReady}, {20, Q::RomChecksum},
+    {21, Q::EepromChecksum},
 };
 
 constexpr Assign kJanuary41[] = {
@@ -275,12 +277,15 @@ void EncodeRow(Writer& w, const catalogue::ParamRecord& r, std::int64_t at, doub
 }
 
 double RowValue(std::uint32_t type, std::size_t row, const catalogue::ParamRecord& r,
-                const EngineState& s) {
+                const EngineState& s, const FaultIndication& faults) {
   const Quantity q = RowQuantity(type, row);
+  if (q == Quantity::StoredCodes) return faults.storedCodes;
+  if (q == Quantity::FaultLamp) return Flag(faults.lamp);
   return q == Quantity::None ? (r.kind == 'B' ? 0.0 : RestValue(r)) : QuantityValue(q, s, type);
 }
 
-void FillByTable(std::uint32_t type, const EngineState& s, Writer& w) {
+void FillByTable(std::uint32_t type, const EngineState& s, const FaultIndication& faults,
+                 Writer& w) {
   const auto rows = catalogue::BuiltInParams(type);
   const auto family = LayoutOf(type).family;
   // Numbers first, flags after: a flag only ever adds its bit to what stands there.
@@ -288,9 +293,15 @@ void FillByTable(std::uint32_t type, const EngineState& s, Writer& w) {
     for (std::size_t i = 0; i < rows.size(); ++i) {
       const auto& r = rows[i];
       if (r.kind == 0 || (r.kind == 'B') != (pass == 1)) continue;
-      EncodeRow(w, r, r.dataOffset, RowValue(type, i, r, s), family);
+      EncodeRow(w, r, r.dataOffset, RowValue(type, i, r, s, faults), family);
     }
   }
+}
+
+// A map of fault-table rows, eight to a byte, bit 0 first.
+void PutMap(Writer& w, std::int64_t at, std::size_t bytes, std::uint64_t map) {
+  for (std::size_t j = 0; j < bytes; ++j)
+    w.Put(at + static_cast<std::int64_t>(j), static_cast<std::uint8_t>((map >> (8 * j)) & 0xFF));
 }
 
 }  // namespace
@@ -443,6 +454,9 @@ double QuantityValue(Quantity q, const EngineState& s, std::uint32_t type) {
       return 1;
     case Q::EmurReady:
       return 1;
+    case Q::StoredCodes:
+    case Q::FaultLamp:
+      return 0;
   }
   return 0;
 }
@@ -465,14 +479,20 @@ int HighestPosition(std::uint32_t type) {
   return highest;
 }
 
-void FillKwpRecord(std::uint32_t type, const EngineState& s, Bytes& positions) {
+void FillKwpRecord(std::uint32_t type, const EngineState& s, Bytes& positions,
+                   const FaultIndication& faults) {
   Writer w(positions, 3, LayoutOf(type).order);
-  FillByTable(type, s, w);
+  FillByTable(type, s, faults, w);
+  // Record bytes 4..7 behind the local identifier. Type 1's row "ТЕКУЩ.ОШИБ" reads position 8,
+  // the map's second byte, as a number.
+  if (type == 1 || type == 2 || type == 9) PutMap(w, 7, 4, faults.presentMap);
 }
 
-void FillGmStream(const EngineState& s, Bytes& positions) {
+void FillGmStream(const EngineState& s, Bytes& positions, const FaultIndication& faults) {
   Writer w(positions, 1, Order::HighFirst);
-  FillByTable(5, s, w);
+  FillByTable(5, s, faults, w);
+  PutMap(w, 3, 7, faults.presentMap);
+  PutMap(w, 10, 7, faults.storedMap);
 }
 
 Bytes EscapedValues(std::uint32_t type, const Bytes& codes, const EngineState& s) {
@@ -491,7 +511,7 @@ Bytes EscapedValues(std::uint32_t type, const Bytes& codes, const EngineState& s
       const auto& r = rows[i];
       if (r.kind == 0 || static_cast<std::uint8_t>(r.dataOffset & 0xFF) != code) continue;
       if (r.kind == 'B') {
-        if (RowValue(type, i, r, s) != 0 && r.bit >= 0 && r.bit < 8)
+        if (RowValue(type, i, r, s, {}) != 0 && r.bit >= 0 && r.bit < 8)
           flags |= static_cast<std::uint8_t>(1u << r.bit);
       } else if (!number) {
         number = i;
@@ -501,7 +521,7 @@ Bytes EscapedValues(std::uint32_t type, const Bytes& codes, const EngineState& s
       const auto& r = rows[*number];
       Bytes value(r.width == 2 || r.kind == 'H' ? 2 : 1, 0);
       Writer w(value, 0, Order::LowFirst);
-      EncodeRow(w, r, 0, RowValue(type, *number, r, s), catalogue::LinkFamily::Escaped);
+      EncodeRow(w, r, 0, RowValue(type, *number, r, s, {}), catalogue::LinkFamily::Escaped);
       value[0] |= flags;
       out.insert(out.end(), value.begin(), value.end());
     } else {

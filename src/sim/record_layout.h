@@ -9,6 +9,7 @@
 
 #include "catalogue/param_record.h"
 #include "sim/engine_model.h"
+#include "sim/fault_memory.h"
 #include "sim/sim_bytes.h"
 
 namespace kd::sim {
@@ -87,6 +88,9 @@ enum class Quantity : std::uint8_t {
   SpeedSignal,
   PhaseSensorOk,
   EmurReady,
+  // From the controller's fault memory, not from the car: 0 in QuantityValue.
+  StoredCodes,
+  FaultLamp,
 };
 
 // The value of a quantity for controller type `type` (the checksums differ between types).
@@ -101,11 +105,15 @@ int HighestPosition(std::uint32_t type);
 
 // Fills a KWP2000 data record: `positions[0]` is the byte in front of the service identifier,
 // 1 the service identifier, 2 the local identifier; the rows write from position 3 up to the end
-// of `positions` and never below.
-void FillKwpRecord(std::uint32_t type, const EngineState& s, Bytes& positions);
+// of `positions` and never below. Types 1, 2 and 9 carry the present-fault map at positions
+// 7..10 (row 8j+k of the fault table in bit k of byte j), rows that count the stored codes or
+// show the lamp read `faults`.
+void FillKwpRecord(std::uint32_t type, const EngineState& s, Bytes& positions,
+                   const FaultIndication& faults = {});
 
-// Fills the GM data stream: `positions[0]` is the mode byte, data from position 1.
-void FillGmStream(const EngineState& s, Bytes& positions);
+// Fills the GM data stream: `positions[0]` is the mode byte, data from position 1. The present
+// and the stored fault maps take positions 3..9 and 10..16 (row 8j+k in bit k of their byte j).
+void FillGmStream(const EngineState& s, Bytes& positions, const FaultIndication& faults = {});
 
 // The values of the requested codes, back to back, as January 4.1 and Mikas answer them: one or
 // two bytes a code (low byte first), as wide as the table's row for that code.

@@ -30,8 +30,10 @@ SimulatedPort::~SimulatedPort() = default;
 
 void SimulatedPort::SetEcuType(std::uint32_t ecuType) {
   ecuType_ = catalogue::IsKnownType(ecuType) ? ecuType : 1;
+  auto& memory = faultMemories_[ecuType_];
+  if (!memory) memory = std::make_shared<FaultMemory>(ecuType_);
   bus_.clear();
-  bus_.push_back(MakeMainController(ecuType_, model_));
+  bus_.push_back(MakeMainController(ecuType_, model_, memory));
 }
 
 void SimulatedPort::SetClock(Clock clock) {

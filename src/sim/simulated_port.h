@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -37,7 +38,8 @@ class SimulatedPort : public link::SerialPort {
   SimulatedPort& operator=(const SimulatedPort&) = delete;
 
   // The controller behind the adapter: a main-window type 1..11 (other codes connect type 1's).
-  // A new controller starts without a session; the car keeps its age.
+  // A new controller starts without a session; the car keeps its age, and each type's
+  // controller keeps its fault memory from one connection to the next.
   void SetEcuType(std::uint32_t ecuType);
   std::uint32_t EcuType() const { return ecuType_; }
 
@@ -79,6 +81,7 @@ class SimulatedPort : public link::SerialPort {
 
   std::uint32_t ecuType_ = 1;
   EngineModel model_;
+  std::map<std::uint32_t, std::shared_ptr<FaultMemory>> faultMemories_;
   std::vector<std::unique_ptr<Controller>> bus_;
   FaultSet faults_;
   Clock clock_;

@@ -35,9 +35,13 @@ struct Page {
   view::Button& ButtonNamed(const char* name) { return *form.FindAs<view::Button>(name); }
 };
 
-inline Bytes Framed(Bytes data) {
-  Bytes frame{static_cast<std::uint8_t>(0x80 + data.size()), 0xF1, 0x10};
-  frame.insert(frame.end(), data.begin(), data.end());
+inline Bytes Framed(const Bytes& data) {
+  Bytes frame;
+  frame.reserve(data.size() + 4);
+  frame.push_back(static_cast<std::uint8_t>(0x80 + data.size()));
+  frame.push_back(0xF1);
+  frame.push_back(0x10);
+  for (std::uint8_t b : data) frame.push_back(b);
   std::uint8_t sum = 0;
   for (std::uint8_t b : frame) sum = static_cast<std::uint8_t>(sum + b);
   frame.push_back(sum);

@@ -73,6 +73,39 @@ TEST_F(Program, EveryTypeReachesLiveDataThroughItsDefaultCycle) {
     EXPECT_EQ(shown.count(refusal), 0u) << refusal;
 }
 
+// The fault page of every type lists its codes by catalogue text (an unknown code would show as
+// four hex digits) and, where the type reports them, the faults there now; after "Сброс ош. AG"
+// the list is empty until the fault still there is stored again. January 4.1 and GM keep it in
+// their present map meanwhile; types 1, 2, 9 map present stored codes, so theirs comes back with
+// it.
+TEST_F(Program, TheFaultPageListsEachTypesCodesAndAClearEmptiesItUntilTheFaultReturns) {
+  auto& page = form->Faults();
+  auto& clear = *form->FindAs<view::Button>("ClearErrorAG");
+  for (const std::uint32_t type : {1u, 2u, 3u, 4u, 5u, 6u, 7u, 8u, 9u, 11u}) {
+    form->SelectEcuType(type);
+    form->PageControl1().ClickTab(form->PageControl1().IndexOf("TabSheet2"));
+    Tick(8);
+    EXPECT_GE(page.StoryErrorList().Count(), 2) << type;
+    for (const std::string& row : page.StoryErrorList().Items())
+      EXPECT_GT(row.size(), 4u) << "type " << type << ": " << row;
+    const bool reportsPresent = type == 1 || type == 2 || type == 4 || type == 5 || type == 9;
+    if (reportsPresent) {
+      EXPECT_GE(page.CurError().Count(), 2) << "present faults, type " << type;
+    }
+    clear.Click();
+    Tick(6);
+    EXPECT_EQ(page.StoryErrorList().Count(), 0) << "after the clear, type " << type;
+    if (type == 4 || type == 5) {
+      EXPECT_GE(page.CurError().Count(), 2) << "still there, type " << type;
+    }
+    Tick(16);
+    EXPECT_EQ(page.StoryErrorList().Count(), 1) << "the fault still there, type " << type;
+    if (reportsPresent) {
+      EXPECT_EQ(page.CurError().Count(), 2) << "a blank line and the fault, type " << type;
+    }
+  }
+}
+
 TEST_P(Program, ShowsTheFaultAndRecoversWhenItIsCleared) {
   const ShownFault& c = GetParam();
   form->SelectEcuType(c.type);
