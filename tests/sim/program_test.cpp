@@ -6,21 +6,14 @@
 #include <set>
 #include <string>
 
+#include "support/null_host.h"
 #include "sim_fixture.h"
 #include "ui/main_form.h"
 
 namespace kd::sim::test {
 namespace {
 
-class NoHost : public view::Host {
- public:
-  void ShowModal(view::Form&) override {}
-  std::optional<std::string> OpenFileDialog(const view::FileDialogRequest&) override { return {}; }
-  std::optional<std::string> SaveFileDialog(const view::FileDialogRequest&) override { return {}; }
-  std::optional<view::FontChoice> FontDialog(const view::FontChoice&) override { return {}; }
-  void MessageBox(const std::string&, const std::string&, view::MessageIcon) override {}
-  view::LocalTime Now() override { return {}; }
-};
+using NoHost = kd::testing::NullHost;
 
 struct ShownFault {
   Fault fault;

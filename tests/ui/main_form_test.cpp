@@ -9,6 +9,7 @@
 
 #include <unistd.h>
 
+#include "support/null_host.h"
 #include "catalogue/config_file.h"
 #include "catalogue/param_tables.h"
 
@@ -19,15 +20,7 @@
 namespace kd::ui {
 namespace {
 
-class NoHost : public view::Host {
- public:
-  void ShowModal(view::Form&) override {}
-  std::optional<std::string> OpenFileDialog(const view::FileDialogRequest&) override { return {}; }
-  std::optional<std::string> SaveFileDialog(const view::FileDialogRequest&) override { return {}; }
-  std::optional<view::FontChoice> FontDialog(const view::FontChoice&) override { return {}; }
-  void MessageBox(const std::string&, const std::string&, view::MessageIcon) override {}
-  view::LocalTime Now() override { return {}; }
-};
+using NoHost = kd::testing::NullHost;
 
 // Runs each case in a folder of its own, as the program runs in its start folder.
 class InFolder : public ::testing::Test {
