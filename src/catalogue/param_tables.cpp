@@ -1,5 +1,6 @@
 #include "catalogue/param_tables.h"
 
+#include <array>
 #include <initializer_list>
 #include <string_view>
 #include <vector>
@@ -539,55 +540,15 @@ std::vector<ParamRecord> Build(std::initializer_list<std::span<const Row>> parts
   return records;
 }
 
-// Each table is converted on first use only: most runs look at one or two controller types.
+// Converted once, on first use, in code order (index = type - 1).
 const std::vector<ParamRecord>& Table(std::uint32_t ecuType) {
-  switch (ecuType) {
-    case 2: {
-      static const auto t = Build({kJanuary51});
-      return t;
-    }
-    case 3: {
-      static const auto t = Build({kMp70});
-      return t;
-    }
-    case 4: {
-      static const auto t = Build({kJanuary41});
-      return t;
-    }
-    case 5: {
-      static const auto t = Build({kGm});
-      return t;
-    }
-    case 6: {
-      static const auto t = Build({kM797});
-      return t;
-    }
-    case 7: {
-      static const auto t = Build({kMp70Euro3});
-      return t;
-    }
-    case 8: {
-      static const auto t = Build({kM10});
-      return t;
-    }
-    case 9: {
-      static const auto t = Build({kJanuary51, kJanuary72Extra});
-      return t;
-    }
-    case 10: {
-      static const auto t = Build({kMikas});
-      return t;
-    }
-    case 11: {
-      static const auto t = Build({kEmur});
-      return t;
-    }
-    default: {
-      // Type 1 and every unknown code, as everywhere the catalogue is consulted.
-      static const auto t = Build({kM154});
-      return t;
-    }
-  }
+  static const std::array<std::vector<ParamRecord>, 11> tables = {
+      Build({kM154}),     Build({kJanuary51}), Build({kMp70}), Build({kJanuary41}),
+      Build({kGm}),       Build({kM797}),      Build({kMp70Euro3}), Build({kM10}),
+      Build({kJanuary51, kJanuary72Extra}),    Build({kMikas}), Build({kEmur}),
+  };
+  // Type 1 for every unknown code, as everywhere the catalogue is consulted.
+  return tables[ecuType >= 1 && ecuType <= 11 ? ecuType - 1 : 0];
 }
 
 }  // namespace
