@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "text/cp1251.h"
+
 namespace kd::catalogue {
 
 static_assert(std::endian::native == std::endian::little,
@@ -62,6 +64,12 @@ std::string_view FieldText(const char (&field)[N]) {
   std::size_t n = 0;
   while (n < N && field[n] != 0) ++n;
   return {field, n};
+}
+
+// A text field as the user interface shows it.
+template <std::size_t N>
+std::string FieldUtf8(const char (&field)[N]) {
+  return text::Cp1251ToUtf8(FieldText(field));
 }
 
 // Copies Windows-1251 bytes into a field, cut so that the terminator always fits.

@@ -51,17 +51,11 @@ class TapPort : public link::SerialPort {
   const std::vector<std::uint8_t>& LastWritten() const { return lastWritten_; }
   // Bytes written since the last call; empty when nothing went out.
   std::vector<std::uint8_t> TakeWritten();
-  // The line settings last applied successfully.
-  const link::LineSettings& Settings() const { return settings_; }
 
   bool Open(int portNumber) override { return inner_.Open(portNumber); }
   bool IsOpen() const override { return inner_.IsOpen(); }
   bool Close() override { return inner_.Close(); }
-  bool ApplyLineSettings(const link::LineSettings& s) override {
-    const bool ok = inner_.ApplyLineSettings(s);
-    if (ok) settings_ = s;
-    return ok;
-  }
+  bool ApplyLineSettings(const link::LineSettings& s) override { return inner_.ApplyLineSettings(s); }
   void SetReadTimeout(int ms) override { inner_.SetReadTimeout(ms); }
   void RaiseDtr() override { inner_.RaiseDtr(); }
   void RaiseRts() override { inner_.RaiseRts(); }
@@ -75,7 +69,6 @@ class TapPort : public link::SerialPort {
   void Record(const std::vector<std::uint8_t>& bytes);
 
   link::SerialPort& inner_;
-  link::LineSettings settings_;
   std::vector<std::uint8_t> lastWritten_;
   std::vector<std::uint8_t> sinceTaken_;
   std::vector<std::uint8_t> pending_;

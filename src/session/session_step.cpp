@@ -141,6 +141,11 @@ void KwpBranch(ExchangeBuffer& buffer, const SessionContext& ctx) {
   link::FrameKwpRequest(buffer);
 }
 
+// January 4.1, Mikas and GM have no reset request: a reset left on the fault page is dropped.
+void DropResetCommand(const SessionContext& ctx) {
+  if (ctx.activePage == Page::Faults && ctx.state.pendingCommand == 2) ctx.state.pendingCommand = 0;
+}
+
 void EscapedBranch(ExchangeBuffer& buffer, const SessionContext& ctx) {
   ReplyCopy reply = TakeReply(buffer, buffer.dataLength);
   buffer.dataLength = kNothingToSend;
@@ -152,7 +157,7 @@ void EscapedBranch(ExchangeBuffer& buffer, const SessionContext& ctx) {
     default:
       break;
   }
-  if (ctx.activePage == Page::Faults && ctx.state.pendingCommand == 2) ctx.state.pendingCommand = 0;
+  DropResetCommand(ctx);
   if (buffer.dataLength != kNothingToSend) link::EncodeEscapedRequest(buffer);
 }
 
@@ -163,7 +168,7 @@ void GmBranch(ExchangeBuffer& buffer, const SessionContext& ctx) {
     link::ValidateGmReply(reply, ctx.status);
     RunPage(ctx, reply, buffer);
   }
-  if (ctx.activePage == Page::Faults && ctx.state.pendingCommand == 2) ctx.state.pendingCommand = 0;
+  DropResetCommand(ctx);
 }
 
 }  // namespace

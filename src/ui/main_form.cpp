@@ -38,7 +38,7 @@ MainForm::MainForm(link::SerialPort& port, view::Host& host)
   stringGrid1_.SetHint("Параметры");
   stringGrid1_.OnSelectCell = [this](int, int row) {
     for (const auto& r : params_)
-      if (r.shown == 1 && r.gridRow == row) stringGrid1_.SetHint(text::Cp1251ToUtf8(catalogue::FieldText(r.description)));
+      if (r.shown == 1 && r.gridRow == row) stringGrid1_.SetHint(catalogue::FieldUtf8(r.description));
   };
   buffer_->dataLength = 0;
   timer1_.OnTimer = [this] { Tick(); };

@@ -87,6 +87,8 @@ class MainForm : public view::Form {
   void MarkType();
   void PageChangedByTab();
   void ChoosePageByMenu(int page);
+  // Puts the radio check of the "Индицировать" menu on the page's item.
+  void CheckIndicator(int page);
   void DropPendingCommand();
   void ChoosePort();
   void Tick();

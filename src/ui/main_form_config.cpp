@@ -4,23 +4,11 @@
 
 #include "catalogue/config_file.h"
 #include "catalogue/param_tables.h"
-#include "text/cp1251.h"
 #include "ui/main_form.h"
 
 namespace kd::ui {
 
 namespace {
-
-std::string Shown(const char* cp1251, std::size_t size) {
-  std::size_t n = 0;
-  while (n < size && cp1251[n]) ++n;
-  return text::Cp1251ToUtf8({cp1251, n});
-}
-
-template <std::size_t N>
-std::string Shown(const char (&field)[N]) {
-  return Shown(field, N);
-}
 
 void ChangeDirectory(const std::string& dir) {
   std::error_code ec;
@@ -46,7 +34,7 @@ void MainForm::BuildConfigControls() {
   checkParamList_.OnClick = [this] {
     const int i = checkParamList_.Selected();
     if (i >= 0 && i < static_cast<int>(params_.size()))
-      checkParamList_.SetHint(Shown(params_[i].description));
+      checkParamList_.SetHint(catalogue::FieldUtf8(params_[i].description));
   };
   checkParamList_.OnClickCheck = [this](int i) {
     if (i < 0 || i >= static_cast<int>(params_.size())) return;
@@ -107,7 +95,7 @@ void MainForm::LoadConfiguration() {
     if (stored && i < stored->records.size()) r = stored->records[i];
     r.shown = r.shown == 1 ? 1 : 0;
     r.onChart = 0;
-    names.push_back(Shown(r.name));
+    names.push_back(catalogue::FieldUtf8(r.name));
   }
   checkParamList_.SetItems(std::move(names));
   for (std::size_t i = 0; i < count; ++i)
@@ -142,11 +130,11 @@ void MainForm::RefreshParamGrid() {
     if (r.shown != 1) continue;
     ++k;
     stringGrid1_.SetSize(4, std::max(stringGrid1_.RowCount(), k + 1));
-    stringGrid1_.SetCell(0, k, Shown(r.name));
+    stringGrid1_.SetCell(0, k, catalogue::FieldUtf8(r.name));
     // A row that now holds another parameter must not show the old one's value until the next
     // reply fills it.
     stringGrid1_.SetCell(1, k, "");
-    stringGrid1_.SetCell(2, k, Shown(r.unit));
+    stringGrid1_.SetCell(2, k, catalogue::FieldUtf8(r.unit));
     r.gridRow = k;
   }
   stringGrid1_.SetSize(4, k + 1);

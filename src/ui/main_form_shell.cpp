@@ -140,18 +140,20 @@ void MainForm::BuildShell() {
 void MainForm::PageChangedByTab() {
   const int page = pageControl1_.ActiveIndex();
   session_.pageTickCount = 0;
-  if (kIndicator[page].followsTab)
-    for (std::size_t i = 0; i < std::size(kIndicator); ++i)
-      indicatorItems_[i]->SetChecked(static_cast<int>(i) == page);
+  if (kIndicator[page].followsTab) CheckIndicator(page);
   DropPendingCommand();
 }
 
 void MainForm::ChoosePageByMenu(int page) {
   const bool changed = pageControl1_.ActiveIndex() != page;
   pageControl1_.SetActive(page);
-  for (std::size_t i = 0; i < std::size(kIndicator); ++i)
-    indicatorItems_[i]->SetChecked(static_cast<int>(i) == page);
+  CheckIndicator(page);
   if (changed) DropPendingCommand();
+}
+
+void MainForm::CheckIndicator(int page) {
+  for (std::size_t i = 0; i < indicatorItems_.size(); ++i)
+    indicatorItems_[i]->SetChecked(static_cast<int>(i) == page);
 }
 
 void MainForm::DropPendingCommand() {
