@@ -13,10 +13,10 @@ class Form;
 // What a file dialog opens with, as the form sets it up before showing it.
 struct FileDialogRequest {
   std::string title;
-  std::string defaultExt;   // without the dot: "err"
-  std::string filter;       // bare patterns ("*.cfg") or "description|patterns" pairs
-  std::string initialDir;   // "." is the working directory; empty leaves it to the dialog
-  std::string fileName;     // the name field's preset, often the mask itself: "*.err"
+  std::string defaultExt;  // without the dot: "err"
+  std::string filter;      // bare patterns ("*.cfg") or "description|patterns" pairs
+  std::string initialDir;  // "." is the working directory; empty leaves it to the dialog
+  std::string fileName;    // the name field's preset, often the mask itself: "*.err"
 };
 
 struct FontChoice {

@@ -40,7 +40,8 @@ class SideForm : public view::Form {
       ++cancels;
       CloseByControl();
     };
-    Add<view::StatusBar>("StatusBar1", std::vector<int>{}).SetText(0, "Error write port by delayed.");
+    Add<view::StatusBar>("StatusBar1", std::vector<int>{})
+        .SetText(0, "Error write port by delayed.");
     chart = &Add<view::Chart>("Chart1");
     // 90 on a -40..150 scale, a value a hair under zero, and a series not yet fed.
     chart->SetSeries({{"ОБОРОТЫ", {{0, 0, " "}, {1, 90 * 100.0 / 190, ""}, {2, -0.001, ""}}},
@@ -164,8 +165,8 @@ TEST_F(Harness, VerbosePrintsEveryFileDialogsSetUpAndEveryIcon) {
   ScriptRunner runner(script, out);
   SideForm on, off;
   runner.ShowModal(on);
-  const auto saved = runner.SaveFileDialog(
-      {"Запись\tстатистики.", "srd", "Статистика|*.srd", ".", "*.srd"});
+  const auto saved =
+      runner.SaveFileDialog({"Запись\tстатистики.", "srd", "Статистика|*.srd", ".", "*.srd"});
   EXPECT_FALSE(runner.OpenFileDialog({"OpenCFG", "CFG", "*.cfg", "", "*.cfg"}));
   runner.MessageBox("Запись статистики.", "Нет данных", view::MessageIcon::None);
   runner.MessageBox("Ошибка!", "Немогу создать файл!!!", view::MessageIcon::Error);
