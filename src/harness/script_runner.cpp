@@ -273,7 +273,7 @@ void ScriptRunner::Execute(const std::string& line) {
     view::Control& c = Control(words[1]);
     if (words[2] != "enter" && words[2] != "escape") Fail("key: expected enter or escape");
     if (!TakesFocus(c) || !c.Visible() || !c.Enabled()) Fail(words[1] + " cannot have the focus");
-    // The form is asked on its own; the key may close it, and Top() with it.
+    // Held before the key: its button may close the form and change what is on top.
     view::Form& form = Top();
     form.PressKey(&c, words[2] == "enter" ? view::Key::Enter : view::Key::Escape);
   } else if (cmd == "verbose") {
