@@ -19,7 +19,7 @@ using link::ReplyCopy;
 // trusted, so anything outside the copy reads as 0.
 class Positions {
  public:
-  Positions(const ReplyCopy& reply, std::size_t base) : reply_(reply), base_(base) {}
+  Positions(std::span<const std::uint8_t> reply, std::size_t base) : reply_(reply), base_(base) {}
   int b(std::int64_t i) const {
     const std::int64_t at = static_cast<std::int64_t>(base_) + i;
     return at < 0 || at >= static_cast<std::int64_t>(reply_.size()) ? 0 : reply_[static_cast<std::size_t>(at)];
@@ -29,7 +29,7 @@ class Positions {
   int HighFirst(std::int64_t k) const { return b(k) * 256 + b(k + 1); }
 
  private:
-  const ReplyCopy& reply_;
+  std::span<const std::uint8_t> reply_;
   std::size_t base_;
 };
 
@@ -45,8 +45,9 @@ void SetChartPercent(ParamRecord& r) {
 
 bool HighByteFirst(std::uint32_t ecuType) { return ecuType == 3 || ecuType == 6 || ecuType == 7; }
 
-void DecodeKwp(std::uint32_t ecuType, const ReplyCopy& reply, std::span<ParamRecord> params) {
-  const Positions p(reply, reply[0] == 0x80 ? 3 : 2);
+void DecodeKwp(std::uint32_t ecuType, std::span<const std::uint8_t> reply, std::size_t base,
+               std::span<ParamRecord> params) {
+  const Positions p(reply, base);
   const bool highFirst = HighByteFirst(ecuType);
   for (ParamRecord& r : params) {
     const std::int64_t k = r.dataOffset;
@@ -161,7 +162,7 @@ void DecodeParamValues(std::uint32_t ecuType, const ReplyCopy& reply, std::span<
   if (!catalogue::IsKnownType(ecuType)) return;
   switch (catalogue::Lookup(ecuType).family) {
     case catalogue::LinkFamily::Kwp2000:
-      DecodeKwp(ecuType, reply, params);
+      DecodeKwp(ecuType, reply, KwpReplyBase(reply), params);
       break;
     case catalogue::LinkFamily::Gm:
       DecodeGm(reply, params);
@@ -170,6 +171,13 @@ void DecodeParamValues(std::uint32_t ecuType, const ReplyCopy& reply, std::span<
       DecodeEscaped(reply, params);
       break;
   }
+}
+
+std::size_t KwpReplyBase(const ReplyCopy& reply) { return reply[0] == 0x80 ? 3 : 2; }
+
+void DecodeKwpFrame(std::uint32_t ecuType, std::span<const std::uint8_t> frame,
+                    std::span<ParamRecord> params) {
+  DecodeKwp(ecuType, frame, 0, params);
 }
 
 bool IsDataReply(const ReplyCopy& reply) {
