@@ -43,11 +43,9 @@ void SetChartPercent(ParamRecord& r) {
   r.chartPercent = range != 0 ? r.value * 100 / range : 0;
 }
 
-bool HighByteFirst(std::uint32_t ecuType) { return ecuType == 3 || ecuType == 6 || ecuType == 7; }
-
 void DecodeKwp(std::uint32_t ecuType, const ReplyCopy& reply, std::span<ParamRecord> params) {
   const Positions p(reply, reply[0] == 0x80 ? 3 : 2);
-  const bool highFirst = HighByteFirst(ecuType);
+  const bool highFirst = catalogue::Lookup(ecuType).highByteFirst;
   for (ParamRecord& r : params) {
     const std::int64_t k = r.dataOffset;
     const bool reciprocal = r.scale == -1.0f && p.LowFirst(k) != 0;
@@ -214,13 +212,11 @@ void ParamPage::Step(ReplyCopy& reply, link::ExchangeBuffer& buffer) {
 }
 
 void ParamPage::KwpStep(const ReplyCopy& reply, link::ExchangeBuffer& buffer) {
-  buffer.transmitFrame[3] = 0x21;
-  buffer.transmitFrame[4] = 0x01;
-  buffer.dataLength = 2;
+  link::WriteKwpService(buffer, {0x21, 0x01});
   if (IsDataReply(reply)) {
-    const std::uint32_t type = ecuType_;
-    if ((type == 1 && reply[3] != 0x22) || (type == 2 && reply[3] != 0x24) ||
-        (type == 9 && reply[3] != 0x26))
+    // These controllers differ by the length of their data record alone.
+    const catalogue::EcuInfo& ecu = catalogue::Lookup(ecuType_);
+    if (ecu.dataLengthNamesType && reply[3] != ecu.frameSize - 3)
       status_.SetText(link::kLinkStatusPanel, kWrongType);
     ShowValues("CDPS");
     if (hooks.actuatorStep) hooks.actuatorStep(buffer);

@@ -21,9 +21,9 @@ void Request(ExchangeBuffer& buffer, std::uint8_t target, std::initializer_list<
   buffer.dataLength = static_cast<std::uint8_t>(bytes.size());
 }
 
-void DefaultRequest(ExchangeBuffer& buffer, std::uint32_t ecuType, bool emurAlt) {
-  const std::uint8_t target = link::KwpTarget(ecuType, emurAlt);
-  if (ecuType == 1 || ecuType == 2 || ecuType == 9 || !catalogue::IsKnownType(ecuType))
+void DefaultRequest(ExchangeBuffer& buffer, const catalogue::EcuInfo& ecu, bool altAddress) {
+  const std::uint8_t target = link::KwpTarget(ecu, altAddress);
+  if (ecu.defaultRequest == catalogue::DefaultRequest::TesterPresent)
     Request(buffer, target, {0x3E, 0x01});
   else
     Request(buffer, target, {0x81});
@@ -68,7 +68,7 @@ void KwpPageStep(const SessionContext& ctx, ReplyCopy& reply, ExchangeBuffer& bu
       FaultCommands(buffer, ctx, target);
       break;
     case Page::Equipment:
-      if (ctx.ecuType == 3 || ctx.ecuType == 7) {
+      if (catalogue::Lookup(ctx.ecuType).equipment == catalogue::EquipmentKind::Absent) {
         if (ctx.comp) ctx.comp->SetItems({"Комплектация для выбранного блока отсутствует"});
         break;
       }
@@ -84,14 +84,15 @@ void KwpPageStep(const SessionContext& ctx, ReplyCopy& reply, ExchangeBuffer& bu
 // A session is kept by the reply alone: every tick decides from what came back.
 void KwpBranch(ExchangeBuffer& buffer, const SessionContext& ctx) {
   SessionState& st = ctx.state;
+  const catalogue::EcuInfo& ecu = catalogue::Lookup(ctx.ecuType);
   const int n = buffer.dataLength;
   ReplyCopy reply = TakeReply(buffer, n - 5);
-  DefaultRequest(buffer, ctx.ecuType, st.emurAltAddress);
+  DefaultRequest(buffer, ecu, st.emurAltAddress);
 
   std::size_t p = reply[0] == 0x80 ? 4 : 3;
   if (reply[1] != link::kTesterAddress) {
     ctx.status.SetText(link::kLinkStatusPanel, link::kNoLink);
-    if (ctx.ecuType == 11 && st.noReplyCount++ == 7) {
+    if (ecu.kwpAltTarget != 0 && st.noReplyCount++ == 7) {
       st.noReplyCount = 0;
       st.emurAltAddress = !st.emurAltAddress;
     }
@@ -102,14 +103,14 @@ void KwpBranch(ExchangeBuffer& buffer, const SessionContext& ctx) {
       std::fill(reply.end() - 7, reply.end(), 0);
       p = 4;
     }
-    const std::uint8_t target = link::KwpTarget(ctx.ecuType, st.emurAltAddress);
+    const std::uint8_t target = link::KwpTarget(ecu, st.emurAltAddress);
     switch (reply[p]) {
       case 0x54: case 0x60: case 0x7B:
         break;
       case 0x7F: {
         const std::uint8_t rejected = reply[p + 1];
         if (rejected == 0x81 || rejected == 0x83) {
-          if (ctx.ecuType == 11)
+          if (ecu.bareTesterPresent)
             Request(buffer, target, {0x3E});
           else
             Request(buffer, 0x10, {0x3E, 0x01});
@@ -121,7 +122,7 @@ void KwpBranch(ExchangeBuffer& buffer, const SessionContext& ctx) {
         break;
       }
       case 0xC1:
-        if (ctx.ecuType == 3 || ctx.ecuType == 6 || ctx.ecuType == 7) {
+        if (ecu.timingAfterStart) {
           Request(buffer, target, {0x83, 0x03, 0x00, 0x50, 0x01, 0x14, 0x00});
           break;
         }

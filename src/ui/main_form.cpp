@@ -141,7 +141,7 @@ void MainForm::ReopenPort() {
 void MainForm::Tick() {
   const session::Page page = ActivePage();
   link::PollTick(
-      portHandle_, *buffer_, ecuType_,
+      portHandle_, *buffer_, Constants().marksStartCommunication,
       [this, page](link::ExchangeBuffer& buffer) {
         session::SessionStep(buffer, {ecuType_, page, session_, statusBar1_, pages_, &comp_});
       },

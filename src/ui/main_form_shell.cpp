@@ -56,7 +56,7 @@ void MainForm::BuildShell() {
     auto& button = Add<view::Button>(std::string(info.toolButton));
     button.SetHint(std::string(info.toolHint));
     button.SetCheckable(i < kCheckButtons);
-    button.SetSeparatorAfter(code == 11);
+    button.SetSeparatorAfter(i + 1 == order.size());
     button.OnClick = [this, code] { SelectEcuType(code); };
     typeButtons_[i] = &button;
     toolBar_.push_back(&button);
@@ -106,8 +106,7 @@ void MainForm::BuildShell() {
     const std::uint32_t code = info.code;
     auto& item = MenuEntry(typeblock1_, std::string(info.menuItem).c_str(),
                            std::string(info.menuCaption).c_str(), "", 1);
-    // Mikas is chosen with its tool button only; its menu item does nothing.
-    if (code != 10) item.OnClick = [this, code] { SelectEcuType(code); };
+    if (info.menuItemSelects) item.OnClick = [this, code] { SelectEcuType(code); };
     typeMenuItems_[i] = &item;
   }
   auto& about1 = Add<view::MenuItem>("About1", "О программе...");

@@ -5,6 +5,7 @@
 #include <random>
 #include <set>
 
+#include "catalogue/ecu_catalogue.h"
 #include "link/escaped.h"
 #include "link/fake_port.h"
 #include "link/gm.h"
@@ -72,7 +73,7 @@ TEST(RandomStreams, TickOfEveryTypeOnGarbageAndRandomLengths) {
       if (rng() % 8 == 0) buffer.dataLength = static_cast<std::uint8_t>(rng());
       const auto page = static_cast<session::Page>(rng() % session::kPageCount);
       PollTick(
-          handle, buffer, type,
+          handle, buffer, catalogue::Lookup(type).marksStartCommunication,
           [&](ExchangeBuffer& b) { session::SessionStep(b, {type, page, state, status, pages, &comp}); },
           status);
       ASSERT_FALSE(port.writes.empty());
