@@ -122,17 +122,33 @@ void FaultPage::ScanClicked() {
 
 void FaultPage::Step(ReplyCopy& reply, ExchangeBuffer& buffer) {
   const std::uint32_t type = ecuType_;
-  // Mikas has no fault catalogue, and a type the catalogue does not know has no page at all.
-  if (!catalogue::IsKnownType(type) || DetailOf(type) == FaultDetailLevel::None) return;
+  // Mikas has no fault catalogue, and a type the catalogue does not know has no page at all;
+  // the service commands still go out or are dropped as for any controller of the family.
+  const bool served = catalogue::IsKnownType(type) && DetailOf(type) != FaultDetailLevel::None;
   switch (catalogue::Lookup(type).family) {
     case catalogue::LinkFamily::Kwp2000:
-      KwpStep(reply, buffer);
+      if (served) KwpStep(reply, buffer);
+      ServiceCommands(buffer);
       break;
     case catalogue::LinkFamily::Escaped:
     case catalogue::LinkFamily::Gm:
-      BitMapStep(reply, buffer);
+      if (served) BitMapStep(reply, buffer);
+      // These controllers have no reset request: a reset left on the page is dropped.
+      if (session_.pendingCommand == 2) session_.pendingCommand = 0;
       break;
   }
+}
+
+// The buttons' commands replace whatever the page asked for.
+void FaultPage::ServiceCommands(ExchangeBuffer& buffer) {
+  switch (session_.pendingCommand) {
+    case 1: link::WriteKwpService(buffer, {0x14, 0xFF, 0x00}); break;
+    case 7: link::WriteKwpService(buffer, {0x14, 0x00, 0x00}); break;
+    case 2: link::WriteKwpService(buffer, {0x11, 0x01}); break;
+    case 3: link::WriteKwpService(buffer, {0x11, 0x90}); break;
+    default: return;
+  }
+  session_.pendingCommand = 0;
 }
 
 void FaultPage::KwpStep(const ReplyCopy& reply, ExchangeBuffer& buffer) {

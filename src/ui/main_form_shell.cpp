@@ -9,23 +9,6 @@ namespace {
 // Tool-bar positions of the two-state controller buttons: the first eight of the bar.
 constexpr std::size_t kCheckButtons = 8;
 
-struct IndicatorItem {
-  const char* name;
-  const char* caption;
-  const char* shortcut;
-  // Clicking the page's tab moves the menu check only for the first six pages.
-  bool followsTab;
-};
-
-// In tab order, as the pages stand in PageControl1.
-constexpr IndicatorItem kIndicator[] = {
-    {"Param_menu", "Параметры ", "Ctrl+F1", true},   {"Error_menu", "Ошибки ", "Ctrl+F2", true},
-    {"Ident_menu", "Идентификаторы", "Ctrl+F3", true}, {"Complect_menu", "Комплектация", "Ctrl+F4", true},
-    {"ADC_menu", "АЦП", "Ctrl+F5", true},            {"Memory_menu", "Память Топ.", "Ctrl+F6", true},
-    {"N3", "Память УОЗ", "Ctrl+F7", false},           {"N4", "Пропуски Заж.", "Ctrl+F8", false},
-    {"N5", "Пар.Экспл.", "Ctrl+F9", false},
-};
-
 }  // namespace
 
 view::Button& MainForm::ToolButton(const char* name, const char* hint, bool separatorAfter) {
@@ -92,9 +75,10 @@ void MainForm::BuildShell() {
   auto& n6 = MenuEntry(options1, "N6", "Графич.Режим");
 
   auto& indicator = Add<view::MenuItem>("Indicator", "Индицировать");
-  for (std::size_t i = 0; i < std::size(kIndicator); ++i) {
-    auto& item = MenuEntry(indicator, kIndicator[i].name, kIndicator[i].caption,
-                           kIndicator[i].shortcut, 2);
+  for (std::size_t i = 0; i < session::kPageCount; ++i) {
+    const auto& page = session::MainPages()[i];
+    auto& item = MenuEntry(indicator, std::string(page.menuItem).c_str(),
+                           std::string(page.menuCaption).c_str(), std::string(page.shortcut).c_str(), 2);
     item.OnClick = [this, i] { ChoosePageByMenu(static_cast<int>(i)); };
     indicatorItems_[i] = &item;
   }
@@ -139,15 +123,22 @@ void MainForm::BuildShell() {
 void MainForm::PageChangedByTab() {
   const int page = pageControl1_.ActiveIndex();
   session_.pageTickCount = 0;
-  if (kIndicator[page].followsTab) CheckIndicator(page);
+  if (session::MainPages()[page].menuFollowsTab) CheckIndicator(page);
   DropPendingCommand();
+  PageShown(page);
 }
 
 void MainForm::ChoosePageByMenu(int page) {
   const bool changed = pageControl1_.ActiveIndex() != page;
   pageControl1_.SetActive(page);
   CheckIndicator(page);
-  if (changed) DropPendingCommand();
+  if (!changed) return;
+  DropPendingCommand();
+  PageShown(page);
+}
+
+void MainForm::PageShown(int page) {
+  if (session::PageStep* shown = PageObject(static_cast<session::Page>(page))) shown->Shown();
 }
 
 void MainForm::CheckIndicator(int page) {
