@@ -42,7 +42,8 @@ std::optional<LineSettings> BuildLineSettings(const std::string& modeText) {
 
 std::optional<std::string> ModeText(std::uint32_t ecuType, int portNumber) {
   if (!catalogue::IsKnownType(ecuType)) return std::nullopt;
-  return "COM" + std::to_string(portNumber) + ":" + std::string(catalogue::Lookup(ecuType).lineMode);
+  const std::string_view settings = catalogue::Lookup(ecuType).lineMode;
+  return "COM" + std::to_string(portNumber) + ":" + std::string(settings);
 }
 
 void OpenPort(PortHandle& handle, int portNumber, std::uint32_t ecuType, view::StatusBar& status) {

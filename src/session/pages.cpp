@@ -51,4 +51,11 @@ const PageInfo& PageInfoOf(Page page) {
   return kPages[i < kPages.size() ? i : 0];
 }
 
+std::vector<view::Page> MainTabs() {
+  std::vector<view::Page> tabs;
+  for (const PageInfo& page : kPages)
+    tabs.push_back({std::string(page.tab), std::string(page.caption)});
+  return tabs;
+}
+
 }  // namespace kd::session

@@ -6,9 +6,11 @@
 #include <array>
 #include <cstddef>
 #include <string_view>
+#include <vector>
 
 #include "catalogue/ecu_catalogue.h"
 #include "link/exchange_buffer.h"
+#include "view/controls.h"
 
 namespace kd::session {
 
@@ -40,6 +42,8 @@ struct PageInfo {
 // Rows in tab order: the row of a page is at index Page.
 const std::array<PageInfo, kPageCount>& MainPages();
 const PageInfo& PageInfoOf(Page page);
+// The tabs of PageControl1, from the table.
+std::vector<view::Page> MainTabs();
 
 // A page of the main window as the engine and the form see it; everything it does not need
 // stays a no-op.

@@ -13,7 +13,8 @@ const SimProfile& Profile(std::uint32_t type) {
   // report the red key's code and a status byte; the others two status bytes.
   static const SimProfile kJanuary5{.addresses = {0x10}, .testerPresentOpens = true,
                                     .presentMapInRecord = true, .equipmentRecords = true,
-                                    .equipment = {0x8B, 0x12}, .immobilizer = {0x01, 0x10, 0x00, 0x00}};
+                                    .equipment = {0x8B, 0x12},
+                                    .immobilizer = {0x01, 0x10, 0x00, 0x00}};
   static const SimProfile kM154 = [] {
     SimProfile p = kJanuary5;
     p.equipment = {0x88, 0x10};

@@ -5,27 +5,17 @@
 #include "identity/equipment_page.h"
 #include "link/kwp.h"
 #include "livedata/param_page.h"
-#include "text/cp1251.h"
 #include "ui/report_header.h"
 
 namespace kd::ui {
 
 namespace {
 
-std::vector<view::Page> Tabs() {
-  std::vector<view::Page> tabs;
-  for (const auto& page : session::MainPages())
-    tabs.push_back({std::string(page.tab), std::string(page.caption)});
-  return tabs;
-}
-
 template <class P, class... Args>
-P& Place(std::array<std::unique_ptr<session::PageStep>, session::kPageCount>& pages,
-         session::Page id, Args&&... args) {
-  auto page = std::make_unique<P>(std::forward<Args>(args)...);
-  P& placed = *page;
-  pages[static_cast<std::size_t>(id)] = std::move(page);
-  return placed;
+P& Place(MainForm::PageList& pages, session::Page id, Args&&... args) {
+  auto& slot = pages[static_cast<std::size_t>(id)];
+  slot = std::make_unique<P>(std::forward<Args>(args)...);
+  return static_cast<P&>(*slot);
 }
 
 }  // namespace
@@ -37,7 +27,7 @@ MainForm::MainForm(link::SerialPort& port, view::Host& host)
       timer1_(Add<view::Timer>("Timer1", 300)),
       statusBar1_(Add<view::StatusBar>("StatusBar1", std::vector<int>{200, 70, 70, 70})),
       typeblock1_(Add<view::MenuItem>("Typeblock1", "Тип контроллера")),
-      pageControl1_(Add<view::PageControl>("PageControl1", Tabs())),
+      pageControl1_(Add<view::PageControl>("PageControl1", session::MainTabs())),
       checkParamList_(Add<view::CheckListBox>("CheckParamList")),
       stringGrid1_(Add<view::Grid>("StringGrid1")) {
   SetCaption("klinediag");
@@ -58,10 +48,11 @@ void MainForm::BuildPages() {
   using session::Page;
   Place<livedata::ParamPage>(pages_, Page::Params, ecuType_, params_, stringGrid1_, statusBar1_,
                              session_.pageTickCount);
-  auto& faultPage = Place<faults::FaultPage>(pages_, Page::Faults, *this, ecuType_, dtcInfoMode_, session_);
-  faultPage.OnSave = [this, &faultPage] {
+  auto& fault = Place<faults::FaultPage>(pages_, Page::Faults, *this, ecuType_, dtcInfoMode_,
+                                         session_);
+  fault.OnSave = [this, &fault] {
     SaveReport(host_, vehicleData_, {"Запись информациии о ошибках.", "err"},
-               [&faultPage](std::ostream& file) { faults::WriteFaultReport(file, faultPage.Report()); });
+               [&fault](std::ostream& file) { faults::WriteFaultReport(file, fault.Report()); });
   };
   Place<identity::EquipmentPage>(pages_, Page::Equipment, *this, ecuType_, session_);
 }

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "catalogue/ecu_catalogue.h"
@@ -25,6 +26,7 @@ namespace kd::ui {
 
 class MainForm : public view::Form {
  public:
+  using PageList = std::array<std::unique_ptr<session::PageStep>, session::kPageCount>;
   MainForm(link::SerialPort& port, view::Host& host);
 
   // Start-up as the program does it: the start-up configuration, which ends by opening the port.
@@ -85,19 +87,19 @@ class MainForm : public view::Form {
  private:
   void BuildShell();
   view::Button& ToolButton(const char* name, const char* hint, bool separatorAfter = false);
-  view::MenuItem& MenuEntry(view::MenuItem& menu, const char* name, const char* caption,
-                            const char* shortcut = "", int radioGroup = 0);
+  view::MenuItem& MenuEntry(view::MenuItem& menu, std::string_view name, std::string_view caption,
+                            std::string_view shortcut = "", int radioGroup = 0);
   void BuildConfigControls();
   // Every page object, each in its place of the page table.
   void BuildPages();
   void ApplyCatalogue();
   void MarkType();
   void PageChangedByTab();
-  void PageShown(int page);
   void ChoosePageByMenu(int page);
   // Puts the radio check of the "Индицировать" menu on the page's item.
   void CheckIndicator(int page);
-  void DropPendingCommand();
+  // Drops the pending command and tells the page it is on screen.
+  void PageChanged(int page);
   void ChoosePort();
   void Tick();
   void NewConfiguration();
@@ -113,7 +115,7 @@ class MainForm : public view::Form {
   link::PortHandle portHandle_;
   std::unique_ptr<link::ExchangeBuffer> buffer_ = std::make_unique<link::ExchangeBuffer>();
   session::SessionState session_;
-  std::array<std::unique_ptr<session::PageStep>, session::kPageCount> pages_;
+  PageList pages_;
   std::uint32_t dtcInfoMode_ = 0;
 
   std::uint32_t ecuType_ = 1;

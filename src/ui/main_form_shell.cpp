@@ -19,9 +19,11 @@ view::Button& MainForm::ToolButton(const char* name, const char* hint, bool sepa
   return button;
 }
 
-view::MenuItem& MainForm::MenuEntry(view::MenuItem& menu, const char* name, const char* caption,
-                                    const char* shortcut, int radioGroup) {
-  auto& item = Add<view::MenuItem>(name, caption, shortcut, radioGroup);
+view::MenuItem& MainForm::MenuEntry(view::MenuItem& menu, std::string_view name,
+                                    std::string_view caption, std::string_view shortcut,
+                                    int radioGroup) {
+  auto& item = Add<view::MenuItem>(std::string(name), std::string(caption), std::string(shortcut),
+                                   radioGroup);
   menu.Items().push_back(&item);
   return item;
 }
@@ -77,8 +79,7 @@ void MainForm::BuildShell() {
   auto& indicator = Add<view::MenuItem>("Indicator", "Индицировать");
   for (std::size_t i = 0; i < session::kPageCount; ++i) {
     const auto& page = session::MainPages()[i];
-    auto& item = MenuEntry(indicator, std::string(page.menuItem).c_str(),
-                           std::string(page.menuCaption).c_str(), std::string(page.shortcut).c_str(), 2);
+    auto& item = MenuEntry(indicator, page.menuItem, page.menuCaption, page.shortcut, 2);
     item.OnClick = [this, i] { ChoosePageByMenu(static_cast<int>(i)); };
     indicatorItems_[i] = &item;
   }
@@ -88,8 +89,7 @@ void MainForm::BuildShell() {
   for (std::size_t i = 0; i < order.size(); ++i) {
     const auto& info = catalogue::Lookup(order[i]);
     const std::uint32_t code = info.code;
-    auto& item = MenuEntry(typeblock1_, std::string(info.menuItem).c_str(),
-                           std::string(info.menuCaption).c_str(), "", 1);
+    auto& item = MenuEntry(typeblock1_, info.menuItem, info.menuCaption, "", 1);
     if (info.menuItemSelects) item.OnClick = [this, code] { SelectEcuType(code); };
     typeMenuItems_[i] = &item;
   }
@@ -124,21 +124,14 @@ void MainForm::PageChangedByTab() {
   const int page = pageControl1_.ActiveIndex();
   session_.pageTickCount = 0;
   if (session::MainPages()[page].menuFollowsTab) CheckIndicator(page);
-  DropPendingCommand();
-  PageShown(page);
+  PageChanged(page);
 }
 
 void MainForm::ChoosePageByMenu(int page) {
   const bool changed = pageControl1_.ActiveIndex() != page;
   pageControl1_.SetActive(page);
   CheckIndicator(page);
-  if (!changed) return;
-  DropPendingCommand();
-  PageShown(page);
-}
-
-void MainForm::PageShown(int page) {
-  if (session::PageStep* shown = PageObject(static_cast<session::Page>(page))) shown->Shown();
+  if (changed) PageChanged(page);
 }
 
 void MainForm::CheckIndicator(int page) {
@@ -146,10 +139,11 @@ void MainForm::CheckIndicator(int page) {
     indicatorItems_[i]->SetChecked(static_cast<int>(i) == page);
 }
 
-void MainForm::DropPendingCommand() {
+void MainForm::PageChanged(int page) {
   // One command field serves every page, each reading the codes its own way: a command left
   // behind would run under the new page's meaning (an actuator "off" as "clear all faults").
   session_.pendingCommand = 0;
+  if (session::PageStep* shown = PageObject(static_cast<session::Page>(page))) shown->Shown();
 }
 
 void MainForm::ChoosePort() {

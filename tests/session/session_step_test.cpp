@@ -26,7 +26,9 @@ struct Engine {
   Recorder recorder;
   link::ExchangeBuffer buffer;
 
-  void Run(std::uint32_t type, Page page) { SessionStep(buffer, {type, page, state, status, &recorder}); }
+  void Run(std::uint32_t type, Page page) {
+    SessionStep(buffer, {type, page, state, status, &recorder});
+  }
 };
 
 TEST(SessionStep, ResetIsDroppedWhereTheFamilyHasNoResetRequest) {
