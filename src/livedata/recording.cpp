@@ -145,4 +145,36 @@ std::string StatisticsFile(std::uint32_t ecuType, std::span<ParamRecord> params,
   return out;
 }
 
+Recorder::Recorder(view::Form& form, const std::uint32_t& ecuType)
+    : ecuType_(ecuType),
+      newWrite_(form.Add<view::Button>("New_write")),
+      endWrite_(form.Add<view::Button>("End_write")),
+      sredWrite_(form.Add<view::Button>("Sred_write")),
+      writeStatus_(form.Add<view::Label>("Write_status")) {
+  newWrite_.SetCaption("Начать запись");
+  endWrite_.SetCaption("Закончить зап.");
+  sredWrite_.SetCaption("Среднее зап.");
+  writeStatus_.SetCaption(kRecordIdle);
+}
+
+void Recorder::StartRecording() {
+  writeStatus_.SetCaption(FillText(0));
+  buffer_.Start();
+}
+
+void Recorder::Decoded(const DecodedReply& decoded) {
+  if (decoded.family != catalogue::LinkFamily::Kwp2000 || !decoded.shown) return;
+  const auto frame = std::span<const std::uint8_t>(decoded.reply).subspan(KwpReplyBase(decoded.reply));
+  switch (buffer_.AppendFrame(frame, FrameSizeOf(ecuType_))) {
+    case RecordBuffer::Appended::Stored:
+      writeStatus_.SetCaption(FillText(buffer_.RecordFill()));
+      break;
+    case RecordBuffer::Appended::Full:
+      writeStatus_.SetCaption(kRecordFull);
+      break;
+    case RecordBuffer::Appended::Ignored:
+      break;
+  }
+}
+
 }  // namespace kd::livedata

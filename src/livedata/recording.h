@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "catalogue/param_record.h"
+#include "livedata/param_listener.h"
+#include "view/form.h"
 
 namespace kd::livedata {
 
@@ -59,5 +61,33 @@ std::string DataFileBody(std::uint32_t ecuType, std::span<catalogue::ParamRecord
 // the list, an empty one for a record not shown.
 std::string StatisticsFile(std::uint32_t ecuType, std::span<catalogue::ParamRecord> params,
                            const RecordBuffer& record);
+
+// The recording controls of the parameter page; as a listener of the page it keeps the data
+// replies of a KWP2000 controller while recording is on. Only data replies are kept: the answers
+// to TesterPresent or to actuator requests would be rows of garbage in the file and in the
+// averages.
+class Recorder : public ParamListener {
+ public:
+  Recorder(view::Form& form, const std::uint32_t& ecuType);
+
+  RecordBuffer& Buffer() { return buffer_; }
+  const RecordBuffer& Buffer() const { return buffer_; }
+  view::Button& NewWrite() { return newWrite_; }
+  view::Button& EndWrite() { return endWrite_; }
+  view::Button& SredWrite() { return sredWrite_; }
+  view::Label& WriteStatus() { return writeStatus_; }
+
+  // "Начать запись".
+  void StartRecording();
+  void Decoded(const DecodedReply& decoded) override;
+
+ private:
+  const std::uint32_t& ecuType_;
+  RecordBuffer buffer_;
+  view::Button& newWrite_;
+  view::Button& endWrite_;
+  view::Button& sredWrite_;
+  view::Label& writeStatus_;
+};
 
 }  // namespace kd::livedata

@@ -16,6 +16,9 @@
 #include "faults/fault_page.h"
 #include "link/exchange_buffer.h"
 #include "link/port.h"
+#include "actuators/actuator_panel.h"
+#include "livedata/charts.h"
+#include "livedata/recording.h"
 #include "session/pages.h"
 #include "session/session_step.h"
 #include "ui/vehicle_data.h"
@@ -92,6 +95,13 @@ class MainForm : public view::Form {
   void BuildConfigControls();
   // Every page object, each in its place of the page table.
   void BuildPages();
+  // The parameter page with its recording, charts and actuator panel.
+  void BuildParamPage();
+  void SaveRecording();
+  void SaveStatistics();
+  // The chart panel in place of the grid's neighbours, or back.
+  void SetChartView(bool shown);
+  void OpenGraphWindow();
   void ApplyCatalogue();
   void MarkType();
   void PageChangedByTab();
@@ -138,6 +148,16 @@ class MainForm : public view::Form {
   std::vector<view::Button*> sideWindowButtons_;
   std::array<view::MenuItem*, 11> typeMenuItems_{};
   VehicleData vehicleData_;
+  std::unique_ptr<livedata::Recorder> recorder_;
+  std::unique_ptr<livedata::MainChart> mainChart_;
+  actuators::ActuatorPanel* actuatorPanel_ = nullptr;
+  view::Button* graphButton_ = nullptr;
+  view::MenuItem* n6_ = nullptr;
+
+ public:
+  livedata::Recorder& Recorder() { return *recorder_; }
+  livedata::MainChart& MainChart() { return *mainChart_; }
+  actuators::ActuatorPanel& Actuators() { return *actuatorPanel_; }
 };
 
 }  // namespace kd::ui

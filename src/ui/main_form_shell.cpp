@@ -51,9 +51,8 @@ void MainForm::BuildShell() {
                         &ToolButton("ButtonImmo", "Иммобилизатор АПС4"),
                         &ToolButton("ToolButton13", "Иммобилизатор АПС6", true),
                         &ToolButton("SAUOButton", "Диагностика САУО", true)};
-  auto& graphButton = ToolButton("GraphButton", "Графический режим");
-  graphButton.SetCheckable(true);
-  auto& graphWindowButton = ToolButton("ToolButton14", "", true);
+  ToolButton("GraphButton", "Графический режим").SetCheckable(true);
+  ToolButton("ToolButton14", "", true);
   auto& aboutButton = ToolButton("AboutButton", "О программе!");
   ToolButton("ToolButton9", "Краткая помощь", true);
   auto& exitButton = ToolButton("ToolButton11", "Выход из программы");
@@ -63,8 +62,8 @@ void MainForm::BuildShell() {
   auto& new1 = MenuEntry(file1, "New1", "Создать Конфиг.");
   auto& open1 = MenuEntry(file1, "Open1", "Откр. Конфиг.");
   auto& save1 = MenuEntry(file1, "Save1", "Сохран.Конфиг.");
-  auto& newDat1 = MenuEntry(file1, "NewDAT1", "Новые Данные");
-  auto& saveDat1 = MenuEntry(file1, "SaveDAT1", "Сохран.Данные");
+  MenuEntry(file1, "NewDAT1", "Новые Данные");
+  MenuEntry(file1, "SaveDAT1", "Сохран.Данные");
   MenuEntry(file1, "N1", "-");
   auto& fontPar = MenuEntry(file1, "Font_par", "Фонт Параметров");
   MenuEntry(file1, "Print1", "Печать");
@@ -74,7 +73,7 @@ void MainForm::BuildShell() {
 
   auto& options1 = Add<view::MenuItem>("Options1", "Опции");
   auto& comPort = MenuEntry(options1, "ComPort", "Выбор порта");
-  auto& n6 = MenuEntry(options1, "N6", "Графич.Режим");
+  MenuEntry(options1, "N6", "Графич.Режим");
 
   auto& indicator = Add<view::MenuItem>("Indicator", "Индицировать");
   for (std::size_t i = 0; i < session::kPageCount; ++i) {
@@ -110,11 +109,8 @@ void MainForm::BuildShell() {
       stringGrid1_.SetFont(font->name, font->size);
   };
 
-  // Recording, the charts and the side windows arrive with their own windows; until then their
+  // The side windows arrive with their own windows; until then their
   // controls stand where they belong and cannot be used.
-  for (view::Control* c : std::initializer_list<view::Control*>{
-           &graphButton, &graphWindowButton, &n6, &newDat1, &saveDat1})
-    c->SetEnabled(false);
   for (view::Button* b : sideWindowButtons_) b->SetEnabled(false);
 
   pageControl1_.OnChange = [this] { PageChangedByTab(); };

@@ -53,7 +53,7 @@ bool SaveReport(view::Host& host, VehicleData& data, const ReportDialog& dialog,
   if (!path) return false;
   // The whole report is put together first, so that a file that cannot be created gets nothing.
   std::ostringstream content;
-  WriteReportHeader(content, data, host.Now());
+  if (dialog.header) WriteReportHeader(content, data, host.Now());
   if (writeBody) writeBody(content);
   std::ofstream file(*path, std::ios::binary | std::ios::trunc);
   if (!file) {

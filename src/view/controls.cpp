@@ -134,4 +134,38 @@ void Chart::SetAxes(double xMin, double xMax, double yMin, double yMax) {
   Touch();
 }
 
+std::size_t Chart::AddSeries(std::string title, std::vector<ChartPoint> first) {
+  series_.push_back({std::move(title), std::move(first)});
+  Touch();
+  ++layoutRevision_;
+  return series_.size() - 1;
+}
+
+void Chart::RemoveSeries(std::size_t index) {
+  if (index >= series_.size()) return;
+  series_.erase(series_.begin() + static_cast<std::ptrdiff_t>(index));
+  Touch();
+  ++layoutRevision_;
+}
+
+void Chart::AddOrScroll(std::size_t series, double y, std::size_t window) {
+  if (series >= series_.size() || window == 0) return;
+  auto& points = series_[series].points;
+  if (points.size() < window) {
+    const double x = points.empty() ? 0 : points.back().x + 1;
+    points.push_back({x, y, {}});
+  } else {
+    // In place: a scrolling series allocates nothing.
+    for (std::size_t i = 0; i + 1 < points.size(); ++i) points[i].y = points[i + 1].y;
+    points.back().y = y;
+  }
+  Touch();
+}
+
+void Chart::ResetSeries(std::size_t series, std::vector<ChartPoint> first) {
+  if (series >= series_.size()) return;
+  series_[series].points = std::move(first);
+  Touch();
+}
+
 }  // namespace kd::view
