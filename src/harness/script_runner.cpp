@@ -446,7 +446,7 @@ std::optional<std::string> ScriptRunner::OpenFileDialog(const view::FileDialogRe
   if (!a || a->kind != Answer::File) return std::nullopt;
   // As a real dialog: the full path comes back and its folder becomes the working directory.
   std::error_code ec;
-  const auto full = std::filesystem::absolute(a->path, ec);
+  const auto full = std::filesystem::absolute(a->path, ec).lexically_normal();
   if (ec) return a->path;
   std::filesystem::current_path(full.parent_path(), ec);
   return full.string();

@@ -61,10 +61,11 @@ std::optional<std::string> QtHost::FileDialog(const view::FileDialogRequest& req
   if (!request.defaultExt.empty()) dialog.setDefaultSuffix(Q(request.defaultExt));
   if (!request.fileName.empty()) dialog.selectFile(Q(request.fileName));
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-  const QString path = dialog.selectedFiles().constFirst();
-  // Configuration files and reports are looked up relative to the working directory afterwards.
-  QDir::setCurrent(QFileInfo(path).absolutePath());
-  return path.toStdString();
+  // A full path always: the form keeps it as the file's name while later dialogs move the
+  // working directory, which a real dialog makes the chosen folder.
+  const QFileInfo chosen(dialog.selectedFiles().constFirst());
+  QDir::setCurrent(chosen.absolutePath());
+  return QDir::cleanPath(chosen.absoluteFilePath()).toStdString();
 }
 
 std::optional<std::string> QtHost::OpenFileDialog(const view::FileDialogRequest& request) {

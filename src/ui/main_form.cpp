@@ -55,7 +55,7 @@ void MainForm::BuildFaultPage() {
 void MainForm::Start() {
   ecuType_ = 1;
   portNumber_ = 2;
-  configDir_ = ".";
+  configDir_ = WorkingDirectory();
   configName_ = "default.cfg";
   MarkType();
   LoadConfiguration();

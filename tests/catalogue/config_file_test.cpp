@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "catalogue/config_file.h"
+#include "catalogue/param_tables.h"
 
 namespace kd::catalogue {
 namespace {
@@ -134,17 +135,21 @@ TEST(ConfigFile, RandomBytesNeverReadOutside) {
   }
 }
 
-TEST(ConfigFile, AtomicWriteReplacesAndLeavesNoTemporary) {
+TEST(ConfigFile, WrittenFileReadsBackAndAFailedWriteKeepsTheOldOne) {
   namespace fs = std::filesystem;
   const fs::path dir = fs::temp_directory_path() / ("kd_cfg_" + std::to_string(::getpid()));
   fs::create_directories(dir);
   const std::string path = (dir / "x.cfg").string();
-  ASSERT_TRUE(WriteFileAtomically(path, Bytes{1, 2, 3}));
-  ASSERT_TRUE(WriteFileAtomically(path, Bytes{4, 5}));
-  EXPECT_EQ(ReadFileBytes(path), (Bytes{4, 5}));
-  EXPECT_FALSE(fs::exists(path + ".tmp"));
-  // A folder that does not exist cannot take the file, and the old file is untouched.
-  EXPECT_FALSE(WriteFileAtomically((dir / "none" / "y.cfg").string(), Bytes{9}));
+  const auto records = BuiltInParams(7);
+  ASSERT_TRUE(WriteConfigurationFile(path, 7, 4, records));
+  const auto bytes = ReadFileBytes(path);
+  ASSERT_TRUE(bytes);
+  EXPECT_EQ(*bytes, EncodeConfiguration(7, 4, records));
+  // A folder that does not exist cannot take the file; a folder in the target's place neither.
+  EXPECT_FALSE(WriteConfigurationFile((dir / "none" / "y.cfg").string(), 7, 4, records));
+  fs::create_directory(dir / "z.cfg");
+  EXPECT_FALSE(WriteConfigurationFile((dir / "z.cfg").string(), 1, 2, {}));
+  EXPECT_EQ(ReadFileBytes(path), bytes);
   EXPECT_FALSE(ReadFileBytes((dir / "missing.cfg").string()));
   fs::remove_all(dir);
 }
