@@ -80,6 +80,7 @@ class ScriptRunner : public view::Host {
   int lineNumber_ = 0;
   bool finished_ = false;
   bool started_ = false;
+  bool traceFailed_ = false;
 };
 
 // Text as the harness prints it: tab, CR and LF written as \t, \r and \n.

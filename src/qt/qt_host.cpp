@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QFontDialog>
 #include <QMessageBox>
+#include <cstdio>
 
 #include "qt/binder.h"
 #include "qt/layout.h"
@@ -54,6 +55,11 @@ void QtHost::ShowModal(view::Form& form) {
 }
 
 std::optional<std::string> QtHost::FileDialog(const view::FileDialogRequest& request, bool save) {
+  if (unattended_) {
+    std::fprintf(stderr, "klinediag: file dialog \"%s\" cancelled, no one to answer it\n",
+                 request.title.c_str());
+    return std::nullopt;
+  }
   QFileDialog dialog(parent_, Q(request.title), Q(request.initialDir),
                      Q(FileDialogFilter(request.filter)));
   dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
@@ -77,6 +83,7 @@ std::optional<std::string> QtHost::SaveFileDialog(const view::FileDialogRequest&
 }
 
 std::optional<view::FontChoice> QtHost::FontDialog(const view::FontChoice& current) {
+  if (unattended_) return std::nullopt;
   QFont initial(Q(current.name));
   if (current.size > 0) initial.setPointSize(current.size);
   bool ok = false;
@@ -87,6 +94,11 @@ std::optional<view::FontChoice> QtHost::FontDialog(const view::FontChoice& curre
 
 void QtHost::MessageBox(const std::string& caption, const std::string& text,
                         view::MessageIcon icon) {
+  if (unattended_) {
+    std::fprintf(stderr, "klinediag: msgbox %s | %s\n", caption.c_str(), text.c_str());
+    std::fflush(stderr);
+    return;
+  }
   QMessageBox::Icon qicon = QMessageBox::NoIcon;
   switch (icon) {
     case view::MessageIcon::None:

@@ -108,9 +108,12 @@ class MainForm : public view::Form {
 
   // OpenPort with the type's line settings and the chosen port, noted in the trace.
   void ReopenPort();
+  // An "open" line of the trace: the port as OpenPort last set it up, and whether it is open.
+  void TraceOpening(bool opened);
 
   view::Host& host_;
   std::unique_ptr<std::ofstream> trace_;
+  bool reopenMissTraced_ = false;
   link::PortHandle portHandle_;
   std::unique_ptr<link::ExchangeBuffer> buffer_ = std::make_unique<link::ExchangeBuffer>();
   session::SessionState session_;
