@@ -11,8 +11,10 @@ using catalogue::EcuCode;
 const SimProfile& Profile(std::uint32_t type) {
   // Bit map per equipment entry: 0..7 in the first byte, 8..15 in the second. M7.9.7 and M10
   // report the red key's code and a status byte; the others two status bytes.
-  static const SimProfile kJanuary5{.addresses = {0x10}, .testerPresentOpens = true,
-                                    .presentMapInRecord = true, .equipmentRecords = true,
+  static const SimProfile kJanuary5{.addresses = {0x10},
+                                    .testerPresentOpens = true,
+                                    .presentMapInRecord = true,
+                                    .equipmentRecords = true,
                                     .equipment = {0x8B, 0x12},
                                     .immobilizer = {0x01, 0x10, 0x00, 0x00}};
   static const SimProfile kM154 = [] {
@@ -21,8 +23,11 @@ const SimProfile& Profile(std::uint32_t type) {
     return p;
   }();
   static const SimProfile kMp70{.addresses = {0x11}, .highByteFirst = true, .freezeFrames = true};
-  static const SimProfile kM797{.addresses = {0x10}, .highByteFirst = true, .freezeFrames = true,
-                                .equipmentRecords = true, .equipment = {0xBB, 0x1A},
+  static const SimProfile kM797{.addresses = {0x10},
+                                .highByteFirst = true,
+                                .freezeFrames = true,
+                                .equipmentRecords = true,
+                                .equipment = {0xBB, 0x1A},
                                 .immobilizer = {0x12, 0x34, 0x22, 0x00}};
   static const SimProfile kM10 = [] {
     SimProfile p = kM797;
@@ -31,8 +36,8 @@ const SimProfile& Profile(std::uint32_t type) {
   }();
   // EMUR's equipment bits are read with the service identifier at byte 3: a short header.
   static const SimProfile kEmur{.addresses = {0x30, 0x60}, .dataLongForm = false};
-  static const SimProfile kJanuary41{.equipmentCell = 0x0C, .equipmentCellValue = 0x1B,
-                                     .faultCells = true, .faultRows = 32};
+  static const SimProfile kJanuary41{
+      .equipmentCell = 0x0C, .equipmentCellValue = 0x1B, .faultCells = true, .faultRows = 32};
   static const SimProfile kMikas{};
   static const SimProfile kGm{.faultRows = 56};
   switch (type) {
@@ -61,6 +66,8 @@ const SimProfile& Profile(std::uint32_t type) {
 
 }  // namespace
 
-const SimProfile& SimProfileOf(std::uint32_t type) { return Profile(type); }
+const SimProfile& SimProfileOf(std::uint32_t type) {
+  return Profile(type);
+}
 
 }  // namespace kd::sim

@@ -66,7 +66,7 @@ TEST(ParamListeners, EveryListenerHearsEveryReplyInOrderUntilRemoved) {
   auto control = std::make_unique<Actuators>(log);
   f.page.SetActuators(std::move(control));
   f.Feed({0x80, 0xF1, 0x10, 0x22, 0x61, 0x01});  // data reply, long form
-  f.Feed({0x82, 0xF1, 0x10, 0x7E, 0x01});         // TesterPresent answer
+  f.Feed({0x82, 0xF1, 0x10, 0x7E, 0x01});        // TesterPresent answer
   EXPECT_EQ(a.log, (std::vector<std::string>{"a shown 97 25", "a unshown 1 25"}));
   EXPECT_EQ(b.log, (std::vector<std::string>{"b shown 97 25", "b unshown 1 25"}));
   // The actuator control may replace the page's request after a data reply, and sees every
