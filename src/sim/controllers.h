@@ -10,6 +10,7 @@
 #include <optional>
 #include <vector>
 
+#include "sim/actuator_outputs.h"
 #include "sim/engine_model.h"
 #include "sim/fault_memory.h"
 #include "sim/sim_bytes.h"
@@ -103,9 +104,11 @@ class KwpController : public Controller {
   void InstallSessionServices();
   void InstallDataRecords();
   void InstallFaultServices();
+  void InstallActuatorServices();
   Answer DataRecord(const Request& request) const;
 
   KwpProfile profile_;
+  ActuatorOutputs actuators_{profile_.type};
   const EngineModel& model_;
   std::shared_ptr<FaultMemory> faults_;
   std::map<std::uint8_t, Entry> services_;
@@ -137,6 +140,7 @@ class EscapedController : public Controller {
   const EngineModel& model_;
   std::shared_ptr<FaultMemory> faults_;
   std::map<std::uint8_t, Handler> commands_;
+  ActuatorOutputs actuators_{type_};
 };
 
 // ---- GM ISFI-2S: address-length-mode frames at 8192 baud ----
@@ -158,6 +162,7 @@ class GmController : public Controller {
   const EngineModel& model_;
   std::shared_ptr<FaultMemory> faults_;
   std::map<std::uint8_t, Handler> modes_;
+  ActuatorOutputs actuators_{5};
 };
 
 // The engine controller (or EMUR) of a main-window type 1..11; other codes get type 1's. The
