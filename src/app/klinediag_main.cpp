@@ -14,6 +14,7 @@
 #include <string>
 
 #include "catalogue/ecu_catalogue.h"
+#include "qt/graph_window.h"
 #include "qt/main_window.h"
 #include "qt/qt_host.h"
 #include "qt/qt_serial_port.h"
@@ -129,6 +130,7 @@ int main(int argc, char** argv) {
 
   kd::qt::QtHost host;
   host.SetUnattended(runMs || parser.isSet(screenshot));
+  host.RegisterDialog("TForm9", kd::qt::MakeGraphWindow);
   kd::ui::MainForm form(*serial, host);
   if (parser.isSet(demo)) {
     auto* simulator = static_cast<kd::sim::SimulatedPort*>(serial.get());

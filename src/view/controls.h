@@ -347,6 +347,8 @@ struct ChartSeries {
 // Line chart with fixed axes; the skin redraws it without animation.
 class Chart : public Control {
  public:
+  // Enough for a live series' window and its first point: skins reserve this much once.
+  static constexpr std::size_t kPointsReserve = 128;
   using Control::Control;
   const std::vector<ChartSeries>& Series() const { return series_; }
   void SetSeries(std::vector<ChartSeries> s) {

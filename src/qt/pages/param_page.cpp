@@ -56,6 +56,8 @@ void LayOutParamPage(const MakeWidget& make, QWidget* page) {
     auto* table = static_cast<QTableWidget*>(grid);
     table->verticalHeader()->setVisible(false);
     table->verticalHeader()->setDefaultSectionSize(22);
+    // "Выбрано" fits its column.
+    table->horizontalHeader()->setMinimumSectionSize(90);
     right->addWidget(grid, 1);
   }
   // The chart lies on the panel and covers its text, which shows only where there is no chart.
