@@ -16,6 +16,7 @@
 #include "link/exchange_buffer.h"
 #include "link/port.h"
 #include "livedata/param_page.h"
+#include "obd/obd_state.h"
 #include "session/session_step.h"
 #include "ui/vehicle_data.h"
 #include "view/form.h"
@@ -83,6 +84,11 @@ class MainForm : public view::Form {
                             const char* shortcut = "", int radioGroup = 0);
   void BuildConfigControls();
   void BuildFaultPage();
+  // ToolButton7 and ToolButton12: the EOBD and ISO 9141 windows.
+  void BuildObdWindows();
+  // The main window's link stays silent while a side window polls: exactly one timer drives the
+  // port.
+  void ShowSideWindow(view::Form& window);
   void ApplyCatalogue();
   void MarkType();
   void PageChangedByTab();
@@ -132,6 +138,9 @@ class MainForm : public view::Form {
   std::array<view::MenuItem*, 11> typeMenuItems_{};
   VehicleData vehicleData_;
   faults::FaultPage faultPage_{*this, ecuType_, dtcInfoMode_, session_};
+  // Kept for the program's life, across openings of the OBD windows.
+  obd::EobdShared eobdShared_;
+  obd::Iso9141Shared iso9141Shared_;
 };
 
 }  // namespace kd::ui

@@ -133,6 +133,7 @@ void MainForm::BuildShell() {
            &graphButton, &graphWindowButton, &n6, &newDat1, &saveDat1})
     c->SetEnabled(false);
   for (view::Button* b : sideWindowButtons_) b->SetEnabled(false);
+  BuildObdWindows();
 
   pageControl1_.OnChange = [this] { PageChangedByTab(); };
 }
