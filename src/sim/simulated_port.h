@@ -83,6 +83,8 @@ class SimulatedPort : public link::SerialPort {
   EngineModel model_;
   std::map<std::uint32_t, std::shared_ptr<FaultMemory>> faultMemories_;
   std::vector<std::unique_ptr<Controller>> bus_;
+  // Units that stay on the line whatever controller the main window talks to.
+  std::vector<std::unique_ptr<Controller>> sideUnits_;
   FaultSet faults_;
   Clock clock_;
   Rng rng_;
