@@ -190,6 +190,14 @@ ObdTable Mode2Table() { return BuildMode2(); }
 ObdTable Mode5Table() { return BuildMode5(); }
 
 void ListSupported(const SupportBitmap& bitmap, ObdTable& table, view::Grid& grid, Layout layout) {
+  // A row that a new bitmap no longer lists keeps its active flag but loses its line, which now
+  // belongs to another row: its values would stand beside that row's name. For the same reason a
+  // line starts without the value its previous row left in it.
+  const bool listsAny = std::any_of(table.begin(), table.end(), [&](const ObdPidRow& row) {
+    return row.identifier > 0 && Marks(bitmap, static_cast<unsigned>(row.identifier));
+  });
+  if (!listsAny) return;
+  for (ObdPidRow& row : table) row.gridLine = 0;
   int lines = 0;
   for (unsigned n = 1; n <= 32; ++n) {
     if (!Marks(bitmap, n)) continue;
@@ -205,11 +213,13 @@ void ListSupported(const SupportBitmap& bitmap, ObdTable& table, view::Grid& gri
         grid.SetCell(2, lines, "Вкл.");
         // Only the current-data grid has the unit column.
         grid.SetCell(5, lines, std::string(row.unit));
+        grid.SetCell(4, lines, {});
         row.active = 1;
         row.shown = 1;
       } else {
         grid.SetCell(1, lines, std::string(row.name));
         grid.SetCell(0, lines, HexId(n));
+        for (int col = 2; col < grid.ColCount(); ++col) grid.SetCell(col, lines, {});
       }
       row.gridLine = lines;
     }
@@ -230,7 +240,7 @@ std::uint8_t NextSupportedId(const SupportBitmap& bitmap, std::uint8_t last, std
 void DecodeObdParams(const link::ReplyCopy& reply, std::uint8_t identifier, ObdTable& table,
                      view::Grid& grid) {
   for (ObdPidRow& row : table) {
-    if (!row.active || row.identifier != identifier) continue;
+    if (!row.active || row.identifier != identifier || row.gridLine <= 0) continue;
     std::string shown;
     switch (row.kind) {
       case 'B':

@@ -57,8 +57,9 @@ ObdTable Mode5Table();
 
 enum class Layout { Parameter, Test };
 
-// Lists the rows of every identifier the bitmap marks, from grid line 1. A bitmap with no bit set
-// leaves the grid as it was.
+// Lists the rows of every identifier the bitmap marks, from grid line 1. A bitmap that lists no
+// row leaves the grid as it was; otherwise rows it does not list lose their line (they stay
+// active, but show nowhere until listed again).
 void ListSupported(const SupportBitmap& bitmap, ObdTable& table, view::Grid& grid, Layout layout);
 
 // The identifier to ask for after `last`: the next one the bitmap marks, or 1 when there is none
@@ -67,7 +68,8 @@ void ListSupported(const SupportBitmap& bitmap, ObdTable& table, view::Grid& gri
 std::uint8_t NextSupportedId(const SupportBitmap& bitmap, std::uint8_t last, std::uint8_t mode,
                              std::uint8_t& sensor);
 
-// Mode 01 and 02 replies: every active row of the identifier gets its text in column 4.
+// Mode 01 and 02 replies: every active row of the identifier that has a line gets its text in
+// column 4.
 void DecodeObdParams(const link::ReplyCopy& reply, std::uint8_t identifier, ObdTable& table,
                      view::Grid& grid);
 
