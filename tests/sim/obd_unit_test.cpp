@@ -10,7 +10,7 @@ namespace {
 Bytes Functional(std::initializer_list<std::uint8_t> service) {
   Bytes f{static_cast<std::uint8_t>(0xC0 + service.size()), 0x33, 0xF1};
   f.insert(f.end(), service);
-  f.push_back(SumOf(f));
+  f.push_back(Sum8(f));
   return f;
 }
 
@@ -18,7 +18,7 @@ Bytes Functional(std::initializer_list<std::uint8_t> service) {
 Bytes Iso9141(std::initializer_list<std::uint8_t> service) {
   Bytes f{0x68, 0x6A, 0xF1};
   f.insert(f.end(), service);
-  f.push_back(SumOf(f));
+  f.push_back(Sum8(f));
   return f;
 }
 
@@ -50,7 +50,7 @@ struct ObdUnitTest : SimFixture {
       EXPECT_EQ(line[at + 1], 0x6B);
       EXPECT_EQ(line[at + 2], 0x10);
       const std::size_t end = std::min(line.size(), at + 11);
-      EXPECT_EQ(SumOf(line, at, end - 1), line[end - 1]);
+      EXPECT_EQ(Sum8(line, at, end - 1), line[end - 1]);
       out.emplace_back(line.begin() + static_cast<std::ptrdiff_t>(at + 3),
                        line.begin() + static_cast<std::ptrdiff_t>(end - 1));
     }
