@@ -10,6 +10,8 @@
 
 #include "catalogue/ecu_catalogue.h"
 #include "qt/main_window.h"
+#include "qt/obd_windows.h"
+#include "qt/screenshots.h"
 #include "qt/qt_host.h"
 #include "qt/qt_serial_port.h"
 #include "sim/simulated_port.h"
@@ -20,6 +22,8 @@ namespace {
 // Ticks a screenshot waits for: enough for the session to open and the first data to arrive.
 constexpr int kScreenshotTicks = 5;
 constexpr QSize kScreenshotSize{1280, 800};
+constexpr int kSideWindowTicks = 25;
+constexpr QSize kSideWindowSize{800, 600};
 
 constexpr const char* kUsage =
     "usage: klinediag [--demo] [--port N=DEVICE]... [--trace FILE] [--screenshot FILE.png|DIR]\n"
@@ -34,7 +38,8 @@ constexpr const char* kUsage =
     "  --screenshot FILE.png\n"
     "                     run a few timer ticks, save the main window (1280x800) as\n"
     "                     PNG to FILE and exit\n"
-    "  --screenshot DIR   the same for every page, one PNG per page in DIR\n"
+    "  --screenshot DIR   the same for every page, one PNG per page in DIR, and for\n"
+    "                     every page of the side windows\n"
     "                     (with --demo, every parameter is shown)\n"
     "  -h, --help         show this text\n";
 
@@ -100,6 +105,7 @@ int main(int argc, char** argv) {
     serial = std::make_unique<kd::qt::QtSerialPort>(std::move(map));
 
   kd::qt::QtHost host;
+  kd::qt::RegisterObdWindows(host);
   kd::ui::MainForm form(*serial, host);
   if (parser.isSet(demo)) {
     auto* simulator = static_cast<kd::sim::SimulatedPort*>(serial.get());
@@ -142,6 +148,18 @@ int main(int argc, char** argv) {
       const QString file = QDir(target).filePath(
           QString("%1-%2.png").arg(i + 1).arg(QString::fromStdString(pages[i].name)));
       if (!window.grab().save(file, "PNG")) return Fail("cannot write " + file);
+    }
+    // The side windows, each page after enough of its own ticks to have gone round its cycle.
+    const struct {
+      const char* button;
+      const char* prefix;
+    } sideWindows[] = {{"ToolButton7", "eobd"}, {"ToolButton12", "iso9141"}};
+    for (const auto& side : sideWindows) {
+      auto* opener = form.FindAs<kd::view::Button>(side.button);
+      if (opener && opener->Enabled() &&
+          !kd::qt::ShootSideWindow(*opener, window.Bindings(), window, target, side.prefix,
+                                   kSideWindowTicks, kSideWindowSize))
+        return Fail(QString("cannot write the pictures of ") + side.button);
     }
     return 0;
   }

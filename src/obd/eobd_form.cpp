@@ -87,6 +87,12 @@ void EobdForm::BuildControls() {
   stringGrid4_.SetCell(0, 1, "Vehicle Identification Number");
   stringGrid4_.SetCell(0, 2, "Calibration ID");
   stringGrid4_.SetCell(0, 3, "Calibration Verification Number");
+  // Wide enough for the longest names and values of the tables.
+  stringGrid1_.ColWidths() = {55, 60, 50, 230, 100, 120};
+  stringGrid2_.ColWidths() = {55, 60, 50, 230, 100};
+  stringGrid3_.ColWidths() = {65, 150, 70, 70, 70, 70, 70, 70};
+  stringGrid5_.ColWidths() = {65, 150, 70, 70, 70, 70};
+  stringGrid4_.ColWidths() = {240, 420};
 
   statusBar1_.SetText(0, PortText(port_.openPortNumber));
   button1_.SetCaption("Frame:" + text::FormatNumber(shared_.frameNumber, "###0."));

@@ -51,6 +51,8 @@ Iso9141Form::Iso9141Form(link::PortHandle& port, Iso9141Shared& shared)
   SetHeaders(stringGrid1_, {"№ PID", "Активн.", "Вывод", "Расшифровка", "Параметр", "Размерность"});
   stringGrid2_.SetSize(5, 16);
   SetHeaders(stringGrid2_, {"№ PID", "Активн.", "Вывод", "Расшифровка", "Параметр"});
+  stringGrid1_.ColWidths() = {55, 60, 50, 230, 100, 120};
+  stringGrid2_.ColWidths() = {55, 60, 50, 230, 100};
   button1_.SetCaption("Clear Error");
   button1_.OnClick = [this] { shared_.clearRequest = 1; };
   statusBar1_.SetText(0, PortText(port_.openPortNumber));

@@ -192,19 +192,28 @@ ObdTable Mode5Table() { return BuildMode5(); }
 void ListSupported(const SupportBitmap& bitmap, ObdTable& table, view::Grid& grid, Layout layout) {
   // A row that a new bitmap no longer lists keeps its active flag but loses its line, which now
   // belongs to another row: its values would stand beside that row's name. For the same reason a
-  // line starts without the value its previous row left in it.
-  const bool listsAny = std::any_of(table.begin(), table.end(), [&](const ObdPidRow& row) {
+  // line that changes rows starts without the value the previous one left in it; a row listed
+  // again on its own line keeps its value.
+  const auto listed = std::count_if(table.begin(), table.end(), [&](const ObdPidRow& row) {
     return row.identifier > 0 && Marks(bitmap, static_cast<unsigned>(row.identifier));
   });
-  if (!listsAny) return;
-  for (ObdPidRow& row : table) row.gridLine = 0;
+  if (listed == 0) return;
+  // The grid takes its final size at once: shrinking it row by row on the way would drop the
+  // values of lines that the same rows take again.
+  grid.SetSize(grid.ColCount(), static_cast<int>(listed) + 1);
+  std::vector<std::int32_t> before;
+  for (ObdPidRow& row : table) {
+    before.push_back(row.gridLine);
+    row.gridLine = 0;
+  }
   int lines = 0;
   for (unsigned n = 1; n <= 32; ++n) {
     if (!Marks(bitmap, n)) continue;
-    for (ObdPidRow& row : table) {
+    for (std::size_t i = 0; i < table.size(); ++i) {
+      ObdPidRow& row = table[i];
       if (row.identifier != static_cast<std::int32_t>(n)) continue;
       ++lines;
-      grid.SetSize(grid.ColCount(), lines + 1);
+      const bool moved = before[i] != lines;
       if (layout == Layout::Parameter) {
         grid.SetCell(3, lines, std::string(row.name));
         grid.SetCell(0, lines, HexId(n));
@@ -213,13 +222,14 @@ void ListSupported(const SupportBitmap& bitmap, ObdTable& table, view::Grid& gri
         grid.SetCell(2, lines, "Вкл.");
         // Only the current-data grid has the unit column.
         grid.SetCell(5, lines, std::string(row.unit));
-        grid.SetCell(4, lines, {});
+        if (moved) grid.SetCell(4, lines, {});
         row.active = 1;
         row.shown = 1;
       } else {
         grid.SetCell(1, lines, std::string(row.name));
         grid.SetCell(0, lines, HexId(n));
-        for (int col = 2; col < grid.ColCount(); ++col) grid.SetCell(col, lines, {});
+        if (moved)
+          for (int col = 2; col < grid.ColCount(); ++col) grid.SetCell(col, lines, {});
       }
       row.gridLine = lines;
     }

@@ -83,6 +83,9 @@ TEST_F(ObdTables, AnEmptyBitmapLeavesTheGridAndANewOneMovesTheLines) {
   ListSupported({0x80, 0x18, 0x00, 0x00}, t, g, Layout::Parameter);
   DecodeObdParams(Reply({0x84, 0xF1, 0x10, 0x41, 0x0C, 0x1A, 0xF8}), 0x0C, t, g);
   EXPECT_EQ(g.Cell(4, 25), "1726");
+  // The same bitmap again (the cycle restarts after every unanswered request): values stay.
+  ListSupported({0x80, 0x18, 0x00, 0x00}, t, g, Layout::Parameter);
+  EXPECT_EQ(g.Cell(4, 25), "1726");
   // Only PID 0D now: it takes line 1, PID 01 and 0C keep their flag but lose their lines.
   ListSupported({0x00, 0x08, 0x00, 0x00}, t, g, Layout::Parameter);
   EXPECT_EQ(g.RowCount(), 2);
