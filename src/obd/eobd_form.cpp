@@ -13,7 +13,7 @@ namespace kd::obd {
 namespace {
 
 const std::vector<view::Page> kPages = {
-    {"TabSheet1", "MODE 1"}, {"TabSheet2", "MODE 2"}, {"TabSheet3", "MODE 3+4"},
+    {"TabSheet1", "MODE 1"},   {"TabSheet2", "MODE 2"}, {"TabSheet3", "MODE 3+4"},
     {"TabSheet4", "MODE 5+6"}, {"TabSheet6", "MODE 7"}, {"TabSheet7", "MODE 8"},
     {"TabSheet8", "MODE 9"},
 };
@@ -79,8 +79,8 @@ void EobdForm::BuildControls() {
   SetHeaders(stringGrid2_, {"№ PID", "Активн.", "Вывод", "Расшифровка", "Параметр"});
   // Sensor 2's limits get columns of their own behind sensor 1's, headed like them.
   stringGrid3_.SetSize(8, 16);
-  SetHeaders(stringGrid3_,
-             {"№ TEST", "Расшифровка", "Sensor 1", "Sensor 2", "Minimum", "Maximum", "Minimum", "Maximum"});
+  SetHeaders(stringGrid3_, {"№ TEST", "Расшифровка", "Sensor 1", "Sensor 2", "Minimum", "Maximum",
+                            "Minimum", "Maximum"});
   stringGrid5_.SetSize(6, 3);
   stringGrid4_.SetSize(2, 4);
   SetHeaders(stringGrid4_, {"Параметр", "Содержимое контроллера"});
@@ -139,7 +139,8 @@ void EobdForm::Frame(const std::vector<std::uint8_t>& request) {
 void EobdForm::ObdStep() {
   link::ExchangeBuffer& b = *buffer_;
   link::ReplyCopy reply{};
-  for (std::size_t i = 0; i < reply.size(); ++i) reply[i] = link::At(b.receiveArea, b.dataLength + i);
+  for (std::size_t i = 0; i < reply.size(); ++i)
+    reply[i] = link::At(b.receiveArea, b.dataLength + i);
 
   std::uint8_t sid = reply[3];
   const bool negative = sid == 0x7F;
@@ -222,7 +223,9 @@ void EobdForm::ObdStep() {
         request = {0x09, 0x00};
       } else if (sid == 0x49) {
         switch (id) {
-          case 0x00: request = {0x09, 0x01}; break;
+          case 0x00:
+            request = {0x09, 0x01};
+            break;
           case 0x01:
             vinMessages_ = reply[5];
             request = {0x09, 0x02};
@@ -239,13 +242,16 @@ void EobdForm::ObdStep() {
             ReadCalibration(reply);
             request = {0x09, 0x05};
             break;
-          case 0x05: request = {0x09, 0x06}; break;
+          case 0x05:
+            request = {0x09, 0x06};
+            break;
           case 0x06:
             verificationNumber_ = static_cast<std::uint16_t>(reply[6] + 256 * reply[7]);
             stringGrid4_.SetCell(1, 3, text::Hex4(verificationNumber_));
             request = {0x09, 0x01};
             break;
-          default: break;
+          default:
+            break;
         }
       }
       break;

@@ -10,8 +10,10 @@ namespace kd::obd {
 
 namespace {
 
-const std::vector<view::Page> kPages = {
-    {"TabSheet1", "MODE 1"}, {"TabSheet2", "MODE 2"}, {"TabSheet3", "MODE 3+4"}, {"TabSheet4", "MODE 7"}};
+const std::vector<view::Page> kPages = {{"TabSheet1", "MODE 1"},
+                                        {"TabSheet2", "MODE 2"},
+                                        {"TabSheet3", "MODE 3+4"},
+                                        {"TabSheet4", "MODE 7"}};
 
 constexpr int kLinkPanel = 2;
 constexpr std::uint8_t kInitPacket[] = {0x55, 0x56, 0x57, 0xAA, 0x46, kKeyComplement};
@@ -86,7 +88,8 @@ void Iso9141Form::PollTick() {
   // The echo of the window's own request is no sign of the controller: only a reply behind it
   // (or the answer to the initialisation) is.
   const link::ReplyCopy reply = TakeReply();
-  const bool answered = LastWasInit() ? InitAnswered() : (reply[0] | reply[1] | reply[2] | reply[3]) != 0;
+  const bool answered =
+      LastWasInit() ? InitAnswered() : (reply[0] | reply[1] | reply[2] | reply[3]) != 0;
   statusBar1_.SetText(kLinkPanel, answered ? link::kDataReceived : link::kNoLink);
 
   ObdStep();
@@ -156,7 +159,8 @@ void Iso9141Form::ObdStep() {
         } else {
           DecodeObdParams(reply, id, shared_.mode2, stringGrid2_);
         }
-        request = {0x02, NextSupportedId(shared_.mode2Bitmap, id, 0x02, noSensor), shared_.frameNumber};
+        request = {0x02, NextSupportedId(shared_.mode2Bitmap, id, 0x02, noSensor),
+                   shared_.frameNumber};
       }
       break;
     case Page::Mode34: {

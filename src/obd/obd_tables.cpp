@@ -155,11 +155,10 @@ ObdTable BuildMode5() {
   const struct {
     std::string_view name;
     float factor;
-  } tests[] = {{"Rich to lean", 0.005f},      {"Lean to rich", 0.005f},
-               {"Low.time", 0.005f},          {"High.time", 0.005f},
-               {"Rich to lean.time", 0.004f}, {"Lean to rich.time", 0.004f},
-               {"Minimum voltage", 0.005f},   {"Maximum voltage", 0.005f},
-               {"Time transitions", 0.004f}};
+  } tests[] = {
+      {"Rich to lean", 0.005f},    {"Lean to rich", 0.005f},      {"Low.time", 0.005f},
+      {"High.time", 0.005f},       {"Rich to lean.time", 0.004f}, {"Lean to rich.time", 0.004f},
+      {"Minimum voltage", 0.005f}, {"Maximum voltage", 0.005f},   {"Time transitions", 0.004f}};
   for (std::int32_t i = 0; i < 9; ++i)
     t.push_back(Phys(i + 1, tests[i].name, kNoUnit, 6, 1, 2, tests[i].factor, 0));
   return t;
@@ -171,7 +170,9 @@ std::uint8_t ReplyByte(const link::ReplyCopy& reply, std::int32_t index) {
   return index < 0 ? 0 : link::At(reply, static_cast<std::size_t>(index));
 }
 
-std::string HexId(std::uint32_t id) { return text::Hex2(id); }
+std::string HexId(std::uint32_t id) {
+  return text::Hex2(id);
+}
 
 std::string Formatted(float value, std::int32_t decimals) {
   return text::FormatNumber(static_cast<double>(value), text::DecimalsPattern(decimals));
@@ -185,9 +186,15 @@ bool Marks(const SupportBitmap& bitmap, unsigned identifier) {
   return (bitmap[n / 8] >> (7 - n % 8)) & 1;
 }
 
-ObdTable Mode1Table() { return BuildMode1(); }
-ObdTable Mode2Table() { return BuildMode2(); }
-ObdTable Mode5Table() { return BuildMode5(); }
+ObdTable Mode1Table() {
+  return BuildMode1();
+}
+ObdTable Mode2Table() {
+  return BuildMode2();
+}
+ObdTable Mode5Table() {
+  return BuildMode5();
+}
 
 void ListSupported(const SupportBitmap& bitmap, ObdTable& table, view::Grid& grid, Layout layout) {
   // A row that a new bitmap no longer lists keeps its active flag but loses its line, which now
@@ -262,12 +269,14 @@ void DecodeObdParams(const link::ReplyCopy& reply, std::uint8_t identifier, ObdT
         shown = Formatted(row.value, row.bitOrDecimals);
         break;
       case 'H':
-        row.value = static_cast<float>(ReplyByte(reply, row.byte) * 256 + ReplyByte(reply, row.byte + 1));
+        row.value =
+            static_cast<float>(ReplyByte(reply, row.byte) * 256 + ReplyByte(reply, row.byte + 1));
         shown = text::Hex4(row.value);
         break;
       case 'P': {
-        const int raw = row.width == 2 ? ReplyByte(reply, row.byte) * 256 + ReplyByte(reply, row.byte + 1)
-                                       : ReplyByte(reply, row.byte);
+        const int raw = row.width == 2
+                            ? ReplyByte(reply, row.byte) * 256 + ReplyByte(reply, row.byte + 1)
+                            : ReplyByte(reply, row.byte);
         row.value = static_cast<float>(raw) * row.factor + row.offset;
         shown = Formatted(row.value, row.bitOrDecimals);
         break;
@@ -292,8 +301,9 @@ void DecodeO2Test(const link::ReplyCopy& reply, std::uint8_t identifier, std::ui
       grid.SetCell(2, row.gridLine, text::Hex4(row.value));
     } else if (row.kind == 'P') {
       const auto scaled = [&](std::int32_t at) {
-        return text::FormatNumber(static_cast<double>(static_cast<float>(ReplyByte(reply, at)) * row.factor + row.offset),
-                                  "###0.##");
+        return text::FormatNumber(
+            static_cast<double>(static_cast<float>(ReplyByte(reply, at)) * row.factor + row.offset),
+            "###0.##");
       };
       row.value = static_cast<float>(ReplyByte(reply, 6)) * row.factor + row.offset;
       const bool first = sensor == 1;

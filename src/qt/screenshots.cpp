@@ -10,8 +10,8 @@
 
 namespace kd::qt {
 
-bool ShootSideWindow(view::Button& opener, Binder& mainBindings, QWidget& parent, const QString& dir,
-                     const QString& prefix, int ticksPerPage, QSize size) {
+bool ShootSideWindow(view::Button& opener, Binder& mainBindings, QWidget& parent,
+                     const QString& dir, const QString& prefix, int ticksPerPage, QSize size) {
   bool opened = false;
   bool written = true;
   // The window runs its own loop once opened; the pictures are taken from inside it.
@@ -32,8 +32,11 @@ bool ShootSideWindow(view::Button& opener, Binder& mainBindings, QWidget& parent
         if (timer) bindings.Tick(timer->Name());
       }
       QApplication::processEvents();
-      const QString file = QDir(dir).filePath(
-          QString("%1-%2-%3.png").arg(prefix).arg(i + 1).arg(QString::fromStdString(pages->Pages()[i].name)));
+      const QString file =
+          QDir(dir).filePath(QString("%1-%2-%3.png")
+                                 .arg(prefix)
+                                 .arg(i + 1)
+                                 .arg(QString::fromStdString(pages->Pages()[i].name)));
       if (!dialog->grab().save(file, "PNG")) written = false;
     }
     dialog->close();

@@ -3,8 +3,8 @@
 // the window is closed again.
 #pragma once
 
-#include <QString>
 #include <QSize>
+#include <QString>
 #include <QWidget>
 
 #include "qt/binder.h"
@@ -15,7 +15,7 @@ namespace kd::qt {
 // Writes DIR/PREFIX-N-PAGENAME.png for every page of the window `opener` opens. `mainBindings`
 // are the main window's (the click goes through them); `parent` is the window the side window is
 // modal to. False when a file could not be written or no window opened.
-bool ShootSideWindow(view::Button& opener, Binder& mainBindings, QWidget& parent, const QString& dir,
-                     const QString& prefix, int ticksPerPage, QSize size);
+bool ShootSideWindow(view::Button& opener, Binder& mainBindings, QWidget& parent,
+                     const QString& dir, const QString& prefix, int ticksPerPage, QSize size);
 
 }  // namespace kd::qt

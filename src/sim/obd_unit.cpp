@@ -20,7 +20,9 @@ constexpr std::uint8_t kKeyBytes[] = {0xEF, 0x8F};
 // When the car first stored its freeze frame: under way, on the first acceleration.
 constexpr std::int64_t kFreezeAtMs = 95000;
 
-std::uint8_t ClampByte(double v) { return static_cast<std::uint8_t>(std::clamp(std::lround(v), 0L, 255L)); }
+std::uint8_t ClampByte(double v) {
+  return static_cast<std::uint8_t>(std::clamp(std::lround(v), 0L, 255L));
+}
 
 Bytes Hi16(double v) {
   const auto raw = static_cast<std::uint16_t>(std::clamp(std::lround(v), 0L, 65535L));
@@ -37,24 +39,41 @@ constexpr std::uint8_t kMode5Tests[] = {0xFF, 0x80, 0x00, 0x00};
 // The data bytes a current-data PID carries, from one moment of the engine.
 std::optional<Bytes> EngineData(std::uint8_t pid, const EngineState& s) {
   switch (pid) {
-    case 0x03: return Bytes{static_cast<std::uint8_t>(s.closedLoop ? 0x02 : 0x01), 0x00};
-    case 0x04: return Bytes{ClampByte(s.load * 255 / 100)};
-    case 0x05: return Bytes{ClampByte(s.coolant + 40)};
-    case 0x06: return Bytes{ClampByte(128 + (s.closedLoop ? (s.o2Rich ? -6 : 5) : 0))};
-    case 0x07: return Bytes{ClampByte(128 + 3)};
-    case 0x0B: return Bytes{ClampByte(s.manifoldKpa)};
-    case 0x0C: return Hi16(s.rpm * 4);
-    case 0x0D: return Bytes{ClampByte(s.speed)};
+    case 0x03:
+      return Bytes{static_cast<std::uint8_t>(s.closedLoop ? 0x02 : 0x01), 0x00};
+    case 0x04:
+      return Bytes{ClampByte(s.load * 255 / 100)};
+    case 0x05:
+      return Bytes{ClampByte(s.coolant + 40)};
+    case 0x06:
+      return Bytes{ClampByte(128 + (s.closedLoop ? (s.o2Rich ? -6 : 5) : 0))};
+    case 0x07:
+      return Bytes{ClampByte(128 + 3)};
+    case 0x0B:
+      return Bytes{ClampByte(s.manifoldKpa)};
+    case 0x0C:
+      return Hi16(s.rpm * 4);
+    case 0x0D:
+      return Bytes{ClampByte(s.speed)};
     // The window shows 0.5° a step without the standard's -64° offset.
-    case 0x0E: return Bytes{ClampByte(s.ignition * 2)};
-    case 0x0F: return Bytes{ClampByte(s.intakeAir + 40)};
-    case 0x10: return Hi16(s.airFlow / 3.6 * 100);
-    case 0x11: return Bytes{ClampByte(s.throttle * 255 / 100)};
-    case 0x13: return Bytes{0x03};
-    case 0x14: return Bytes{ClampByte(s.o2Volts / 0.005), ClampByte(128 + (s.o2Rich ? -6 : 5))};
-    case 0x15: return Bytes{ClampByte(s.o2AfterCatVolts / 0.005), 0xFF};
-    case 0x1C: return Bytes{0x06};  // EOBD
-    default: return std::nullopt;
+    case 0x0E:
+      return Bytes{ClampByte(s.ignition * 2)};
+    case 0x0F:
+      return Bytes{ClampByte(s.intakeAir + 40)};
+    case 0x10:
+      return Hi16(s.airFlow / 3.6 * 100);
+    case 0x11:
+      return Bytes{ClampByte(s.throttle * 255 / 100)};
+    case 0x13:
+      return Bytes{0x03};
+    case 0x14:
+      return Bytes{ClampByte(s.o2Volts / 0.005), ClampByte(128 + (s.o2Rich ? -6 : 5))};
+    case 0x15:
+      return Bytes{ClampByte(s.o2AfterCatVolts / 0.005), 0xFF};
+    case 0x1C:
+      return Bytes{0x06};  // EOBD
+    default:
+      return std::nullopt;
   }
 }
 
@@ -68,7 +87,10 @@ Bytes Join(std::initializer_list<std::uint8_t> head, const Bytes& tail) {
 
 ObdUnit::ObdUnit(const EngineModel& model)
     : model_(model),
-      codes_{{0x0171, true, false}, {0x0133, true, true}, {0x0300, false, false}, {0x0443, false, true}} {}
+      codes_{{0x0171, true, false},
+             {0x0133, true, true},
+             {0x0300, false, false},
+             {0x0443, false, true}} {}
 
 bool ObdUnit::Present(const Code& c, std::int64_t nowMs) const {
   if (!clearedAtMs_) return true;
@@ -103,14 +125,16 @@ std::optional<Bytes> ObdUnit::CurrentData(std::uint8_t pid, std::int64_t nowMs) 
   return EngineData(pid, model_.At(nowMs));
 }
 
-std::optional<Bytes> ObdUnit::FreezeFrame(std::uint8_t pid, std::uint8_t frame, std::int64_t nowMs) const {
+std::optional<Bytes> ObdUnit::FreezeFrame(std::uint8_t pid, std::uint8_t frame,
+                                          std::int64_t nowMs) const {
   const auto stored = StoredCodes(nowMs);
   // One frame, kept with the first stored code; a clear takes it away.
   if (frame != 0 || stored.empty()) return std::nullopt;
   const std::int64_t at = clearedAtMs_ ? *clearedAtMs_ + kRedetectMs : kFreezeAtMs;
   if (pid == 0x00) return Bytes(std::begin(kMode2Pids), std::end(kMode2Pids));
   if (pid == 0x02)
-    return Bytes{static_cast<std::uint8_t>(stored.front() >> 8), static_cast<std::uint8_t>(stored.front())};
+    return Bytes{static_cast<std::uint8_t>(stored.front() >> 8),
+                 static_cast<std::uint8_t>(stored.front())};
   if (pid > 0x20 || !((kMode2Pids[(pid - 1) / 8] >> (7 - (pid - 1) % 8)) & 1)) return std::nullopt;
   return EngineData(pid, model_.At(at));
 }
@@ -122,16 +146,26 @@ std::optional<Bytes> ObdUnit::O2Test(std::uint8_t tid, std::uint8_t sensor) cons
   // Thresholds (01-04) come without limits; measured values (05-09) with their minimum and
   // maximum. Volts are 5 mV a step, times 4 ms.
   switch (tid) {
-    case 0x01: return Bytes{90};
-    case 0x02: return Bytes{90};
-    case 0x03: return Bytes{60};
-    case 0x04: return Bytes{120};
-    case 0x05: return front ? Bytes{18, 0, 64} : Bytes{70, 0, 125};
-    case 0x06: return front ? Bytes{21, 0, 64} : Bytes{82, 0, 125};
-    case 0x07: return front ? Bytes{12, 0, 40} : Bytes{110, 0, 160};
-    case 0x08: return front ? Bytes{164, 140, 200} : Bytes{150, 120, 200};
-    case 0x09: return front ? Bytes{225, 50, 250} : Bytes{240, 50, 250};
-    default: return std::nullopt;
+    case 0x01:
+      return Bytes{90};
+    case 0x02:
+      return Bytes{90};
+    case 0x03:
+      return Bytes{60};
+    case 0x04:
+      return Bytes{120};
+    case 0x05:
+      return front ? Bytes{18, 0, 64} : Bytes{70, 0, 125};
+    case 0x06:
+      return front ? Bytes{21, 0, 64} : Bytes{82, 0, 125};
+    case 0x07:
+      return front ? Bytes{12, 0, 40} : Bytes{110, 0, 160};
+    case 0x08:
+      return front ? Bytes{164, 140, 200} : Bytes{150, 120, 200};
+    case 0x09:
+      return front ? Bytes{225, 50, 250} : Bytes{240, 50, 250};
+    default:
+      return std::nullopt;
   }
 }
 
@@ -150,18 +184,27 @@ std::vector<Bytes> ObdUnit::VehicleInfo(std::uint8_t infoType) const {
   const Bytes vin = Join({0, 0, 0}, Bytes(std::begin(kVin), std::end(kVin) - 1));
   const Bytes calibration(std::begin(kCalibration), std::end(kCalibration) - 1);
   switch (infoType) {
-    case 0x00: return {{0x49, 0x00, 0x01, 0xFC, 0x00, 0x00, 0x00}};
-    case 0x01: return {{0x49, 0x01, static_cast<std::uint8_t>(vin.size() / 4)}};
-    case 0x02: return messages(vin);
-    case 0x03: return {{0x49, 0x03, static_cast<std::uint8_t>((calibration.size() + 3) / 4)}};
-    case 0x04: return messages(calibration);
-    case 0x05: return {{0x49, 0x05, 0x01}};
-    case 0x06: return {{0x49, 0x06, 0x01, 0x12, 0x34, 0x56, 0x78}};
-    default: return {};
+    case 0x00:
+      return {{0x49, 0x00, 0x01, 0xFC, 0x00, 0x00, 0x00}};
+    case 0x01:
+      return {{0x49, 0x01, static_cast<std::uint8_t>(vin.size() / 4)}};
+    case 0x02:
+      return messages(vin);
+    case 0x03:
+      return {{0x49, 0x03, static_cast<std::uint8_t>((calibration.size() + 3) / 4)}};
+    case 0x04:
+      return messages(calibration);
+    case 0x05:
+      return {{0x49, 0x05, 0x01}};
+    case 0x06:
+      return {{0x49, 0x06, 0x01, 0x12, 0x34, 0x56, 0x78}};
+    default:
+      return {};
   }
 }
 
-std::vector<Bytes> ObdUnit::CodeMessages(std::uint8_t sid, const std::vector<std::uint16_t>& codes) {
+std::vector<Bytes> ObdUnit::CodeMessages(std::uint8_t sid,
+                                         const std::vector<std::uint16_t>& codes) {
   // Three codes a message, the last one padded with zero codes; no codes is one empty message.
   std::vector<Bytes> out;
   std::size_t at = 0;
@@ -182,7 +225,8 @@ std::vector<Bytes> ObdUnit::Answer(const Bytes& service, std::int64_t nowMs) {
   const std::uint8_t sid = service[0];
   const std::uint8_t p1 = service.size() > 1 ? service[1] : 0;
   const std::uint8_t p2 = service.size() > 2 ? service[2] : 0;
-  auto one = [&](std::optional<Bytes> data, std::initializer_list<std::uint8_t> head) -> std::vector<Bytes> {
+  auto one = [&](std::optional<Bytes> data,
+                 std::initializer_list<std::uint8_t> head) -> std::vector<Bytes> {
     if (!data) return {};
     return {Join(head, *data)};
   };
@@ -225,7 +269,8 @@ Bytes ObdUnit::Hear(const Heard& heard, const Shaping& shaping) {
   const std::int64_t now = heard.nowMs;
   Bytes out;
 
-  if (line.size() >= 5 && std::equal(std::begin(kIsoRequest), std::end(kIsoRequest), line.begin())) {
+  if (line.size() >= 5 &&
+      std::equal(std::begin(kIsoRequest), std::end(kIsoRequest), line.begin())) {
     if (Sum8(line.data(), line.size() - 1) != line.back()) return {};
     if (isoLine_ && now - isoLastMs_ > kSessionMs) isoLine_ = false;
     if (!isoLine_) return {};
@@ -244,7 +289,8 @@ Bytes ObdUnit::Hear(const Heard& heard, const Shaping& shaping) {
 
   const auto frame = ParseKwpFrame(line);
   // Functional addressing only (format bits 11), at the OBD address.
-  if (!frame || (frame->format & 0xC0) != 0xC0 || frame->target != kFunctional || frame->service.empty())
+  if (!frame || (frame->format & 0xC0) != 0xC0 || frame->target != kFunctional ||
+      frame->service.empty())
     return {};
   if (kwpSession_ && now - kwpLastMs_ > kSessionMs) kwpSession_ = false;
   const std::uint8_t sid = frame->service[0];

@@ -8,11 +8,11 @@
 #include <set>
 #include <string>
 
+#include "../link/fake_port.h"
 #include "link/port.h"
 #include "obd/eobd_form.h"
 #include "obd/iso9141_form.h"
 #include "obd/obd_tables.h"
-#include "../link/fake_port.h"
 
 namespace kd::obd {
 namespace {

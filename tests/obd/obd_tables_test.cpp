@@ -1,11 +1,12 @@
 // The generic OBD tables and decoders on replies of our own: which rows a bitmap lists, which
 // identifier comes next, what each kind of row shows, and the lists of codes already shown.
+#include "obd/obd_tables.h"
+
 #include <gtest/gtest.h>
 
 #include <initializer_list>
 #include <string>
 
-#include "obd/obd_tables.h"
 #include "text/number_format.h"
 
 namespace kd::obd {

@@ -1,12 +1,11 @@
 // The OBD windows as the main window opens them: its own timer silent while one is shown and
 // running again after, and the state the windows keep from one opening to the next.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <functional>
 #include <string>
-
-#include <unistd.h>
 
 #include "../link/fake_port.h"
 #include "support/null_host.h"
@@ -86,20 +85,22 @@ TEST_F(ObdWindows, FrameNumberAndClearRequestOutliveTheWindow) {
     EXPECT_EQ(w.FindAs<view::Button>("Button1")->Caption(), "Frame:2");
     w.FindAs<view::PageControl>("PageControl1")->ClickTab(2);
     Tick(w);  // StartCommunication
-    EXPECT_EQ(Tick(w), (std::vector<std::uint8_t>{0x55, 0x56, 0x57, 0xAA, 0x0A, 0xC1, 0x33, 0xF1, 0x03, 0xE8}));
+    EXPECT_EQ(Tick(w), (std::vector<std::uint8_t>{0x55, 0x56, 0x57, 0xAA, 0x0A, 0xC1, 0x33, 0xF1,
+                                                  0x03, 0xE8}));
     // Echo, then a code reply: the clear asked for in the earlier window goes out now.
-    for (std::uint8_t b : {0xC1, 0x33, 0xF1, 0x03, 0xE8, 0x87, 0xF1, 0x10, 0x43, 0x01, 0x33, 0x00, 0x00,
-                           0x00, 0x00, 0x07})
+    for (std::uint8_t b : {0xC1, 0x33, 0xF1, 0x03, 0xE8, 0x87, 0xF1, 0x10, 0x43, 0x01, 0x33, 0x00,
+                           0x00, 0x00, 0x00, 0x07})
       port.incoming.push_back(b);
-    EXPECT_EQ(Tick(w), (std::vector<std::uint8_t>{0x55, 0x56, 0x57, 0xAA, 0x0A, 0xC1, 0x33, 0xF1, 0x04, 0xE9}));
+    EXPECT_EQ(Tick(w), (std::vector<std::uint8_t>{0x55, 0x56, 0x57, 0xAA, 0x0A, 0xC1, 0x33, 0xF1,
+                                                  0x04, 0xE9}));
   });
   // The ISO 9141 window keeps its own frame number (always 0) and its own clear.
   Open("ToolButton12", [&](view::Form& w) {
     w.FindAs<view::PageControl>("PageControl1")->ClickTab(1);
     Tick(w);
     port.incoming.push_back(0xF7);
-    EXPECT_EQ(Tick(w), (std::vector<std::uint8_t>{0x55, 0x56, 0x57, 0xAA, 0x0C, 0x68, 0x6A, 0xF1, 0x02, 0x00,
-                                                  0x00, 0xC5}));
+    EXPECT_EQ(Tick(w), (std::vector<std::uint8_t>{0x55, 0x56, 0x57, 0xAA, 0x0C, 0x68, 0x6A, 0xF1,
+                                                  0x02, 0x00, 0x00, 0xC5}));
   });
 }
 

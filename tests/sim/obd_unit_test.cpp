@@ -1,6 +1,7 @@
 // The car's generic OBD side as a scan tool meets it: functional ISO 14230 requests after a fast
 // init, ISO 9141-2 requests after the 5-baud initialisation, and the answers of each mode.
 #include "sim/obd_unit.h"
+
 #include "sim_fixture.h"
 
 namespace kd::sim::test {
@@ -27,8 +28,9 @@ std::vector<Bytes> Services(const Bytes& line) {
   std::vector<Bytes> out;
   for (std::size_t at = 0; at + 4 <= line.size();) {
     const std::size_t length = line[at] - 0x80u;
-    const Bytes one(line.begin() + static_cast<std::ptrdiff_t>(at),
-                    line.begin() + static_cast<std::ptrdiff_t>(std::min(line.size(), at + length + 4)));
+    const Bytes one(
+        line.begin() + static_cast<std::ptrdiff_t>(at),
+        line.begin() + static_cast<std::ptrdiff_t>(std::min(line.size(), at + length + 4)));
     out.push_back(KwpService(one, 0x10));
     at += length + 4;
   }
@@ -68,7 +70,8 @@ TEST_F(ObdUnitTest, FunctionalSessionNeedsTheFastInitAndLapsesWithoutRequests) {
   EXPECT_TRUE(Obd({0x01, 0x00}).empty()) << "no session yet";
   EXPECT_TRUE(Obd({0x81}).empty()) << "asleep without the fast init";
   EXPECT_EQ(Services(Obd({0x81}, 0x80)), (std::vector<Bytes>{{0xC1, 0xEF, 0x8F}}));
-  EXPECT_EQ(Services(Obd({0x01, 0x00})), (std::vector<Bytes>{{0x41, 0x00, 0xBE, 0x3F, 0xB8, 0x10}}));
+  EXPECT_EQ(Services(Obd({0x01, 0x00})),
+            (std::vector<Bytes>{{0x41, 0x00, 0xBE, 0x3F, 0xB8, 0x10}}));
   nowMs += 6000;
   EXPECT_TRUE(Obd({0x01, 0x00}).empty()) << "the session ran out";
   // The main window's controller hears nothing of it, nor the OBD side of physical requests.
@@ -88,7 +91,8 @@ TEST_F(ObdUnitTest, CurrentDataFreezeFrameAndOxygenSensorTests) {
   EXPECT_GT(quarterRpm, 600 * 4);
   EXPECT_LT(quarterRpm, 1500 * 4);
   EXPECT_TRUE(Obd({0x01, 0x1F}).empty()) << "an unsupported PID is not answered";
-  EXPECT_EQ(Services(Obd({0x02, 0x02, 0x00})), (std::vector<Bytes>{{0x42, 0x02, 0x00, 0x01, 0x71}}));
+  EXPECT_EQ(Services(Obd({0x02, 0x02, 0x00})),
+            (std::vector<Bytes>{{0x42, 0x02, 0x00, 0x01, 0x71}}));
   EXPECT_TRUE(Obd({0x02, 0x02, 0x01}).empty()) << "one frame only";
   // Thresholds without limits (format 84), measured values with them (86).
   EXPECT_EQ(Obd({0x05, 0x01, 0x01}).at(0), 0x84);
@@ -99,8 +103,10 @@ TEST_F(ObdUnitTest, CurrentDataFreezeFrameAndOxygenSensorTests) {
 TEST_F(ObdUnitTest, ClearRemovesCodesAndWhatIsStillThereComesBack) {
   Connect(1, kKwpLine);
   Obd({0x81}, 0x80);
-  EXPECT_EQ(Services(Obd({0x03})), (std::vector<Bytes>{{0x43, 0x01, 0x71, 0x01, 0x33, 0x00, 0x00}}));
-  EXPECT_EQ(Services(Obd({0x07})), (std::vector<Bytes>{{0x47, 0x03, 0x00, 0x04, 0x43, 0x00, 0x00}}));
+  EXPECT_EQ(Services(Obd({0x03})),
+            (std::vector<Bytes>{{0x43, 0x01, 0x71, 0x01, 0x33, 0x00, 0x00}}));
+  EXPECT_EQ(Services(Obd({0x07})),
+            (std::vector<Bytes>{{0x47, 0x03, 0x00, 0x04, 0x43, 0x00, 0x00}}));
   EXPECT_EQ(Services(Obd({0x04})), (std::vector<Bytes>{{0x44}}));
   EXPECT_EQ(Services(Obd({0x03})), (std::vector<Bytes>{{0x43, 0, 0, 0, 0, 0, 0}}));
   EXPECT_TRUE(Obd({0x02, 0x00, 0x00}).empty()) << "the freeze frame went with the codes";
@@ -108,9 +114,12 @@ TEST_F(ObdUnitTest, ClearRemovesCodesAndWhatIsStillThereComesBack) {
   nowMs += 4000;
   Obd({0x81}, 0x80);
   nowMs += 1000;
-  EXPECT_EQ(Services(Obd({0x03})), (std::vector<Bytes>{{0x43, 0x01, 0x33, 0x00, 0x00, 0x00, 0x00}}));
-  EXPECT_EQ(Services(Obd({0x07})), (std::vector<Bytes>{{0x47, 0x04, 0x43, 0x00, 0x00, 0x00, 0x00}}));
-  EXPECT_EQ(Services(Obd({0x02, 0x02, 0x00})), (std::vector<Bytes>{{0x42, 0x02, 0x00, 0x01, 0x33}}));
+  EXPECT_EQ(Services(Obd({0x03})),
+            (std::vector<Bytes>{{0x43, 0x01, 0x33, 0x00, 0x00, 0x00, 0x00}}));
+  EXPECT_EQ(Services(Obd({0x07})),
+            (std::vector<Bytes>{{0x47, 0x04, 0x43, 0x00, 0x00, 0x00, 0x00}}));
+  EXPECT_EQ(Services(Obd({0x02, 0x02, 0x00})),
+            (std::vector<Bytes>{{0x42, 0x02, 0x00, 0x01, 0x33}}));
 }
 
 TEST_F(ObdUnitTest, Iso9141LineAnswersAfterItsInitialisation) {
