@@ -104,6 +104,9 @@ int main(int argc, char** argv) {
   if (parser.isSet(demo)) {
     auto* simulator = static_cast<kd::sim::SimulatedPort*>(serial.get());
     form.OnTypeApplied = [simulator](std::uint32_t type) { simulator->SetEcuType(type); };
+    form.OnSideWindow = [simulator](const kd::view::Form& window) {
+      kd::sim::FitForWindow(simulator->Immobilizer(), window.Name());
+    };
   }
   if (parser.isSet(trace) && !form.StartTrace(parser.value(trace).toStdString()))
     return Fail("cannot write the trace " + parser.value(trace));
