@@ -51,14 +51,14 @@ std::size_t Utf8Length(const std::string& s) {
   return n;
 }
 
-constexpr const char* kColumn0[10] = {"Электр.Дв.ДТВС", "Выв. +ММР", "Выв. -ММР",
-                                      "Реле вент.отопит.", "Состояние ЗТВС", "Rдтвс",
-                                      "ЭДТВС включен", "Авария ДПВ", "Авария ЗТВС", "Авария ДТВС"};
-constexpr const char* kColumn3[10] = {
-    "ММР по тайм.движ",       "ММР стоит по ДПВ",      "Расч.напр.движения ММР",
-    "Текущее значение Rдтвс", "Текущее значение Rдпв", "Температура испарителя",
-    "Состояние кондиционера", "ДС2-включено",          "ДС3-включено",
-    "Положение ПРРВ"};
+constexpr const char* kColumn0[10] = {
+    "Электр.Дв.ДТВС", "Выв. +ММР",     "Выв. -ММР",  "Реле вент.отопит.", "Состояние ЗТВС",
+    "Rдтвс",          "ЭДТВС включен", "Авария ДПВ", "Авария ЗТВС",       "Авария ДТВС"};
+constexpr const char* kColumn3[10] = {"ММР по тайм.движ",       "ММР стоит по ДПВ",
+                                      "Расч.напр.движения ММР", "Текущее значение Rдтвс",
+                                      "Текущее значение Rдпв",  "Температура испарителя",
+                                      "Состояние кондиционера", "ДС2-включено",
+                                      "ДС3-включено",           "Положение ПРРВ"};
 
 // The outputs the two output buttons switch, as bits of the parameter reply's byte 5.
 constexpr std::uint8_t kAspiratorBit = 0x01;
@@ -70,10 +70,14 @@ std::string Named(const char* developer, const char* codeLabel, std::uint8_t b) 
 
 const char* Origin(std::uint8_t b, const char* ufa, const char* cheboksary, const char* kaluga) {
   switch (b) {
-    case 0x02: return ufa;
-    case 0x21: return cheboksary;
-    case 0x40: return kaluga;
-    default: return nullptr;
+    case 0x02:
+      return ufa;
+    case 0x21:
+      return cheboksary;
+    case 0x40:
+      return kaluga;
+    default:
+      return nullptr;
   }
 }
 
@@ -100,21 +104,42 @@ std::string SauoCodeLine(std::uint16_t code) {
 std::vector<std::string> SauoStatusLines(std::uint8_t s) {
   std::vector<std::string> lines;
   switch (s & 0x0F) {
-    case 0: lines.emplace_back("no fault symptom available for this DTC"); break;
-    case 1: lines.emplace_back("Ошибка по превышению максим.порога."); break;
-    case 2: lines.emplace_back("Ошибка по превышению миним.порога."); break;
-    case 4: lines.emplace_back("Ошибка по отсутствию сигнала."); break;
-    case 8: lines.emplace_back("Ошибка по неверному сигналу."); break;
-    default: lines.emplace_back("Состояние статуса специфицир.производителем."); break;
+    case 0:
+      lines.emplace_back("no fault symptom available for this DTC");
+      break;
+    case 1:
+      lines.emplace_back("Ошибка по превышению максим.порога.");
+      break;
+    case 2:
+      lines.emplace_back("Ошибка по превышению миним.порога.");
+      break;
+    case 4:
+      lines.emplace_back("Ошибка по отсутствию сигнала.");
+      break;
+    case 8:
+      lines.emplace_back("Ошибка по неверному сигналу.");
+      break;
+    default:
+      lines.emplace_back("Состояние статуса специфицир.производителем.");
+      break;
   }
-  lines.emplace_back(s & 0x10 ? "Тест для данной ошибки не закончен." : "Тест закончен или не требуется.");
+  lines.emplace_back(s & 0x10 ? "Тест для данной ошибки не закончен."
+                              : "Тест закончен или не требуется.");
   switch (s & 0x60) {
-    case 0x20: lines.emplace_back("Ошибка сохранена, но не активна."); break;
-    case 0x40: lines.emplace_back("Ошибка пропадающая."); break;
-    case 0x60: lines.emplace_back("Ошибка присутствует в момент запроса."); break;
-    default: break;
+    case 0x20:
+      lines.emplace_back("Ошибка сохранена, но не активна.");
+      break;
+    case 0x40:
+      lines.emplace_back("Ошибка пропадающая.");
+      break;
+    case 0x60:
+      lines.emplace_back("Ошибка присутствует в момент запроса.");
+      break;
+    default:
+      break;
   }
-  lines.emplace_back(s & 0x80 ? "По данной ошибке лампа включена." : "Выбранная ошибка на лампу невлияет.");
+  lines.emplace_back(s & 0x80 ? "По данной ошибке лампа включена."
+                              : "Выбранная ошибка на лампу невлияет.");
   return lines;
 }
 
@@ -130,8 +155,9 @@ std::vector<std::string> SauoIdentification(const link::ReplyCopy& r) {
   return {
       Named(Origin(r[5], "Разработчик - УФА ", "Разработчик - Чебоксары", "Разработчик - Калуга"),
             "Код разработчика : ", r[5]),
-      Named(Origin(r[6], "Изготовитель - УФА ", "Изготовитель - Чебоксары", "Изготовитель - Калуга"),
-            "Код изготовителя : ", r[6]),
+      Named(
+          Origin(r[6], "Изготовитель - УФА ", "Изготовитель - Чебоксары", "Изготовитель - Калуга"),
+          "Код изготовителя : ", r[6]),
       Named(r[7] == 0x19   ? "Тип контроллера -21103-8121020"
             : r[7] == 0x76 ? "Тип контроллера -2111-8128020"
             : r[7] == 0xB5 ? "Тип контроллера -1118-8121020"
@@ -183,9 +209,10 @@ void SauoForm::Tick() {
 }
 
 void SauoForm::DecodeCodes(const link::ReplyCopy& r) {
-  const std::size_t compared = std::min<std::size_t>(static_cast<std::uint8_t>(r[0] - 0x80) + 3u,
-                                                     kLastDtcFrameSize);
-  if (!std::equal(r.begin(), r.begin() + static_cast<std::ptrdiff_t>(compared), lastDtcFrame_.begin())) {
+  const std::size_t compared =
+      std::min<std::size_t>(static_cast<std::uint8_t>(r[0] - 0x80) + 3u, kLastDtcFrameSize);
+  if (!std::equal(r.begin(), r.begin() + static_cast<std::ptrdiff_t>(compared),
+                  lastDtcFrame_.begin())) {
     lastDtcFrame_.fill(0);
     std::copy_n(r.begin(), compared, lastDtcFrame_.begin());
     const int selected = listBox1_.Selected();
@@ -233,7 +260,9 @@ void SauoForm::Step(link::ExchangeBuffer& buffer) {
   const link::ReplyCopy r = link::UnitReply(buffer);
   std::vector<std::uint8_t> next = {0x81};
   switch (r[3]) {
-    case 0xC1: next = {0x18, 0x00, 0x80, 0x00}; break;
+    case 0xC1:
+      next = {0x18, 0x00, 0x80, 0x00};
+      break;
     case 0x58:
       DecodeCodes(r);
       next = {0x1A, 0x80};
@@ -242,18 +271,32 @@ void SauoForm::Step(link::ExchangeBuffer& buffer) {
       memo2_.SetItems(SauoIdentification(r));
       next = {0x21, 0x01};
       break;
-    case 0x61: DecodeParameters(r); break;
-    default: break;
+    case 0x61:
+      DecodeParameters(r);
+      break;
+    default:
+      break;
   }
   // The output commands carry the state they switch the output to: the other one than the
   // unit last reported.
-  const auto toggled = [&](std::uint8_t bit) { return static_cast<std::uint8_t>(outputs_ & bit ? 0 : 1); };
+  const auto toggled = [&](std::uint8_t bit) {
+    return static_cast<std::uint8_t>(outputs_ & bit ? 0 : 1);
+  };
   switch (sauoCommand_) {
-    case 1: next = {0x14}; break;
-    case 2: next = {0x30, 0x57, 0x06, 0x02}; break;
-    case 3: next = {0x30, 0x81, 0x06, toggled(kAspiratorBit)}; break;
-    case 4: next = {0x30, 0x61, 0x06, toggled(kHeaterFanBit)}; break;
-    default: break;
+    case 1:
+      next = {0x14};
+      break;
+    case 2:
+      next = {0x30, 0x57, 0x06, 0x02};
+      break;
+    case 3:
+      next = {0x30, 0x81, 0x06, toggled(kAspiratorBit)};
+      break;
+    case 4:
+      next = {0x30, 0x61, 0x06, toggled(kHeaterFanBit)};
+      break;
+    default:
+      break;
   }
   sauoCommand_ = 0;
   link::PutUnitRequest(buffer, next);

@@ -25,15 +25,14 @@ std::vector<std::string> Aps4ErrorReport(const link::ReplyCopy& reply) {
                {6, "  Инф. в EEPROM разрушена и восстановлена."},
                {5, "  Инф. в EEPROM разрушена и невосстановлена."}});
   if (eeprom != 0) {
-    static constexpr const char* kArea[8] = {
-        "  Ошибка кода 'красного' ключа.",
-        "  Ошибка кода 'черного' ключа.",
-        "  Ошибка конфигурации иммобилизатора.",
-        nullptr,
-        "  Ошибка текущего состояния иммобилизатора.",
-        "  Ошибка кода 'вызова' от контроллера СУД.",
-        nullptr,
-        "  Ошибка кода 'ответа' для контроллера СУД"};
+    static constexpr const char* kArea[8] = {"  Ошибка кода 'красного' ключа.",
+                                             "  Ошибка кода 'черного' ключа.",
+                                             "  Ошибка конфигурации иммобилизатора.",
+                                             nullptr,
+                                             "  Ошибка текущего состояния иммобилизатора.",
+                                             "  Ошибка кода 'вызова' от контроллера СУД.",
+                                             nullptr,
+                                             "  Ошибка кода 'ответа' для контроллера СУД"};
     if (const char* area = kArea[eeprom & 0x07]) lines.emplace_back(area);
   } else {
     lines.emplace_back(kNoErrors);
@@ -51,8 +50,9 @@ std::vector<std::string> Aps4ErrorReport(const link::ReplyCopy& reply) {
   lines.emplace_back("Ошибки работы транспондерного тракта:");
   const std::uint8_t transponder = link::At(reply, 10);
   if (transponder == 0) lines.emplace_back(kNoErrors);
-  AddBitLines(lines, transponder,
-              {{1, "  Неисправность цепи антенны."}, {0, "  Частота работы антенны не соответствует."}});
+  AddBitLines(
+      lines, transponder,
+      {{1, "  Неисправность цепи антенны."}, {0, "  Частота работы антенны не соответствует."}});
 
   lines.emplace_back("Ошибки входных и выходных каскадов:");
   const std::uint8_t stages = link::At(reply, 12);
@@ -65,12 +65,24 @@ std::vector<std::string> Aps4ErrorReport(const link::ReplyCopy& reply) {
 std::vector<std::string> Aps4StateReport(std::uint8_t state) {
   std::vector<std::string> lines{"Количество ключей:"};
   switch (state >> 5) {
-    case 0: lines.emplace_back("Нет ключей."); break;
-    case 1: lines.emplace_back("Один ключ."); break;
-    case 3: lines.emplace_back("Два ключа."); break;
-    case 5: lines.emplace_back("Три ключа."); break;
-    case 7: lines.emplace_back("Четыре ключа."); break;
-    default: lines.emplace_back("Ошибка количества кл."); break;
+    case 0:
+      lines.emplace_back("Нет ключей.");
+      break;
+    case 1:
+      lines.emplace_back("Один ключ.");
+      break;
+    case 3:
+      lines.emplace_back("Два ключа.");
+      break;
+    case 5:
+      lines.emplace_back("Три ключа.");
+      break;
+    case 7:
+      lines.emplace_back("Четыре ключа.");
+      break;
+    default:
+      lines.emplace_back("Ошибка количества кл.");
+      break;
   }
   AddBitLines(lines, state,
               {{4, "Обучение не заверш."},
@@ -133,7 +145,8 @@ Aps4Form::Aps4Form(link::PortHandle& port, std::uint32_t& immoCommand)
 }
 
 void Aps4Form::Tick() {
-  const auto outcome = link::UnitTick(port_, *buffer_, [this](link::ExchangeBuffer& b) { Step(b); });
+  const auto outcome =
+      link::UnitTick(port_, *buffer_, [this](link::ExchangeBuffer& b) { Step(b); });
   link::ShowUnitWrite(outcome, [this](const char* text) { statusBar1_.SetText(0, text); });
 }
 
@@ -182,12 +195,23 @@ void Aps4Form::Step(link::ExchangeBuffer& buffer) {
       break;
   }
   switch (immoCommand_) {
-    case 1: next = {0x14}; break;
-    case 2: next = {0x30, 0x57, 0x06, 0x02}; break;
-    case 3: next = {0x30, 0x81, 0x06, lampState_ == 1 ? std::uint8_t{1} : std::uint8_t{0}}; break;
-    case 4: next = {0x30, 0x61, 0x06, ledState_ == 1 ? std::uint8_t{1} : std::uint8_t{0}}; break;
-    case 5: next = {0x30, 0x56, 0x01}; break;
-    default: break;
+    case 1:
+      next = {0x14};
+      break;
+    case 2:
+      next = {0x30, 0x57, 0x06, 0x02};
+      break;
+    case 3:
+      next = {0x30, 0x81, 0x06, lampState_ == 1 ? std::uint8_t{1} : std::uint8_t{0}};
+      break;
+    case 4:
+      next = {0x30, 0x61, 0x06, ledState_ == 1 ? std::uint8_t{1} : std::uint8_t{0}};
+      break;
+    case 5:
+      next = {0x30, 0x56, 0x01};
+      break;
+    default:
+      break;
   }
   immoCommand_ = 0;
   link::PutUnitRequest(buffer, next);

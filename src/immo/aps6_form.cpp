@@ -7,21 +7,32 @@
 namespace kd::immo {
 
 const Aps6Io kAps6Io[kAps6IoCount] = {
-    {"Cостояние водит.двери", "Вход состояния водительской двери", 0x65, false, "Закрыта", "Открыта"},
+    {"Cостояние водит.двери", "Вход состояния водительской двери", 0x65, false, "Закрыта",
+     "Открыта"},
     {"Вход включения фар", "Вход признака включения фар", 0x51, false, "Выключены", "Включены"},
-    {"Выход реле стеклопод", "Выход управления реле стеклоподьем.", 0x52, true, "Выключено", "Включено"},
-    {"Выход реле пер. K/W линии", "Выход управления реле пер.K/W линии", 0x53, true, "Выключено", "Включено"},
-    {"Вход вкл.заднего хода", "Признак включения заднего хода", 0x54, false, "Выключено", "Включено"},
-    {"Вход пассажирских дверей", "Вход состояния пассажирских дверей", 0x64, false, "Закрыта", "Открыта"},
+    {"Выход реле стеклопод", "Выход управления реле стеклоподьем.", 0x52, true, "Выключено",
+     "Включено"},
+    {"Выход реле пер. K/W линии", "Выход управления реле пер.K/W линии", 0x53, true, "Выключено",
+     "Включено"},
+    {"Вход вкл.заднего хода", "Признак включения заднего хода", 0x54, false, "Выключено",
+     "Включено"},
+    {"Вход пассажирских дверей", "Вход состояния пассажирских дверей", 0x64, false, "Закрыта",
+     "Открыта"},
     {"Управление зуммером", "Управление звучанием зуммера", 0x57, true, "Выключено", "Включено"},
-    {"Выход управл.светодиодом", "Выход управления светодиодом", 0x61, true, "Выключено", "Включено"},
+    {"Выход управл.светодиодом", "Выход управления светодиодом", 0x61, true, "Выключено",
+     "Включено"},
     {"Вход состояния K-линии", "Вход состояния K-линии", 0x62, false, "Выключено", "Включено"},
-    {"Выход упр.плаф.внутр.осв.", "Выход управления плафоном вн.освещения", 0x75, true, "Выключено", "Включено"},
-    {"Вход включения ПТ фар", "Вход вкл.заднего противотум.фонаря", 0x50, false, "Выключено", "Включено"},
-    {"Вход ключа зажигания", "Вход включения ключа зажигания", 0x66, false, "Выключено", "Включено"},
-    {"Вход вкл.габаритных огней", "Вход включения габаритных огней", 0x67, false, "Выключено", "Включено"},
+    {"Выход упр.плаф.внутр.осв.", "Выход управления плафоном вн.освещения", 0x75, true, "Выключено",
+     "Включено"},
+    {"Вход включения ПТ фар", "Вход вкл.заднего противотум.фонаря", 0x50, false, "Выключено",
+     "Включено"},
+    {"Вход ключа зажигания", "Вход включения ключа зажигания", 0x66, false, "Выключено",
+     "Включено"},
+    {"Вход вкл.габаритных огней", "Вход включения габаритных огней", 0x67, false, "Выключено",
+     "Включено"},
     {"Выход управления ПТФ", "Выход управления задним ПТФ", 0x70, true, "Выключено", "Включено"},
-    {"Упр.вкл.задержки плафона", "Управление включением зад.плафона", 0xA1, true, "Выключено", "Включено"},
+    {"Упр.вкл.задержки плафона", "Управление включением зад.плафона", 0xA1, true, "Выключено",
+     "Включено"},
 };
 
 const Aps6Io* FindAps6Io(std::uint8_t id) {
@@ -37,7 +48,8 @@ constexpr const char* kNotRecognised = "Связь отсутствует или
 constexpr int kWritePanel = 0;
 constexpr int kLinkPanel = 1;
 
-void AddBitLines(std::vector<std::string>& lines, std::uint8_t byte, const char* const (&texts)[8]) {
+void AddBitLines(std::vector<std::string>& lines, std::uint8_t byte,
+                 const char* const (&texts)[8]) {
   for (int bit = 7; bit >= 0; --bit)
     if ((byte >> bit) & 1 && texts[7 - bit]) lines.emplace_back(texts[7 - bit]);
 }
@@ -59,7 +71,9 @@ constexpr const char* kStat2[8] = {
     "Неисправность цепи упр.плафоном внутр.осв.салона.(Код 6013)",
     "Иммо.обнаружил неформатированный транспондер. (Код 6014)",
     "Иммо.обнаружил неисправность цепи антенны. (Код 6015)",
-    nullptr, nullptr, nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
 };
 constexpr const char* kStage[8] = {
     nullptr,
@@ -82,7 +96,12 @@ constexpr const char* kStat3[8] = {
     "В качестве пароля системы используется старый пароль.",
 };
 constexpr const char* kStat4[8] = {
-    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
     "Началась запись пароля системы в красный ключ.",
     "Иммобилизатор ждет сеанса обучения с контроллером.",
 };
@@ -209,6 +228,8 @@ Aps6Form::Aps6Form(link::PortHandle& port)
   comboBox1_.Select(0);
   label8_.SetCaption("Вход состояния водительской двери");
   button1_.SetCaption("Выключен");
+  // Nothing to switch until the unit reported a state of an output.
+  button1_.SetEnabled(false);
   auto& button2 = Add<view::Button>("Button2");
   button2.SetCaption("Сброс ошиб.");
   auto& button3 = Add<view::Button>("Button3");
@@ -245,14 +266,16 @@ std::vector<std::uint8_t> Aps6Form::IoRequest() {
 }
 
 void Aps6Form::Tick() {
-  const auto outcome = link::UnitTick(port_, *buffer_, [this](link::ExchangeBuffer& b) { Step(b); });
-  link::ShowUnitWrite(outcome, [this](const char* text) { statusBar1_.SetText(kWritePanel, text); });
+  const auto outcome =
+      link::UnitTick(port_, *buffer_, [this](link::ExchangeBuffer& b) { Step(b); });
+  link::ShowUnitWrite(outcome,
+                      [this](const char* text) { statusBar1_.SetText(kWritePanel, text); });
 }
 
 void Aps6Form::Step(link::ExchangeBuffer& buffer) {
   const link::ReplyCopy r = link::UnitReply(buffer);
-  statusBar1_.SetText(kLinkPanel, r[1] == kImmoTester || r[2] == kImmoAddress ? kReceived
-                                                                            : kNotRecognised);
+  statusBar1_.SetText(kLinkPanel,
+                      r[1] == kImmoTester || r[2] == kImmoAddress ? kReceived : kNotRecognised);
   std::vector<std::uint8_t> next = {0x1A, 0x80};
   bool unknown = false;
   if (aps6Command_ == 2) {

@@ -8,16 +8,23 @@ constexpr std::int64_t kKeyPhaseMs = 8000;
 constexpr std::int64_t kDoorPhaseMs = 5000;
 constexpr std::int64_t kBuzzerMs = 2000;
 
-std::uint8_t Hi(std::uint16_t v) { return static_cast<std::uint8_t>(v >> 8); }
-std::uint8_t Lo(std::uint16_t v) { return static_cast<std::uint8_t>(v & 0xFF); }
+std::uint8_t Hi(std::uint16_t v) {
+  return static_cast<std::uint8_t>(v >> 8);
+}
+std::uint8_t Lo(std::uint16_t v) {
+  return static_cast<std::uint8_t>(v & 0xFF);
+}
 
 }  // namespace
 
 KeyInLock KeyAt(std::int64_t nowMs) {
   switch ((nowMs / kKeyPhaseMs) % 4) {
-    case 2: return KeyInLock::Red;
-    case 3: return KeyInLock::None;
-    default: return KeyInLock::Black;
+    case 2:
+      return KeyInLock::Red;
+    case 3:
+      return KeyInLock::None;
+    default:
+      return KeyInLock::Black;
   }
 }
 
@@ -50,8 +57,10 @@ std::optional<Bytes> Aps4Unit::Answer(const Bytes& s, std::int64_t nowMs) {
       // Circuit state and software version.
       return Bytes{0x5A, at(1), 0x07, 0x00, 0x23};
     case 0x18: {
-      const std::uint8_t count = static_cast<std::uint8_t>((eeprom_ != 0) + (link_ != 0) + (transponder_ != 0));
-      return Bytes{0x58, count, 0x00, eeprom_, 0x00, link_, 0x00, transponder_, 0x00, Stages(nowMs)};
+      const std::uint8_t count =
+          static_cast<std::uint8_t>((eeprom_ != 0) + (link_ != 0) + (transponder_ != 0));
+      return Bytes{0x58,  count, 0x00,         eeprom_, 0x00,
+                   link_, 0x00,  transponder_, 0x00,    Stages(nowMs)};
     }
     case 0x14:
       eeprom_ = link_ = transponder_ = 0;
@@ -63,33 +72,47 @@ std::optional<Bytes> Aps4Unit::Answer(const Bytes& s, std::int64_t nowMs) {
           const std::uint8_t state = 0x60 | (KeyAt(nowMs) == KeyInLock::None ? 0x02 : 0x04);
           return Bytes{0x61, 0x23, state};
         }
-        case 0x53: return Bytes{0x61, 0x53, Hi(kImmoCode), Lo(kImmoCode)};
-        case 0x54: return Bytes{0x61, 0x54, Hi(kRedKeyCode), Lo(kRedKeyCode)};
-        default: return Refuse(sid, kRequestOutOfRange);
+        case 0x53:
+          return Bytes{0x61, 0x53, Hi(kImmoCode), Lo(kImmoCode)};
+        case 0x54:
+          return Bytes{0x61, 0x54, Hi(kRedKeyCode), Lo(kRedKeyCode)};
+        default:
+          return Refuse(sid, kRequestOutOfRange);
       }
     case 0x30: {
       const std::uint8_t id = at(1), control = at(2);
       if (control == 0x01) {
         switch (id) {
-          case 0x80: return Bytes{0x70, id, control, static_cast<std::uint8_t>(DoorOpenAt(nowMs))};
-          case 0x61: return Bytes{0x70, id, control, led_};
-          case 0x81: return Bytes{0x70, id, control, lamp_};
+          case 0x80:
+            return Bytes{0x70, id, control, static_cast<std::uint8_t>(DoorOpenAt(nowMs))};
+          case 0x61:
+            return Bytes{0x70, id, control, led_};
+          case 0x81:
+            return Bytes{0x70, id, control, lamp_};
           case 0x56: {
             std::uint8_t type = 0x00;
             if (KeyAt(nowMs) == KeyInLock::Black) type = 0x11;
             if (KeyAt(nowMs) == KeyInLock::Red) type = 0x18;
             return Bytes{0x70, id, control, type};
           }
-          default: return Refuse(sid, kRequestOutOfRange);
+          default:
+            return Refuse(sid, kRequestOutOfRange);
         }
       }
       if (control == 0x06 && s.size() == 4) {
         const std::uint8_t state = s[3];
         switch (id) {
-          case 0x57: buzzerUntilMs_ = nowMs + kBuzzerMs; break;
-          case 0x61: led_ = state ? 1 : 0; break;
-          case 0x81: lamp_ = state ? 1 : 0; break;
-          default: return Refuse(sid, kRequestOutOfRange);
+          case 0x57:
+            buzzerUntilMs_ = nowMs + kBuzzerMs;
+            break;
+          case 0x61:
+            led_ = state ? 1 : 0;
+            break;
+          case 0x81:
+            lamp_ = state ? 1 : 0;
+            break;
+          default:
+            return Refuse(sid, kRequestOutOfRange);
         }
         return Bytes{0x70, id, control, state};
       }
@@ -122,15 +145,24 @@ std::uint8_t Aps6Unit::Output(std::uint8_t id) const {
 std::optional<std::uint8_t> Aps6Unit::Input(std::uint8_t id, std::int64_t nowMs) const {
   const bool key = KeyAt(nowMs) != KeyInLock::None;
   switch (id) {
-    case 0x65: return DoorOpenAt(nowMs) ? 1 : 0;
-    case 0x64: return DoorOpenAt(nowMs + 2 * kDoorPhaseMs) ? 1 : 0;
-    case 0x51: return key && (nowMs / 10000) % 2 == 1 ? 1 : 0;
-    case 0x54: return 0;
-    case 0x62: return 1;
-    case 0x50: return 0;
-    case 0x66: return key ? 1 : 0;
-    case 0x67: return key ? 1 : 0;
-    default: return std::nullopt;
+    case 0x65:
+      return DoorOpenAt(nowMs) ? 1 : 0;
+    case 0x64:
+      return DoorOpenAt(nowMs + 2 * kDoorPhaseMs) ? 1 : 0;
+    case 0x51:
+      return key && (nowMs / 10000) % 2 == 1 ? 1 : 0;
+    case 0x54:
+      return 0;
+    case 0x62:
+      return 1;
+    case 0x50:
+      return 0;
+    case 0x66:
+      return key ? 1 : 0;
+    case 0x67:
+      return key ? 1 : 0;
+    default:
+      return std::nullopt;
   }
 }
 
@@ -160,7 +192,8 @@ std::optional<Bytes> Aps6Unit::Answer(const Bytes& s, std::int64_t nowMs) {
           if (key == KeyInLock::Black) stat0 |= 0x04;
           return Bytes{0x61, 0x23, stat0};
         }
-        case 0x53: return Bytes{0x61, 0x53, Hi(kImmoCode), Lo(kImmoCode)};
+        case 0x53:
+          return Bytes{0x61, 0x53, Hi(kImmoCode), Lo(kImmoCode)};
         case 0x54:
           switch (key) {
             case KeyInLock::Black:
@@ -171,7 +204,8 @@ std::optional<Bytes> Aps6Unit::Answer(const Bytes& s, std::int64_t nowMs) {
               return Bytes{0x61, 0x54, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
           }
           break;
-        default: return Refuse(sid, kRequestOutOfRange);
+        default:
+          return Refuse(sid, kRequestOutOfRange);
       }
       break;
     case 0x30: {

@@ -95,9 +95,14 @@ std::optional<Bytes> SauoUnit::Answer(const Bytes& s, std::int64_t nowMs) {
           aspirator_ = true;
           heaterFan_ = false;
           break;
-        case 0x81: aspirator_ = s[3] != 0; break;
-        case 0x61: heaterFan_ = s[3] != 0; break;
-        default: return Refuse(sid, kRequestOutOfRange);
+        case 0x81:
+          aspirator_ = s[3] != 0;
+          break;
+        case 0x61:
+          heaterFan_ = s[3] != 0;
+          break;
+        default:
+          return Refuse(sid, kRequestOutOfRange);
       }
       return Bytes{0x70, id, control, s[3]};
     }
