@@ -145,10 +145,10 @@ std::vector<std::string> SauoStatusLines(std::uint8_t s) {
 
 std::size_t SauoCarriedCodes(const link::ReplyCopy& r) {
   // Service bytes behind the header: SID, count, then three per code.
-  const std::size_t n = static_cast<std::uint8_t>(r[0] - 0x80);
+  // A short header holds at most 63 service bytes; anything else announces no length to trust.
+  const std::size_t n = std::min<std::size_t>(static_cast<std::uint8_t>(r[0] - 0x80), 63);
   const std::size_t inFrame = n >= 2 ? (n - 2) / 3 : 0;
-  const std::size_t inCopy = (r.size() - 5) / 3;
-  return std::min({std::size_t{r[4]}, inFrame, inCopy});
+  return std::min(std::size_t{r[4]}, inFrame);
 }
 
 std::vector<std::string> SauoIdentification(const link::ReplyCopy& r) {
