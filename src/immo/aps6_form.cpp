@@ -213,7 +213,7 @@ Aps6Form::Aps6Form(link::PortHandle& port)
       comboBox1_(Add<view::ComboBox>("ComboBox1")),
       label8_(Add<view::Label>("Label8")),
       button1_(Add<view::Button>("Button1")),
-      statusBar1_(Add<view::StatusBar>("StatusBar1", std::vector<int>{200, 200, 0})),
+      statusBar1_(Add<view::StatusBar>("StatusBar1", std::vector<int>{200, 320, 0})),
       timer1_(Add<view::Timer>("Timer1", 200)) {
   SetCaption("Работа с иммобилизатором АПС-6");
   memo2_.SetHint("Идентификационные данные иммобилизатора.");
