@@ -16,7 +16,9 @@ namespace kd::qt {
 
 namespace {
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
+QString Q(const std::string& s) {
+  return QString::fromStdString(s);
+}
 
 // The widget of a named control; a name the form lacks gives an empty placeholder, so a
 // layout stays whole.
@@ -53,8 +55,10 @@ Aps4Dialog::Aps4Dialog(view::Form& form, QWidget* parent) : FormDialog(form, par
   setWindowTitle(Q(form.Caption()));
   auto* layout = new QVBoxLayout(this);
   auto* top = new QHBoxLayout;
-  for (auto [label, memo] : {std::pair{"StaticText1", "Memo1"}, {"StaticText2", "Memo2"},
-                             {"StaticText5", "Memo5"}, {"StaticText6", "Memo6"},
+  for (auto [label, memo] : {std::pair{"StaticText1", "Memo1"},
+                             {"StaticText2", "Memo2"},
+                             {"StaticText5", "Memo5"},
+                             {"StaticText6", "Memo6"},
                              {"StaticText7", "Memo7"}})
     top->addLayout(Column(form, this, label, memo, 44));
   layout->addLayout(top);
@@ -86,8 +90,8 @@ Aps6Dialog::Aps6Dialog(view::Form& form, QWidget* parent) : FormDialog(form, par
   auto* layout = new QVBoxLayout(this);
   auto* columns = new QHBoxLayout;
   auto* left = new QVBoxLayout;
-  for (auto [label, memo] : {std::pair{"Label1", "Memo2"}, {"Label2", "Memo3"},
-                             {"Label5", "Memo5"}})
+  for (auto [label, memo] :
+       {std::pair{"Label1", "Memo2"}, {"Label2", "Memo3"}, {"Label5", "Memo5"}})
     left->addLayout(Column(form, this, label, memo, 44));
   left->addLayout(Column(form, this, "Label6", "Memo6", 70));
   columns->addLayout(left, 2);

@@ -11,15 +11,13 @@ struct SideUnits : SimFixture {
   void SetUp() override { Connect(1, kKwpLine); }
   // The immobilizer's tester address is F0: its answers go back there.
   Bytes Immo(std::initializer_list<std::uint8_t> service) {
-    Bytes frame{static_cast<std::uint8_t>(0x80 + service.size()), 0xC0, 0xF0};
-    frame.insert(frame.end(), service);
-    frame.push_back(SumOf(frame));
+    const Bytes frame = testing::KwpFrame(0xC0, 0xF0, Bytes(service));
     const Bytes reply = Send(Envelope(frame), frame);
     if (reply.size() < 4) return {};
     EXPECT_EQ(reply[1], 0xF0);
     EXPECT_EQ(reply[2], 0xC0);
     EXPECT_EQ(reply[0], 0x80 + reply.size() - 4);
-    EXPECT_EQ(SumOf(reply, 0, reply.size() - 1), reply.back());
+    EXPECT_EQ(Sum8(reply, 0, reply.size() - 1), reply.back());
     return Bytes(reply.begin() + 3, reply.end() - 1);
   }
   Bytes Sauo(std::initializer_list<std::uint8_t> service) {
