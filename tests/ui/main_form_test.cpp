@@ -266,8 +266,16 @@ TEST(Dialogs, PortDialogPresetsAndReadsTheChoice) {
   dialog.FindAs<view::RadioButton>("RadioButton3")->Click();
   EXPECT_EQ(dialog.Chosen(2), 3);
   EXPECT_FALSE(dialog.FindAs<view::RadioButton>("RadioButton8")->Checked());
+  ASSERT_NE(dialog.FindAs<view::GroupBox>("GroupBox1"), nullptr);
+  EXPECT_EQ(dialog.FindAs<view::GroupBox>("GroupBox1")->Caption(), "GroupBox1");
+  // "Закрыть" is neither default nor cancel: the keys press nothing.
+  EXPECT_EQ(dialog.KeyTarget(dialog.Find("RadioButton3"), view::Key::Enter), nullptr);
+  EXPECT_EQ(dialog.KeyTarget(dialog.Find("RadioButton3"), view::Key::Escape), nullptr);
   AboutBox about;
   EXPECT_EQ(about.Caption(), "About");
+  // The OK button of the About box is its default button, and there is no cancel button.
+  EXPECT_EQ(about.KeyTarget(nullptr, view::Key::Enter), about.FindAs<view::Button>("BitBtn1"));
+  EXPECT_EQ(about.KeyTarget(nullptr, view::Key::Escape), nullptr);
   EXPECT_NE(about.FindAs<view::Label>("StaticText3")->Caption().find(KLINEDIAG_TEST_VERSION),
             std::string::npos);
 }

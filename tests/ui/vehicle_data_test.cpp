@@ -173,6 +173,21 @@ TEST_F(Saving, ResetThenCancelStoresNothing) {
   EXPECT_TRUE(host.written.empty());
 }
 
+TEST_F(Saving, EnterInAnEditConfirmsAndEscapeIsNotCancel) {
+  VehicleData& v = form.Vehicle();
+  v.identifiersRead = true;
+  host.onModal = [&](view::Form& d) {
+    EditOf(d, "Edit5").SetText("А123ВС77");
+    // "Отмена" is an ordinary button of this dialog: Escape presses nothing.
+    EXPECT_FALSE(d.PressKey(d.Find("Edit5"), view::Key::Escape));
+    EXPECT_FALSE(host.closedByControl);
+    EXPECT_TRUE(d.PressKey(d.Find("MaskEdit1"), view::Key::Enter));
+    EXPECT_TRUE(host.closedByControl);
+  };
+  Save();
+  EXPECT_EQ(v.registrationNumber, text::Utf8ToCp1251("А123ВС77"));
+}
+
 TEST_F(Saving, WithoutIdentifiersNoDialogAndTwoHeaderLines) {
   host.saveAnswer = (dir / "plain.err").string();
   Save();
