@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "catalogue/ecu_catalogue.h"
@@ -15,7 +16,7 @@
 #include "faults/fault_page.h"
 #include "link/exchange_buffer.h"
 #include "link/port.h"
-#include "livedata/param_page.h"
+#include "session/pages.h"
 #include "session/session_step.h"
 #include "ui/vehicle_data.h"
 #include "view/form.h"
@@ -25,6 +26,7 @@ namespace kd::ui {
 
 class MainForm : public view::Form {
  public:
+  using PageList = std::array<std::unique_ptr<session::PageStep>, session::kPageCount>;
   MainForm(link::SerialPort& port, view::Host& host);
 
   // Start-up as the program does it: the start-up configuration, which ends by opening the port.
@@ -57,6 +59,10 @@ class MainForm : public view::Form {
   session::Page ActivePage() const {
     return static_cast<session::Page>(pageControl1_.ActiveIndex());
   }
+  // The object of a page; nullptr for a page that has none yet.
+  session::PageStep* PageObject(session::Page page) const {
+    return pages_[static_cast<std::size_t>(page)].get();
+  }
 
   view::Timer& Timer1() { return timer1_; }
   view::StatusBar& StatusBar1() { return statusBar1_; }
@@ -75,24 +81,28 @@ class MainForm : public view::Form {
   view::PageControl& PageControl1() { return pageControl1_; }
   view::CheckListBox& CheckParamList() { return checkParamList_; }
   view::Grid& StringGrid1() { return stringGrid1_; }
-  faults::FaultPage& Faults() { return faultPage_; }
+  faults::FaultPage& Faults() {
+    return static_cast<faults::FaultPage&>(*PageObject(session::Page::Faults));
+  }
   // Filled by the identifiers page; the report header and the vehicle-data dialog read it.
   VehicleData& Vehicle() { return vehicleData_; }
 
  private:
   void BuildShell();
   view::Button& ToolButton(const char* name, const char* hint, bool separatorAfter = false);
-  view::MenuItem& MenuEntry(view::MenuItem& menu, const char* name, const char* caption,
-                            const char* shortcut = "", int radioGroup = 0);
+  view::MenuItem& MenuEntry(view::MenuItem& menu, std::string_view name, std::string_view caption,
+                            std::string_view shortcut = "", int radioGroup = 0);
   void BuildConfigControls();
-  void BuildFaultPage();
+  // Every page object, each in its place of the page table.
+  void BuildPages();
   void ApplyCatalogue();
   void MarkType();
   void PageChangedByTab();
   void ChoosePageByMenu(int page);
   // Puts the radio check of the "Индицировать" menu on the page's item.
   void CheckIndicator(int page);
-  void DropPendingCommand();
+  // Drops the pending command and tells the page it is on screen.
+  void PageChanged(int page);
   void ChoosePort();
   void ShowSideWindow(view::Form& window);
   void Tick();
@@ -109,7 +119,7 @@ class MainForm : public view::Form {
   link::PortHandle portHandle_;
   std::unique_ptr<link::ExchangeBuffer> buffer_ = std::make_unique<link::ExchangeBuffer>();
   session::SessionState session_;
-  session::PageSteps pages_{};
+  PageList pages_;
   std::uint32_t dtcInfoMode_ = 0;
   // Commands of the immobilizer and climate windows; they outlive the windows.
   std::uint32_t immoCommand_ = 0;
@@ -128,17 +138,13 @@ class MainForm : public view::Form {
   view::PageControl& pageControl1_;
   view::CheckListBox& checkParamList_;
   view::Grid& stringGrid1_;
-  view::Memo& comp_;
-  livedata::ParamPage paramPage_{ecuType_, params_, stringGrid1_, statusBar1_,
-                                 session_.pageTickCount};
   std::array<view::Button*, 11> typeButtons_{};
   std::vector<view::Button*> toolBar_;
   std::vector<view::MenuItem*> mainMenu_;
-  std::array<view::MenuItem*, 9> indicatorItems_{};
+  std::array<view::MenuItem*, session::kPageCount> indicatorItems_{};
   std::vector<view::Button*> sideWindowButtons_;
   std::array<view::MenuItem*, 11> typeMenuItems_{};
   VehicleData vehicleData_;
-  faults::FaultPage faultPage_{*this, ecuType_, dtcInfoMode_, session_};
 };
 
 }  // namespace kd::ui

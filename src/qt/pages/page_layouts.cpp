@@ -1,0 +1,18 @@
+#include "qt/pages/page_layouts.h"
+
+namespace kd::qt {
+
+PageLayout LayoutOf(session::Page page) {
+  switch (page) {
+    case session::Page::Params:
+      return LayOutParamPage;
+    case session::Page::Faults:
+      return LayOutFaultPage;
+    case session::Page::Equipment:
+      return LayOutEquipmentPage;
+    default:
+      return nullptr;
+  }
+}
+
+}  // namespace kd::qt
