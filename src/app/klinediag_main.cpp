@@ -6,8 +6,13 @@
 #include <QTimer>
 #include <QPixmap>
 #include <QStringList>
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "catalogue/ecu_catalogue.h"
 #include "qt/main_window.h"
@@ -33,12 +38,33 @@ constexpr const char* kUsage =
     "  --trace FILE       append every tick's reads and writes to FILE\n"
     "  --ecu TYPE         switch to controller type TYPE (1..11) after start-up\n"
     "  --run-for SECONDS  close the window (storing the configuration) after SECONDS\n"
+    "                     (up to 604800); message boxes then go to standard error\n"
     "  --screenshot FILE.png\n"
     "                     run a few timer ticks, save the main window (1280x800) as\n"
     "                     PNG to FILE and exit\n"
     "  --screenshot DIR   the same for every page, one PNG per page in DIR\n"
     "                     (with --demo, every parameter is shown)\n"
     "  -h, --help         show this text\n";
+
+// The longest --run-for: a week of unattended logging is plenty, and its milliseconds still fit
+// the timer.
+constexpr double kMaxRunSeconds = 7 * 24 * 3600;
+
+// Plain decimal seconds only: no sign, exponent, hexadecimal, "inf" or "nan", so that whatever is
+// accepted is a finite time that ends.
+std::optional<int> RunMilliseconds(const QString& text) {
+  const std::string s = text.toStdString();
+  int digits = 0, points = 0;
+  for (char c : s) {
+    if (c >= '0' && c <= '9') ++digits;
+    else if (c == '.') ++points;
+    else return std::nullopt;
+  }
+  if (digits == 0 || points > 1 || digits > 12) return std::nullopt;
+  const double seconds = std::strtod(s.c_str(), nullptr);
+  if (!(seconds > 0) || seconds > kMaxRunSeconds) return std::nullopt;
+  return std::max(1, static_cast<int>(std::lround(seconds * 1000)));
+}
 
 int Fail(const QString& message) {
   std::fprintf(stderr, "klinediag: %s\n", qPrintable(message));
@@ -86,11 +112,13 @@ int main(int argc, char** argv) {
     ecuType = parser.value(ecu).toUInt(&ok);
     if (!ok || !kd::catalogue::IsKnownType(ecuType)) return Fail("--ecu expects a type 1..11");
   }
-  double runSeconds = 0;
+  std::optional<int> runMs;
   if (parser.isSet(runFor)) {
-    bool ok = false;
-    runSeconds = parser.value(runFor).toDouble(&ok);
-    if (!ok || runSeconds <= 0) return Fail("--run-for expects a number of seconds");
+    runMs = RunMilliseconds(parser.value(runFor));
+    if (!runMs)
+      return Fail(QString("--run-for expects seconds, more than 0 and at most %1, got \"%2\"")
+                      .arg(kMaxRunSeconds)
+                      .arg(parser.value(runFor)));
   }
   QApplication app(argc, argv);
   QApplication::setApplicationName("klinediag");
@@ -103,6 +131,7 @@ int main(int argc, char** argv) {
 
   kd::qt::QtHost host;
   kd::qt::RegisterSideDialogs(host);
+  host.SetUnattended(runMs || parser.isSet(screenshot));
   kd::ui::MainForm form(*serial, host);
   if (parser.isSet(demo)) {
     auto* simulator = static_cast<kd::sim::SimulatedPort*>(serial.get());
@@ -192,8 +221,7 @@ int main(int argc, char** argv) {
     return 0;
   }
 
-  if (runSeconds > 0)
-    QTimer::singleShot(static_cast<int>(runSeconds * 1000), &window, [&window] { window.close(); });
+  if (runMs) QTimer::singleShot(*runMs, &window, [&window] { window.close(); });
   window.showMaximized();
   return QApplication::exec();
 }

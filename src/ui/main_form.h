@@ -24,6 +24,9 @@
 
 namespace kd::ui {
 
+// The full path of the current directory ("." when it cannot be had).
+std::string WorkingDirectory();
+
 class MainForm : public view::Form {
  public:
   using PageList = std::array<std::unique_ptr<session::PageStep>, session::kPageCount>;
@@ -49,7 +52,13 @@ class MainForm : public view::Form {
   void RefreshParamGrid();
 
   const std::string& ConfigName() const { return configName_; }
+  // Always a full path: the folder the program started in, or the folder of the last
+  // configuration read. A report's or a configuration's dialog may move the working directory
+  // elsewhere; "default.cfg" and the types' files stay here all the same.
   const std::string& ConfigDir() const { return configDir_; }
+  // ConfigName as the file it names: a dialog's choice is a full path already, the fixed names
+  // lie in ConfigDir.
+  std::string ConfigPath() const;
   const std::vector<catalogue::ParamRecord>& Params() const { return params_; }
   std::uint32_t DtcInfoMode() const { return dtcInfoMode_; }
 
@@ -113,9 +122,12 @@ class MainForm : public view::Form {
 
   // OpenPort with the type's line settings and the chosen port, noted in the trace.
   void ReopenPort();
+  // An "open" line of the trace: the port as OpenPort last set it up, and whether it is open.
+  void TraceOpening(bool opened);
 
   view::Host& host_;
   std::unique_ptr<std::ofstream> trace_;
+  bool reopenMissTraced_ = false;
   link::PortHandle portHandle_;
   std::unique_ptr<link::ExchangeBuffer> buffer_ = std::make_unique<link::ExchangeBuffer>();
   session::SessionState session_;
@@ -128,7 +140,7 @@ class MainForm : public view::Form {
   std::uint32_t ecuType_ = 1;
   int portNumber_ = 2;
   std::string configName_ = "default.cfg";
-  std::string configDir_ = ".";
+  std::string configDir_ = WorkingDirectory();
   bool dirFromDialog_ = false;
   std::vector<catalogue::ParamRecord> params_;
 
