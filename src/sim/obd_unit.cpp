@@ -314,8 +314,4 @@ Bytes ObdUnit::Hear(const Heard& heard, const Shaping& shaping) {
   return out;
 }
 
-std::unique_ptr<Controller> MakeObdUnit(const EngineModel& model) {
-  return std::make_unique<ObdUnit>(model);
-}
-
 }  // namespace kd::sim

@@ -60,6 +60,4 @@ class ObdUnit : public Controller {
   std::int64_t isoLastMs_ = 0;
 };
 
-std::unique_ptr<Controller> MakeObdUnit(const EngineModel& model);
-
 }  // namespace kd::sim

@@ -4,7 +4,6 @@
 #include <cctype>
 
 #include "catalogue/ecu_catalogue.h"
-#include "sim/obd_unit.h"
 
 namespace kd::sim {
 
@@ -26,7 +25,6 @@ bool Matches(const link::LineSettings& s, int baud, int stopBits) {
 SimulatedPort::SimulatedPort() : SimulatedPort(1) {}
 
 SimulatedPort::SimulatedPort(std::uint32_t ecuType) {
-  sideUnits_.push_back(MakeObdUnit(model_));
   SetEcuType(ecuType);
 }
 
@@ -142,11 +140,8 @@ void SimulatedPort::TakeEnvelope(const Bytes& written) {
     // envelope (the complement of the key byte) only once a unit answered the address with its
     // key bytes; that byte comes back, then the unit's complement of the address.
     if (faults_.On(Fault::Silence)) return;
-    for (const auto& unit : sideUnits_)
-      if (const auto closing = unit->HearSlowInit(kIso9141Address, Now())) {
-        Queue({frame[0], *closing}, reads_ + 1);
-        return;
-      }
+    if (const auto closing = obd_.HearSlowInit(kIso9141Address, Now()))
+      Queue({frame[0], *closing}, reads_ + 1);
     return;
   }
   // The count covers the whole transmission; a mismatch means the adapter lost bytes and
@@ -167,11 +162,14 @@ void SimulatedPort::PutOnLine(const Bytes& frame, LineMode mode, bool wakeUp) {
 
   const Heard heard{frame, mode, wakeUp, Now()};
   Bytes reply;
-  for (const auto* units : {&bus_, &sideUnits_})
-    for (const auto& unit : *units) {
-      const Bytes answer = unit->Hear(heard, shaping);
-      reply.insert(reply.end(), answer.begin(), answer.end());
-    }
+  const auto hear = [&](Controller& unit) {
+    const Bytes answer = unit.Hear(heard, shaping);
+    reply.insert(reply.end(), answer.begin(), answer.end());
+  };
+  for (const auto& unit : bus_) hear(*unit);
+  hear(immobilizer_);
+  hear(sauo_);
+  hear(obd_);
   if (reply.empty()) return;
   if (faults_.On(Fault::Garbage)) {
     const int count = std::clamp(faults_.Parameter(Fault::Garbage, 12), 1, 240);

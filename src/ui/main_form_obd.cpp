@@ -5,12 +5,6 @@
 
 namespace kd::ui {
 
-void MainForm::ShowSideWindow(view::Form& window) {
-  timer1_.SetEnabled(false);
-  host_.ShowModal(window);
-  timer1_.SetEnabled(true);
-}
-
 void MainForm::BuildObdWindows() {
   auto& eobd = *FindAs<view::Button>("ToolButton7");
   eobd.SetEnabled(true);
