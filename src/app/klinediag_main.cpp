@@ -1,5 +1,6 @@
 // klinediag [--demo] [--port N=DEVICE]... [--trace FILE] [--screenshot FILE.png|DIR]
 #include <QApplication>
+#include <QPointer>
 #include <QCommandLineParser>
 #include <QDir>
 #include <QTimer>
@@ -16,9 +17,13 @@
 #include "catalogue/ecu_catalogue.h"
 #include "qt/graph_window.h"
 #include "qt/main_window.h"
+#include "qt/obd_windows.h"
+#include "qt/screenshots.h"
 #include "qt/qt_host.h"
 #include "qt/qt_serial_port.h"
+#include "qt/side_dialogs.h"
 #include "sim/simulated_port.h"
+#include "ui/demo_start.h"
 #include "ui/main_form.h"
 
 namespace {
@@ -26,6 +31,8 @@ namespace {
 // Ticks a screenshot waits for: enough for the session to open and the first data to arrive.
 constexpr int kScreenshotTicks = 5;
 constexpr QSize kScreenshotSize{1280, 800};
+constexpr int kSideWindowTicks = 25;
+constexpr QSize kSideWindowSize{800, 600};
 
 constexpr const char* kUsage =
     "usage: klinediag [--demo] [--port N=DEVICE]... [--trace FILE] [--screenshot FILE.png|DIR]\n"
@@ -41,7 +48,8 @@ constexpr const char* kUsage =
     "  --screenshot FILE.png\n"
     "                     run a few timer ticks, save the main window (1280x800) as\n"
     "                     PNG to FILE and exit\n"
-    "  --screenshot DIR   the same for every page, one PNG per page in DIR\n"
+    "  --screenshot DIR   the same for every page, one PNG per page in DIR, and for\n"
+    "                     every page of the side windows\n"
     "                     (with --demo, every parameter is shown)\n"
     "  -h, --help         show this text\n";
 
@@ -129,16 +137,24 @@ int main(int argc, char** argv) {
     serial = std::make_unique<kd::qt::QtSerialPort>(std::move(map));
 
   kd::qt::QtHost host;
+  kd::qt::RegisterSideDialogs(host);
+  kd::qt::RegisterObdWindows(host);
   host.SetUnattended(runMs || parser.isSet(screenshot));
   host.RegisterDialog("TForm9", kd::qt::MakeGraphWindow);
   kd::ui::MainForm form(*serial, host);
   if (parser.isSet(demo)) {
     auto* simulator = static_cast<kd::sim::SimulatedPort*>(serial.get());
     form.OnTypeApplied = [simulator](std::uint32_t type) { simulator->SetEcuType(type); };
+    form.OnSideWindow = [simulator](const kd::view::Form& window) {
+      kd::sim::FitForWindow(simulator->Immobilizer(), window.Name());
+    };
   }
   if (parser.isSet(trace) && !form.StartTrace(parser.value(trace).toStdString()))
     return Fail("cannot write the trace " + parser.value(trace));
-  form.Start();
+  if (parser.isSet(demo))
+    kd::ui::StartDemo(form);
+  else
+    form.Start();
   if (ecuType != 0) form.SelectEcuType(ecuType);
   kd::qt::MainWindow window(form);
   host.SetParentWidget(&window);
@@ -173,6 +189,58 @@ int main(int argc, char** argv) {
       const QString file = QDir(target).filePath(
           QString("%1-%2.png").arg(i + 1).arg(QString::fromStdString(pages[i].name)));
       if (!window.grab().save(file, "PNG")) return Fail("cannot write " + file);
+    }
+    // The side windows, each opened from its button as the technician does, run for a full
+    // request cycle of their unit before the picture.
+    struct Side {
+      const char* button;
+      const char* file;
+      int ticks;
+      const char* list;    // a list whose first line is chosen, so that its detail shows
+      const char* button2;  // a button clicked half-way, for what only a command shows
+    };
+    const Side sides[] = {{"ButtonImmo", "aps4.png", 12, nullptr, "Button4"},
+                          {"ToolButton13", "aps6.png", 10, nullptr, nullptr},
+                          {"SAUOButton", "sauo.png", 10, "ListBox1", nullptr}};
+    for (const Side& side : sides) {
+      QString failed;
+      QTimer::singleShot(0, &window, [&] {
+        QPointer<kd::qt::FormDialog> dialog =
+            dynamic_cast<kd::qt::FormDialog*>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->Bindings()) {
+          failed = "no window opened by " + QString(side.button);
+          return;
+        }
+        kd::view::Form& shown = dialog->Bindings()->BoundForm();
+        for (int i = 0; i < side.ticks; ++i) {
+          if (i == side.ticks / 2 && side.list)
+            if (auto* list = shown.FindAs<kd::view::ListBox>(side.list))
+              dialog->Bindings()->Forward(*list, [list] { list->Select(0); });
+          if (i == side.ticks / 2 && side.button2)
+            if (auto* b = shown.FindAs<kd::view::Button>(side.button2))
+              dialog->Bindings()->Forward(*b, [b] { b->Click(); });
+          dialog->Bindings()->Tick("Timer1");
+          QApplication::processEvents();
+        }
+        const QString file = QDir(target).filePath(side.file);
+        if (!dialog->grab().save(file, "PNG")) failed = "cannot write " + file;
+        dialog->close();
+      });
+      auto* button = form.FindAs<kd::view::Button>(side.button);
+      window.Bindings().Forward(*button, [button] { button->Click(); });
+      if (!failed.isEmpty()) return Fail(failed);
+    }
+    // The OBD windows, one picture per page.
+    const struct {
+      const char* button;
+      const char* prefix;
+    } obdWindows[] = {{"ToolButton7", "eobd"}, {"ToolButton12", "iso9141"}};
+    for (const auto& side : obdWindows) {
+      auto* opener = form.FindAs<kd::view::Button>(side.button);
+      if (opener && opener->Enabled() &&
+          !kd::qt::ShootSideWindow(*opener, window.Bindings(), window, target, side.prefix,
+                                   kSideWindowTicks, kSideWindowSize))
+        return Fail(QString("cannot write the pictures of ") + side.button);
     }
     return 0;
   }

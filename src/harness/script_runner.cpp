@@ -10,6 +10,7 @@
 
 #include "catalogue/ecu_catalogue.h"
 #include "sim/simulated_port.h"
+#include "ui/demo_start.h"
 #include "ui/main_form.h"
 
 namespace kd::harness {
@@ -118,13 +119,19 @@ ScriptRunner::ScriptRunner(std::istream& in, std::ostream& out, RunOptions optio
     // The simulated car follows the program's controller type, as the demo does.
     auto* sim = static_cast<sim::SimulatedPort*>(simulated_.get());
     main_->OnTypeApplied = [sim](std::uint32_t type) { sim->SetEcuType(type); };
+    main_->OnSideWindow = [sim](const view::Form& window) {
+      sim::FitForWindow(sim->Immobilizer(), window.Name());
+    };
   }
 }
 
 void ScriptRunner::StartOnce() {
   if (started_) return;
   started_ = true;
-  main_->Start();
+  if (options_.demo)
+    ui::StartDemo(*main_);
+  else
+    main_->Start();
 }
 
 ScriptRunner::~ScriptRunner() = default;

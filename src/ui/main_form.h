@@ -19,6 +19,7 @@
 #include "actuators/actuator_panel.h"
 #include "livedata/charts.h"
 #include "livedata/recording.h"
+#include "obd/obd_state.h"
 #include "session/pages.h"
 #include "session/session_step.h"
 #include "ui/vehicle_data.h"
@@ -47,6 +48,9 @@ class MainForm : public view::Form {
   // Called whenever a configuration has been applied with the type in force (the demo's
   // simulator follows the program's type this way).
   std::function<void(std::uint32_t ecuType)> OnTypeApplied;
+  // Called as a side window opens, before it is shown (the demo fits the simulated car with the
+  // unit the window talks to).
+  std::function<void(const view::Form& window)> OnSideWindow;
   void LoadConfiguration();
   void SaveConfiguration();
   void RefreshParamGrid();
@@ -111,6 +115,8 @@ class MainForm : public view::Form {
   // The chart panel in place of the grid's neighbours, or back.
   void SetChartView(bool shown);
   void OpenGraphWindow();
+  // ToolButton7 and ToolButton12: the EOBD and ISO 9141 windows.
+  void BuildObdWindows();
   void ApplyCatalogue();
   void MarkType();
   void PageChangedByTab();
@@ -120,6 +126,7 @@ class MainForm : public view::Form {
   // Drops the pending command and tells the page it is on screen.
   void PageChanged(int page);
   void ChoosePort();
+  void ShowSideWindow(view::Form& window);
   void Tick();
   void NewConfiguration();
   void OpenConfigDialog();
@@ -139,6 +146,9 @@ class MainForm : public view::Form {
   session::SessionState session_;
   PageList pages_;
   std::uint32_t dtcInfoMode_ = 0;
+  // Commands of the immobilizer and climate windows; they outlive the windows.
+  std::uint32_t immoCommand_ = 0;
+  std::uint32_t sauoCommand_ = 0;
 
   std::uint32_t ecuType_ = 1;
   int portNumber_ = 2;
@@ -160,6 +170,9 @@ class MainForm : public view::Form {
   std::vector<view::Button*> sideWindowButtons_;
   std::array<view::MenuItem*, 11> typeMenuItems_{};
   VehicleData vehicleData_;
+  // Kept for the program's life, across openings of the OBD windows.
+  obd::EobdShared eobdShared_;
+  obd::Iso9141Shared iso9141Shared_;
   std::unique_ptr<livedata::Recorder> recorder_;
   std::unique_ptr<livedata::MainChart> mainChart_;
   actuators::ActuatorPanel* actuatorPanel_ = nullptr;
