@@ -49,8 +49,12 @@ void WriteAndSummarise(benchmark::State& state, std::uint32_t type) {
   state.counters["frames"] = full.frames;
 }
 
-void BM_FullRecordingM154(benchmark::State& state) { WriteAndSummarise(state, 1); }
-void BM_FullRecordingM10(benchmark::State& state) { WriteAndSummarise(state, 8); }
+void BM_FullRecordingM154(benchmark::State& state) {
+  WriteAndSummarise(state, 1);
+}
+void BM_FullRecordingM10(benchmark::State& state) {
+  WriteAndSummarise(state, 8);
+}
 
 BENCHMARK(BM_FullRecordingM154)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FullRecordingM10)->Unit(benchmark::kMillisecond);

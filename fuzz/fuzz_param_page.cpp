@@ -15,9 +15,15 @@ namespace {
 
 struct NoHost : kd::view::Host {
   void ShowModal(kd::view::Form&) override {}
-  std::optional<std::string> OpenFileDialog(const kd::view::FileDialogRequest&) override { return {}; }
-  std::optional<std::string> SaveFileDialog(const kd::view::FileDialogRequest&) override { return {}; }
-  std::optional<kd::view::FontChoice> FontDialog(const kd::view::FontChoice&) override { return {}; }
+  std::optional<std::string> OpenFileDialog(const kd::view::FileDialogRequest&) override {
+    return {};
+  }
+  std::optional<std::string> SaveFileDialog(const kd::view::FileDialogRequest&) override {
+    return {};
+  }
+  std::optional<kd::view::FontChoice> FontDialog(const kd::view::FontChoice&) override {
+    return {};
+  }
   void MessageBox(const std::string&, const std::string&, kd::view::MessageIcon) override {}
   kd::view::LocalTime Now() override { return {}; }
 };
@@ -41,7 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (params[i].shown) params[i].gridRow = ++row;
   }
   grid.SetSize(4, row + 1);
-  auto page = std::make_unique<livedata::ParamPage>(ecuType, params, grid, status, state.pageTickCount);
+  auto page =
+      std::make_unique<livedata::ParamPage>(ecuType, params, grid, status, state.pageTickCount);
   livedata::Recorder recorder(form, ecuType);
   livedata::MainChart chart(form, grid, params);
   auto panel = std::make_unique<actuators::ActuatorPanel>(form, ecuType, state.pendingCommand);

@@ -11,12 +11,12 @@
 #include <sstream>
 #include <vector>
 
+#include "actuators/actuator_panel.h"
 #include "catalogue/param_tables.h"
 #include "faults/fault_page.h"
 #include "faults/fault_report.h"
 #include "identity/equipment_page.h"
 #include "link/port.h"
-#include "actuators/actuator_panel.h"
 #include "livedata/charts.h"
 #include "livedata/param_page.h"
 #include "livedata/recording.h"
@@ -148,8 +148,8 @@ struct Rig {
     link::PollTick(
         handle, *buffer, catalogue::Lookup(ecuType).marksStartCommunication,
         [this, shown](link::ExchangeBuffer& b) {
-          session::SessionStep(b, {ecuType, shown, session, status,
-                                   steps[static_cast<std::size_t>(shown)].get()});
+          session::SessionStep(
+              b, {ecuType, shown, session, status, steps[static_cast<std::size_t>(shown)].get()});
         },
         status);
   }
@@ -192,7 +192,8 @@ class ParamsWithPanel : public livedata::ParamPage {
         window_(r.params, host_),
         type_(r.ecuType),
         list_(r.params) {
-    auto panel = std::make_unique<actuators::ActuatorPanel>(r.form, r.ecuType, r.session.pendingCommand);
+    auto panel =
+        std::make_unique<actuators::ActuatorPanel>(r.form, r.ecuType, r.session.pendingCommand);
     panel_ = panel.get();
     SetActuators(std::move(panel));
     AddListener(recorder_);
@@ -217,8 +218,12 @@ class ParamsWithPanel : public livedata::ParamPage {
  private:
   struct NoHost : view::Host {
     void ShowModal(view::Form&) override {}
-    std::optional<std::string> OpenFileDialog(const view::FileDialogRequest&) override { return {}; }
-    std::optional<std::string> SaveFileDialog(const view::FileDialogRequest&) override { return {}; }
+    std::optional<std::string> OpenFileDialog(const view::FileDialogRequest&) override {
+      return {};
+    }
+    std::optional<std::string> SaveFileDialog(const view::FileDialogRequest&) override {
+      return {};
+    }
     std::optional<view::FontChoice> FontDialog(const view::FontChoice&) override { return {}; }
     void MessageBox(const std::string&, const std::string&, view::MessageIcon) override {}
     view::LocalTime Now() override { return {}; }
@@ -233,9 +238,7 @@ class ParamsWithPanel : public livedata::ParamPage {
 
 // What the main window builds for each page, one entry a page.
 const std::function<void(Rig&)> kPageSetups[] = {
-    [](Rig& r) {
-      r.Install(session::Page::Params, std::make_unique<ParamsWithPanel>(r));
-    },
+    [](Rig& r) { r.Install(session::Page::Params, std::make_unique<ParamsWithPanel>(r)); },
     [](Rig& r) {
       auto& page = r.Install(
           session::Page::Faults,

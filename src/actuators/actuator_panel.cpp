@@ -13,9 +13,13 @@ namespace {
 
 using catalogue::ActuatorFamily;
 
-void SetMemo(view::Memo& memo, std::string text) { memo.SetItems({std::move(text)}); }
+void SetMemo(view::Memo& memo, std::string text) {
+  memo.SetItems({std::move(text)});
+}
 
-std::string Whole(double v) { return text::FormatNumber(v, "###0."); }
+std::string Whole(double v) {
+  return text::FormatNumber(v, "###0.");
+}
 
 }  // namespace
 
@@ -91,8 +95,9 @@ ActuatorPanel::ActuatorPanel(view::Form& form, const std::uint32_t& ecuType,
 
 const ActuatorRow* ActuatorPanel::Row(int index) const {
   const auto rows = ActuatorTable(ecuType_);
-  return index >= 0 && index < static_cast<int>(rows.size()) ? &rows[static_cast<std::size_t>(index)]
-                                                             : nullptr;
+  return index >= 0 && index < static_cast<int>(rows.size())
+             ? &rows[static_cast<std::size_t>(index)]
+             : nullptr;
 }
 
 void ActuatorPanel::TypeApplied() {
@@ -111,11 +116,12 @@ void ActuatorPanel::ButtonClick() {
     SelectionChanged();
     return;
   }
-  for (view::Control* c : std::initializer_list<view::Control*>{
-           &controlBox_, &controlButton_, &curent_, &curentText_, &desired_, &desiredText_,
-           &bitPlus_, &bitMinus_})
+  for (view::Control* c :
+       std::initializer_list<view::Control*>{&controlBox_, &controlButton_, &curent_, &curentText_,
+                                             &desired_, &desiredText_, &bitPlus_, &bitMinus_})
     c->SetVisible(false);
-  for (view::Control* c : std::initializer_list<view::Control*>{&curent_, &desired_, &bitPlus_, &bitMinus_})
+  for (view::Control* c :
+       std::initializer_list<view::Control*>{&curent_, &desired_, &bitPlus_, &bitMinus_})
     c->SetEnabled(false);
 }
 
@@ -127,7 +133,8 @@ void ActuatorPanel::HideForChart() {
              &controlBox_, &controlButton_, &curent_, &curentText_, &desired_, &desiredText_,
              &bitPlus_, &bitMinus_})
       c->SetVisible(false);
-    for (view::Control* c : std::initializer_list<view::Control*>{&curent_, &desired_, &bitPlus_, &bitMinus_})
+    for (view::Control* c :
+         std::initializer_list<view::Control*>{&curent_, &desired_, &bitPlus_, &bitMinus_})
       c->SetEnabled(false);
   }
   button1_.SetVisible(false);
@@ -142,7 +149,8 @@ void ActuatorPanel::ShowAfterChart() {
 void ActuatorPanel::ShowValueControls(bool on) {
   controlButton_.SetEnabled(!on);
   controlButton_.SetVisible(!on);
-  for (view::Control* c : std::initializer_list<view::Control*>{&curent_, &desired_, &bitPlus_, &bitMinus_}) {
+  for (view::Control* c :
+       std::initializer_list<view::Control*>{&curent_, &desired_, &bitPlus_, &bitMinus_}) {
     c->SetEnabled(on);
     c->SetVisible(on);
   }
@@ -181,7 +189,8 @@ void ActuatorPanel::SelectionChanged() {
     ShowValueControls(true);
 }
 
-void ActuatorPanel::PutRequest(link::ExchangeBuffer& buffer, const std::array<std::uint8_t, 5>& request) {
+void ActuatorPanel::PutRequest(link::ExchangeBuffer& buffer,
+                               const std::array<std::uint8_t, 5>& request) {
   for (std::size_t i = 0; i < request.size(); ++i) buffer.transmitFrame[3 + i] = request[i];
   buffer.dataLength = 5;
 }

@@ -15,7 +15,9 @@ std::optional<double> ChartY(const ParamRecord& r) {
   return (static_cast<double>(r.value) - r.chartMin) * 100 / range;
 }
 
-std::vector<view::ChartPoint> FirstPoint() { return {{0, 0, " "}}; }
+std::vector<view::ChartPoint> FirstPoint() {
+  return {{0, 0, " "}};
+}
 
 MainChart::MainChart(view::Form& form, view::Grid& grid, std::vector<ParamRecord>& params)
     : panel1_(form.Add<view::Panel>("Panel1")),
@@ -48,7 +50,8 @@ void MainChart::CellSelected(int col, int row) {
     } else if (r.kind == 'P' || r.kind == 'S') {
       r.onChart = 1;
       grid_.SetCell(3, row, kMarked);
-      seriesOf_[i] = static_cast<int>(chart1_.AddSeries(catalogue::FieldUtf8(r.name), FirstPoint()));
+      seriesOf_[i] =
+          static_cast<int>(chart1_.AddSeries(catalogue::FieldUtf8(r.name), FirstPoint()));
     }
     return;
   }
@@ -76,7 +79,8 @@ void MainChart::UpdateMainChart() {
   for (std::size_t i = 0; i < params_.size(); ++i) {
     const ParamRecord& r = params_[i];
     if (r.onChart != 1 || r.shown != 1 || seriesOf_[i] < 0) continue;
-    if (const auto y = ChartY(r)) chart1_.AddOrScroll(static_cast<std::size_t>(seriesOf_[i]), *y, kChartWindow);
+    if (const auto y = ChartY(r))
+      chart1_.AddOrScroll(static_cast<std::size_t>(seriesOf_[i]), *y, kChartWindow);
   }
 }
 

@@ -14,7 +14,9 @@ namespace {
 
 using catalogue::ParamRecord;
 
-bool IsNumberKind(char kind) { return kind == 'C' || kind == 'D' || kind == 'P' || kind == 'S'; }
+bool IsNumberKind(char kind) {
+  return kind == 'C' || kind == 'D' || kind == 'P' || kind == 'S';
+}
 
 // What the files write for one value, in Windows-1251; the texts of the grid.
 void PutValue(std::string& out, const ParamRecord& r, float value, std::uint8_t bitState) {
@@ -29,7 +31,9 @@ void PutValue(std::string& out, const ParamRecord& r, float value, std::uint8_t 
   }
 }
 
-std::int32_t FrameSizeOf(std::uint32_t ecuType) { return catalogue::Lookup(ecuType).frameSize; }
+std::int32_t FrameSizeOf(std::uint32_t ecuType) {
+  return catalogue::Lookup(ecuType).frameSize;
+}
 
 }  // namespace
 
@@ -54,7 +58,8 @@ RecordBuffer::Appended RecordBuffer::AppendFrame(std::span<const std::uint8_t> f
   return Appended::Stored;
 }
 
-std::span<const std::uint8_t> RecordBuffer::Frame(std::int32_t index, std::int32_t frameSize) const {
+std::span<const std::uint8_t> RecordBuffer::Frame(std::int32_t index,
+                                                  std::int32_t frameSize) const {
   if (index < 0 || frameSize <= 0 || index >= FrameCount(frameSize)) return {};
   return std::span<const std::uint8_t>(bytes_).subspan(static_cast<std::size_t>(index * frameSize),
                                                        static_cast<std::size_t>(frameSize));
@@ -164,7 +169,8 @@ void Recorder::StartRecording() {
 
 void Recorder::Decoded(const DecodedReply& decoded) {
   if (decoded.family != catalogue::LinkFamily::Kwp2000 || !decoded.shown) return;
-  const auto frame = std::span<const std::uint8_t>(decoded.reply).subspan(KwpReplyBase(decoded.reply));
+  const auto frame =
+      std::span<const std::uint8_t>(decoded.reply).subspan(KwpReplyBase(decoded.reply));
   switch (buffer_.AppendFrame(frame, FrameSizeOf(ecuType_))) {
     case RecordBuffer::Appended::Stored:
       writeStatus_.SetCaption(FillText(buffer_.RecordFill()));

@@ -13,7 +13,9 @@ constexpr std::uint8_t kInvalidFormat = 0x12;
 constexpr std::uint8_t kRequestOutOfRange = 0x31;
 
 // InputOutputControl codes the engine controllers know: switched outputs and adjustments.
-bool IsSwitchCode(std::uint8_t code) { return code >= 0x01 && code <= 0x10; }
+bool IsSwitchCode(std::uint8_t code) {
+  return code >= 0x01 && code <= 0x10;
+}
 bool IsValueCode(std::uint8_t code) {
   return code == 0x41 || code == 0x42 || code == 0x43 || code == 0x44 || code == 0x61;
 }
@@ -24,7 +26,9 @@ bool IsRoutineCode(std::uint8_t code) {
   return false;
 }
 
-std::uint8_t Byte(double v) { return static_cast<std::uint8_t>(std::clamp(std::lround(v), 0L, 255L)); }
+std::uint8_t Byte(double v) {
+  return static_cast<std::uint8_t>(std::clamp(std::lround(v), 0L, 255L));
+}
 
 }  // namespace
 
@@ -74,10 +78,12 @@ ActuatorOutputs::Answer ActuatorOutputs::IoControl(const Bytes& service, const E
     case 0x42: {
       const double desired = it != forced_.end() ? it->second * 10.0 : shown.desiredIdleRpm;
       if (profile.currentOnlyState) return {{0x70, code, 0x01, Byte(shown.rpm / 10)}, std::nullopt};
-      return {{0x70, code, 0x01, 0x00, 0x00, Byte(shown.rpm / 10), Byte(desired / 10)}, std::nullopt};
+      return {{0x70, code, 0x01, 0x00, 0x00, Byte(shown.rpm / 10), Byte(desired / 10)},
+              std::nullopt};
     }
     case 0x43:
-      return {{0x70, code, 0x01, Byte(it != forced_.end() ? it->second : shown.purge)}, std::nullopt};
+      return {{0x70, code, 0x01, Byte(it != forced_.end() ? it->second : shown.purge)},
+              std::nullopt};
     default:
       return {{0x70, code, 0x01, it != forced_.end() ? it->second : std::uint8_t{0}}, std::nullopt};
   }
@@ -96,7 +102,8 @@ ActuatorOutputs::Answer ActuatorOutputs::Routine(const Bytes& service) {
 }
 
 std::optional<Bytes> ActuatorOutputs::MaskWrite(const Bytes& message) {
-  if (message.size() != 5 || message[3] != static_cast<std::uint8_t>(message[1] + 1)) return std::nullopt;
+  if (message.size() != 5 || message[3] != static_cast<std::uint8_t>(message[1] + 1))
+    return std::nullopt;
   cells_[message[1]] = message[2];
   cells_[message[3]] = message[4];
   return Bytes{message[2], message[4]};

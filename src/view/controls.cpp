@@ -63,7 +63,8 @@ void Grid::SetSize(int cols, int rows) {
   std::vector<std::string> cells(static_cast<std::size_t>(cols) * rows);
   for (int r = 0; r < std::min(rows, rows_); ++r)
     for (int c = 0; c < std::min(cols, cols_); ++c)
-      cells[static_cast<std::size_t>(r) * cols + c] = std::move(cells_[static_cast<std::size_t>(r) * cols_ + c]);
+      cells[static_cast<std::size_t>(r) * cols + c] =
+          std::move(cells_[static_cast<std::size_t>(r) * cols_ + c]);
   cells_ = std::move(cells);
   cols_ = cols;
   rows_ = rows;
@@ -121,7 +122,8 @@ void PageControl::SetActive(int index) {
 }
 
 void PageControl::ClickTab(int index) {
-  if (index < 0 || index >= static_cast<int>(pages_.size()) || !Enabled() || index == active_) return;
+  if (index < 0 || index >= static_cast<int>(pages_.size()) || !Enabled() || index == active_)
+    return;
   SetActive(index);
   if (OnChange) OnChange();
 }

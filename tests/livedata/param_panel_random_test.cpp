@@ -20,7 +20,9 @@ namespace {
 
 using Rng = std::mt19937;
 
-int Pick(Rng& rng, int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); }
+int Pick(Rng& rng, int n) {
+  return static_cast<int>(rng() % static_cast<unsigned>(n));
+}
 
 link::ReplyCopy RandomReply(Rng& rng) {
   link::ReplyCopy r{};

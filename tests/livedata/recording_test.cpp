@@ -1,12 +1,13 @@
 // The recording and its two files, against bytes worked out by hand: the limits of the buffer,
 // the table of values, and the statistics (minimum and maximum from measured values only).
+#include "livedata/recording.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "catalogue/ecu_catalogue.h"
-#include "livedata/recording.h"
 #include "text/cp1251.h"
 #include "text/number_format.h"
 
@@ -41,21 +42,26 @@ ParamRecord Record(const char* name, char kind, std::int32_t position, std::int3
 Bytes Frame(std::uint32_t type, const Bytes& fromPosition1) {
   Bytes f(static_cast<std::size_t>(catalogue::Lookup(type).frameSize), 0);
   f[0] = 0x22;
-  for (std::size_t i = 0; i < fromPosition1.size() && i + 1 < f.size(); ++i) f[i + 1] = fromPosition1[i];
+  for (std::size_t i = 0; i < fromPosition1.size() && i + 1 < f.size(); ++i)
+    f[i + 1] = fromPosition1[i];
   return f;
 }
 
-std::string Cp(const char* utf8) { return text::Utf8ToCp1251(utf8); }
+std::string Cp(const char* utf8) {
+  return text::Utf8ToCp1251(utf8);
+}
 
 TEST_F(RecordingTest, BufferOfType1TakesFrame1757AndStopsAt1758) {
   RecordBuffer record;
   const Bytes frame = Frame(1, {0x61, 0x01});
   EXPECT_EQ(record.AppendFrame(frame, 37), RecordBuffer::Appended::Ignored) << "not started";
   record.Start();
-  for (int i = 0; i < 1000; ++i) ASSERT_EQ(record.AppendFrame(frame, 37), RecordBuffer::Appended::Stored);
+  for (int i = 0; i < 1000; ++i)
+    ASSERT_EQ(record.AppendFrame(frame, 37), RecordBuffer::Appended::Stored);
   EXPECT_EQ(record.RecordFill(), 37000);
   EXPECT_EQ(FillText(record.RecordFill()), "56% заполнено");
-  for (int i = 1000; i < 1757; ++i) ASSERT_EQ(record.AppendFrame(frame, 37), RecordBuffer::Appended::Stored);
+  for (int i = 1000; i < 1757; ++i)
+    ASSERT_EQ(record.AppendFrame(frame, 37), RecordBuffer::Appended::Stored);
   EXPECT_EQ(record.RecordFill(), 65009);
   EXPECT_EQ(FillText(record.RecordFill()), "100% заполнено");
   EXPECT_TRUE(record.Recording());
@@ -71,7 +77,8 @@ TEST_F(RecordingTest, BufferOfType8TakesFrame638AndStopsAt639) {
   RecordBuffer record;
   record.Start();
   const Bytes frame = Frame(8, {0x61, 0x01, 0x55});
-  for (int i = 0; i < 638; ++i) ASSERT_EQ(record.AppendFrame(frame, 102), RecordBuffer::Appended::Stored);
+  for (int i = 0; i < 638; ++i)
+    ASSERT_EQ(record.AppendFrame(frame, 102), RecordBuffer::Appended::Stored);
   EXPECT_EQ(record.RecordFill(), 65076);
   EXPECT_EQ(record.AppendFrame(frame, 102), RecordBuffer::Appended::Full);
   EXPECT_EQ(record.Frame(637, 102)[3], 0x55);
@@ -123,12 +130,8 @@ TEST_F(RecordingTest, EmptyRecordingGivesTitleAndNamesOnly) {
 
 TEST_F(RecordingTest, StatisticsTakeMinimumAndMaximumFromMeasuredValues) {
   std::vector<ParamRecord> params = {
-      Record("P", 'P', 3, 1, 1, 2),
-      Record("D", 'D', 4, 1, 0.5f, 1),
-      Record("B", 'B', 5),
-      Record("H", 'H', 6),
-      Record("OFF", 'P', 3),
-      Record("C", 'C', 9, 1, 1, 2),
+      Record("P", 'P', 3, 1, 1, 2), Record("D", 'D', 4, 1, 0.5f, 1), Record("B", 'B', 5),
+      Record("H", 'H', 6),          Record("OFF", 'P', 3),           Record("C", 'C', 9, 1, 1, 2),
   };
   params[0].chartMax = 10;  // every value lies above it: still no minimum of 10
   params[1].bit = 8;        // low byte of 'D'
@@ -139,8 +142,8 @@ TEST_F(RecordingTest, StatisticsTakeMinimumAndMaximumFromMeasuredValues) {
   record.AppendFrame(Frame(1, {0x61, 0x01, 0x64, 0x00, 0x01, 0x10, 0x00, 0x04, 0x80}), 37);
   record.AppendFrame(Frame(1, {0x61, 0x01, 0x32, 0x01, 0x00, 0x20, 0x00, 0x00, 0x40}), 37);
   record.AppendFrame(Frame(1, {0x61, 0x01, 0x96, 0x00, 0x00, 0x30, 0x00, 0x02, 0x00}), 37);
-  // P: 100, 50, 150 -> 50 / 100 / 150. D: (0*256+4)/2=2, (256+0)/2=128, (0+2)/2=1 -> 1 / 43.7 / 128.
-  // C: -0.5, 0.25, 0 -> -0.5 / -0.08 / 0.25. B and H: the last frame.
+  // P: 100, 50, 150 -> 50 / 100 / 150. D: (0*256+4)/2=2, (256+0)/2=128, (0+2)/2=1 -> 1 / 43.7 /
+  // 128. C: -0.5, 0.25, 0 -> -0.5 / -0.08 / 0.25. B and H: the last frame.
   const std::string expected =
       Cp("Статистические параметры контроллера.\r\nПараметр\tминимум\tсреднее\tмаксимум.\r\n") +
       "P\t50\t100\t150\r\n" + "D\t1\t43.7\t128\r\n" + Cp("B\tНЕТ\tНЕТ\tНЕТ\t\r\n") +
