@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "catalogue/ecu_catalogue.h"
+#include "sim/identity_records.h"
 #include "sim/line_frames.h"
 #include "sim/record_layout.h"
 
@@ -27,10 +28,6 @@ std::uint16_t Word(std::uint8_t hi, std::uint8_t lo) {
 
 std::shared_ptr<FaultMemory> MemoryOr(std::shared_ptr<FaultMemory> given, std::uint32_t type) {
   return given ? std::move(given) : std::make_shared<FaultMemory>(type);
-}
-
-Bytes Text(std::string_view text) {
-  return Bytes(text.begin(), text.end());
 }
 
 }  // namespace
@@ -159,6 +156,7 @@ KwpController::Answer KwpController::DataRecord(const Request& request) const {
 
 void KwpController::InstallDataRecords() {
   AddLocalIdentifier(0x01, [this](const Request& r) { return DataRecord(r); });
+  InstallIdentityServices(*this, model_);
   if (!profile_.equipmentRecords) return;
   const std::uint32_t type = profile_.type;
   // Equipment bits: entries 0..7 in the first byte, 8..15 in the second.
@@ -177,9 +175,6 @@ void KwpController::InstallDataRecords() {
   // program looks for each.
   AddLocalIdentifier(0x02, [=](const Request&) { return record(0x02, equipment, true); });
   AddLocalIdentifier(0xA0, [=](const Request&) { return record(0xA0, immobilizer, false); });
-  AddLocalIdentifier(0xA1, [=](const Request&) { return record(0xA1, Text("0345678"), false); });
-  AddLocalIdentifier(0xA2, [=](const Request&) { return record(0xA2, Text("7712345"), false); });
-  AddLocalIdentifier(0xA3, [=](const Request&) { return record(0xA3, Text("14.06.2007"), false); });
 }
 
 void KwpController::InstallFaultServices() {
@@ -308,7 +303,10 @@ EscapedController::EscapedController(std::uint32_t type, const EngineModel& mode
     }
     return out;
   });
-  if (type_ == 4) InstallFaultCells();
+  if (type_ == 4) {
+    InstallFaultCells();
+    InstallIdentityLetters(*this);
+  }
 }
 
 Bytes EscapedController::Cell(std::uint8_t code, std::int64_t nowMs, const EngineState& s) const {
@@ -326,6 +324,7 @@ Bytes EscapedController::Cell(std::uint8_t code, std::int64_t nowMs, const Engin
       return counters;
     }
   }
+  if (const auto adc = AdcCell(type_, code, s)) return {*adc};
   return EscapedValues(type_, {code}, s);
 }
 
