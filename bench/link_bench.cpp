@@ -38,16 +38,14 @@ BENCHMARK(BM_DecodeEscapedReply);
 // One KWP2000 tick's engine work on a positive data reply behind its echo.
 void BM_SessionStepKwp(benchmark::State& state) {
   kd::view::StatusBar status("StatusBar1", {200, 70, 70, 70});
-  kd::view::Memo comp("Comp");
   kd::session::SessionState session;
-  kd::session::PageSteps pages{};
   const std::uint8_t read[] = {0x82, 0x10, 0xF1, 0x21, 0x01, 0xA5,
                                0x84, 0xF1, 0x10, 0x61, 0x01, 0x02, 0x03, 0xEC};
   for (auto _ : state) {
     kd::link::ExchangeBuffer buffer;
     std::copy(std::begin(read), std::end(read), buffer.receiveArea);
     buffer.dataLength = 11;
-    kd::session::SessionStep(buffer, {1, kd::session::Page::Params, session, status, pages, &comp});
+    kd::session::SessionStep(buffer, {1, kd::session::Page::Params, session, status, nullptr});
     benchmark::DoNotOptimize(buffer.transmitFrame);
   }
 }

@@ -11,7 +11,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   using namespace kd;
   if (size < 3) return 0;
   view::StatusBar status("StatusBar1", {200, 70, 70, 70});
-  view::Memo comp("Comp");
   const std::uint32_t type = data[0] % 13;
   const auto page = static_cast<session::Page>(data[1] % session::kPageCount);
   link::ExchangeBuffer buffer;
@@ -29,8 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   session::SessionState state;
   state.pendingCommand = data[1] >> 4;
-  session::PageSteps pages{};
-  session::SessionStep(buffer, {type, page, state, status, pages, &comp});
+  session::SessionStep(buffer, {type, page, state, status, nullptr});
   link::ExchangeBuffer again = buffer;
   link::FrameKwpRequest(again);
   again.dataLength = data[2];

@@ -10,6 +10,7 @@
 
 #include "catalogue/ecu_catalogue.h"
 #include "qt/main_window.h"
+#include "qt/pages/value_dialog.h"
 #include "qt/qt_host.h"
 #include "qt/qt_serial_port.h"
 #include "sim/simulated_port.h"
@@ -100,6 +101,7 @@ int main(int argc, char** argv) {
     serial = std::make_unique<kd::qt::QtSerialPort>(std::move(map));
 
   kd::qt::QtHost host;
+  host.RegisterDialog("TOKBottomDlg", kd::qt::MakeValueDialog);
   kd::ui::MainForm form(*serial, host);
   if (parser.isSet(demo)) {
     auto* simulator = static_cast<kd::sim::SimulatedPort*>(serial.get());

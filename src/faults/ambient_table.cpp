@@ -3,6 +3,7 @@
 #include <utility>
 #include <vector>
 
+#include "catalogue/ecu_catalogue.h"
 #include "text/cp1251.h"
 
 namespace kd::faults {
@@ -83,15 +84,15 @@ std::vector<AmbientRecord> Build(std::span<const Row> rows) {
 
 const std::vector<AmbientRecord>& Table(std::uint32_t ecuType) {
   switch (ecuType) {
-    case 6: {
+    case catalogue::EcuCode::M797: {
       static const auto t = Build(kM797);
       return t;
     }
-    case 8: {
+    case catalogue::EcuCode::M10: {
       static const auto t = Build(kM10);
       return t;
     }
-    case 11: {
+    case catalogue::EcuCode::EMUR: {
       static const auto t = Build(kEmur);
       return t;
     }

@@ -3,6 +3,7 @@
 #include <string_view>
 #include <utility>
 
+#include "catalogue/ecu_catalogue.h"
 #include "text/cp1251.h"
 
 namespace kd::faults {
@@ -619,38 +620,38 @@ std::vector<DtcEntry> Build(std::span<const Row> rows, std::size_t width, std::u
 // Each table is converted on first use only: a run rarely looks at more than one or two types.
 const std::vector<DtcEntry>& Table(std::uint32_t ecuType) {
   switch (ecuType) {
-    case 2:
-    case 9: {
+    case catalogue::EcuCode::Jan51:
+    case catalogue::EcuCode::Jan72: {
       static const auto t = Build(kJanuary5, kDtcTextWidth, 0);
       return t;
     }
-    case 3:
-    case 7: {
+    case catalogue::EcuCode::MP70:
+    case catalogue::EcuCode::MP70E3: {
       static const auto t = Build(kMp70, kDtcTextWidth, 0);
       return t;
     }
-    case 4: {
+    case catalogue::EcuCode::Jan41: {
       static const auto t = Build(kJanuary41, kDtcTextWidthJanuary41Gm, 0);
       return t;
     }
-    case 5: {
+    case catalogue::EcuCode::GM: {
       static const auto t = Build(kGm, kDtcTextWidthJanuary41Gm, 0);
       return t;
     }
-    case 6: {
+    case catalogue::EcuCode::M797: {
       static const auto t = Build(kM797, kDtcTextWidth, 0);
       return t;
     }
-    case 8: {
+    case catalogue::EcuCode::M10: {
       // Record 2 of the M10 ambient table is the run-time counter every environment group carries.
       static const auto t = Build(kM10, kDtcTextWidth, 2);
       return t;
     }
-    case 10: {
+    case catalogue::EcuCode::Mikas: {
       static const std::vector<DtcEntry> none;
       return none;
     }
-    case 11: {
+    case catalogue::EcuCode::EMUR: {
       static const auto t = Build(kEmur, kDtcTextWidth, 0);
       return t;
     }

@@ -1,5 +1,6 @@
 #include "faults/fault_detail.h"
 
+#include "catalogue/ecu_catalogue.h"
 #include "faults/ambient_table.h"
 #include "faults/dtc_catalogue.h"
 #include "text/number_format.h"
@@ -260,24 +261,24 @@ DetailLines DecodeFreezeFrame(const ReplyCopy& r) {
 
 std::optional<FaultDetail> DecodeFaultDetail(std::uint32_t ecuType, std::uint32_t dtcInfoMode,
                                              const ReplyCopy& reply) {
+  const catalogue::EcuInfo& ecu = catalogue::Lookup(ecuType);
   if (reply[3] == 0x57 && dtcInfoMode == 1) {
-    switch (ecuType) {
-      case 8:
+    switch (ecu.related) {
+      case catalogue::RelatedLayout::M10:
         if (reply[4] != 1) return std::nullopt;
         return FaultDetail{DecodeM10Related(reply), true};
-      case 6:
+      case catalogue::RelatedLayout::M797:
         return FaultDetail{DecodeM797Related(reply), true};
-      case 3:
-      case 7:
+      case catalogue::RelatedLayout::Mp70:
         return FaultDetail{DecodeMp70Related(reply), true};
-      case 11:
+      case catalogue::RelatedLayout::Emur:
         return FaultDetail{DecodeEmurRelated(reply), true};
-      default:
+      case catalogue::RelatedLayout::None:
         return std::nullopt;
     }
   }
   if (reply[3] == 0x52 && dtcInfoMode == 2 &&
-      (ecuType == 3 || ecuType == 6 || ecuType == 7 || ecuType == 8))
+      ecu.faultDetail >= catalogue::FaultDetailLevel::RelatedStatus)
     return FaultDetail{DecodeFreezeFrame(reply), false};
   return std::nullopt;
 }

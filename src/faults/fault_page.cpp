@@ -1,12 +1,12 @@
 #include "faults/fault_page.h"
 
 #include <algorithm>
-#include <initializer_list>
 
 #include "catalogue/ecu_catalogue.h"
 #include "faults/dtc_catalogue.h"
 #include "faults/fault_detail.h"
 #include "link/gm.h"
+#include "link/kwp.h"
 #include "text/cp1251.h"
 #include "text/number_format.h"
 
@@ -17,15 +17,12 @@ namespace {
 using link::ExchangeBuffer;
 using link::ReplyCopy;
 
-// The controllers that report a status byte with every stored code and give its detail on request.
-bool HasExtendedData(std::uint32_t type) {
-  return type == 3 || type == 6 || type == 7 || type == 8 || type == 11;
-}
+using catalogue::FaultDetailLevel;
 
-void KwpRequest(ExchangeBuffer& buffer, std::initializer_list<std::uint8_t> bytes) {
-  std::copy(bytes.begin(), bytes.end(), buffer.transmitFrame + 3);
-  buffer.dataLength = static_cast<std::uint8_t>(bytes.size());
-}
+FaultDetailLevel DetailOf(std::uint32_t type) { return catalogue::Lookup(type).faultDetail; }
+
+// The controllers that report a status byte with every stored code and give its detail on request.
+bool HasExtendedData(std::uint32_t type) { return DetailOf(type) >= FaultDetailLevel::Related; }
 
 bool Bit(std::uint8_t byte, std::size_t bit) {
   return (byte >> bit) & 1;
@@ -97,10 +94,10 @@ FaultPage::FaultPage(view::Form& form, const std::uint32_t& ecuType, std::uint32
 }
 
 void FaultPage::ApplyLayout() {
-  const std::uint32_t t = ecuType_;
-  const bool full = t == 6 || t == 8;
-  const bool withStatus = full || t == 3 || t == 7;
-  const bool extended = HasExtendedData(t);
+  const FaultDetailLevel level = DetailOf(ecuType_);
+  const bool full = level == FaultDetailLevel::Full;
+  const bool withStatus = level >= FaultDetailLevel::RelatedStatus;
+  const bool extended = level >= FaultDetailLevel::Related;
   freezeListBox_.SetVisible(extended);
   buttonStat_.SetVisible(extended);
   buttonStatus_.SetVisible(withStatus);
@@ -125,27 +122,43 @@ void FaultPage::ScanClicked() {
 
 void FaultPage::Step(ReplyCopy& reply, ExchangeBuffer& buffer) {
   const std::uint32_t type = ecuType_;
-  // Mikas has no fault catalogue, and a type the catalogue does not know has no page at all.
-  if (!catalogue::IsKnownType(type) || type == 10) return;
+  // Mikas has no fault catalogue, and a type the catalogue does not know has no page at all;
+  // the service commands still go out or are dropped as for any controller of the family.
+  const bool served = catalogue::IsKnownType(type) && DetailOf(type) != FaultDetailLevel::None;
   switch (catalogue::Lookup(type).family) {
     case catalogue::LinkFamily::Kwp2000:
-      KwpStep(reply, buffer);
+      if (served) KwpStep(reply, buffer);
+      ServiceCommands(buffer);
       break;
     case catalogue::LinkFamily::Escaped:
     case catalogue::LinkFamily::Gm:
-      BitMapStep(reply, buffer);
+      if (served) BitMapStep(reply, buffer);
+      // These controllers have no reset request: a reset left on the page is dropped.
+      if (session_.pendingCommand == 2) session_.pendingCommand = 0;
       break;
   }
 }
 
+// The buttons' commands replace whatever the page asked for.
+void FaultPage::ServiceCommands(ExchangeBuffer& buffer) {
+  switch (session_.pendingCommand) {
+    case 1: link::WriteKwpService(buffer, {0x14, 0xFF, 0x00}); break;
+    case 7: link::WriteKwpService(buffer, {0x14, 0x00, 0x00}); break;
+    case 2: link::WriteKwpService(buffer, {0x11, 0x01}); break;
+    case 3: link::WriteKwpService(buffer, {0x11, 0x90}); break;
+    default: return;
+  }
+  session_.pendingCommand = 0;
+}
+
 void FaultPage::KwpStep(const ReplyCopy& reply, ExchangeBuffer& buffer) {
   const std::uint32_t type = ecuType_;
-  KwpRequest(buffer, {0x18, 0x00, 0xFF, 0x00});
+  link::WriteKwpService(buffer, {0x18, 0x00, 0xFF, 0x00});
   // Only the short header carries the length in the format byte; a long-form reply is no
   // stored-codes reply to this page, whatever its byte 3 holds.
   if (reply[3] == 0x58 && reply[0] > 0x80 && reply[0] < 0xC0) StoredCodes(reply, buffer);
   // The present-fault map comes in the long header form: format byte, target, source, length.
-  if (reply[4] == 0x61 && reply[5] == 0x01 && type != 3 && type != 6 && type != 7 && type != 8)
+  if (reply[4] == 0x61 && reply[5] == 0x01 && DetailOf(type) < FaultDetailLevel::RelatedStatus)
     PresentFaultMap(reply);
   if (auto detail = DecodeFaultDetail(type, dtcInfoMode_, reply)) {
     if (detail->related) statusLabel_.SetVisible(true);
@@ -213,7 +226,7 @@ void FaultPage::StoredCodes(const ReplyCopy& reply, ExchangeBuffer& buffer) {
     buttonStatus_.SetVisible(false);
     dtcInfoMode_ = 0;
     labelErr_.SetCaption("Текущие ошибки");
-    KwpRequest(buffer, {0x21, 0x01});
+    link::WriteKwpService(buffer, {0x21, 0x01});
     return;
   }
   buttonStatus_.SetEnabled(true);
@@ -228,11 +241,11 @@ void FaultPage::StoredCodes(const ReplyCopy& reply, ExchangeBuffer& buffer) {
       break;
     case 1:
       labelErr_.SetCaption("Сопутствующая ошибке информация");
-      if (selected) KwpRequest(buffer, {0x17, hi(*selected), lo(*selected)});
+      if (selected) link::WriteKwpService(buffer, {0x17, hi(*selected), lo(*selected)});
       break;
     case 2:
       labelErr_.SetCaption("Информация о FreezeFrameData");
-      if (selected) KwpRequest(buffer, {0x12, 0x00, 0x04, hi(*selected), lo(*selected)});
+      if (selected) link::WriteKwpService(buffer, {0x12, 0x00, 0x04, hi(*selected), lo(*selected)});
       break;
     case 3: {
       // A list that shrank below the index starts the round again, as the end of a round does.
@@ -243,7 +256,7 @@ void FaultPage::StoredCodes(const ReplyCopy& reply, ExchangeBuffer& buffer) {
       }
       const auto index = static_cast<std::size_t>(dtcScanIndex_);
       if (index < groups_.size())
-        KwpRequest(buffer, {0x17, hi(groups_[index]), lo(groups_[index])});
+        link::WriteKwpService(buffer, {0x17, hi(groups_[index]), lo(groups_[index])});
       break;
     }
     default:
@@ -266,8 +279,12 @@ void FaultPage::PresentFaultMap(const ReplyCopy& reply) {
 }
 
 void FaultPage::StoreScan(const ReplyCopy& reply) {
-  const std::uint32_t type = ecuType_;
-  if (type != 6 && !(type == 8 && reply[4] == 1)) return;
+  // A slot is laid out as the M7.9.7 related-information reply; M10's fits when it carries
+  // exactly one code.
+  const catalogue::RelatedLayout layout = catalogue::Lookup(ecuType_).related;
+  if (layout != catalogue::RelatedLayout::M797 &&
+      !(layout == catalogue::RelatedLayout::M10 && reply[4] == 1))
+    return;
   const auto index = static_cast<std::size_t>(dtcScanIndex_);
   // Codes past the tenth are asked about but have no slot; a reply about another code than the
   // one asked for is kept out of this code's slot.
@@ -282,7 +299,7 @@ void FaultPage::StoreScan(const ReplyCopy& reply) {
 // draws the views anew from the latest reply.
 void FaultPage::BitMapStep(const ReplyCopy& reply, ExchangeBuffer& buffer) {
   const std::uint32_t type = ecuType_;
-  const bool gm = type == 5;
+  const bool gm = catalogue::Lookup(type).family == catalogue::LinkFamily::Gm;
   std::vector<std::string> stored, present{" "};
   if (session_.pageTickCount != 0) {
     if (gm) {

@@ -12,6 +12,7 @@
 
 #include "faults/fault_report.h"
 #include "link/exchange_buffer.h"
+#include "session/pages.h"
 #include "session/session_step.h"
 #include "view/controls.h"
 #include "view/form.h"
@@ -34,7 +35,9 @@ class FaultPage : public session::PageStep {
   FaultPage(view::Form& form, const std::uint32_t& ecuType, std::uint32_t& dtcInfoMode,
             session::SessionState& session);
 
+  // Then, on KWP2000 controllers, the service commands the buttons left.
   void Step(link::ReplyCopy& reply, link::ExchangeBuffer& buffer) override;
+  void TypeApplied() override { ApplyLayout(); }
 
   // Visibility of the detail controls and CurError's place for the type in force.
   void ApplyLayout();
@@ -65,6 +68,7 @@ class FaultPage : public session::PageStep {
   };
 
   void KwpStep(const link::ReplyCopy& reply, link::ExchangeBuffer& buffer);
+  void ServiceCommands(link::ExchangeBuffer& buffer);
   void StoredCodes(const link::ReplyCopy& reply, link::ExchangeBuffer& buffer);
   void RedrawLists(const link::ReplyCopy& reply);
   void PresentFaultMap(const link::ReplyCopy& reply);

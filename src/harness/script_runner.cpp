@@ -1,6 +1,7 @@
 #include "harness/script_runner.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -48,6 +49,35 @@ std::uint8_t ParseHexByte(const std::string& word) {
 }
 
 const char* Flag(bool b) { return b ? "1" : "0"; }
+
+const char* IconName(view::MessageIcon icon) {
+  switch (icon) {
+    case view::MessageIcon::Error: return "error";
+    case view::MessageIcon::Warning: return "warning";
+    case view::MessageIcon::Information: return "information";
+    case view::MessageIcon::Question: return "question";
+    case view::MessageIcon::None: break;
+  }
+  return "none";
+}
+
+// Two decimals with a point, whatever the locale says; a value that rounds to zero prints as
+// 0.00, not -0.00.
+std::string TwoDecimals(double value) {
+  char buf[64];
+  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, 2);
+  if (ec != std::errc()) return "?";
+  std::string out(buf, end);
+  if (out == "-0.00") out = "0.00";
+  return out;
+}
+
+// Controls that can hold the keyboard focus, and so take a key.
+bool TakesFocus(const view::Control& c) {
+  return dynamic_cast<const view::Button*>(&c) || dynamic_cast<const view::CheckBox*>(&c) ||
+         dynamic_cast<const view::Edit*>(&c) || dynamic_cast<const view::ListBox*>(&c) ||
+         dynamic_cast<const view::Grid*>(&c) || dynamic_cast<const view::PageControl*>(&c);
+}
 
 }  // namespace
 
@@ -130,6 +160,19 @@ view::Control& ScriptRunner::Control(const std::string& name) const {
   Fail("unknown control " + name + " on " + Top().Name());
 }
 
+view::Control& ScriptRunner::Shown(const std::string& name) const {
+  if (view::Control* c = Top().Find(name)) return *c;
+  const auto dot = name.find('.');
+  if (dot == std::string::npos) Fail("unknown control " + name + " on " + Top().Name());
+  const std::string formName = name.substr(0, dot), controlName = name.substr(dot + 1);
+  for (auto it = stack_.rbegin(); it != stack_.rend(); ++it) {
+    if ((*it)->Name() != formName) continue;
+    if (view::Control* c = (*it)->Find(controlName)) return *c;
+    Fail("unknown control " + controlName + " on " + formName);
+  }
+  Fail("no open form " + formName);
+}
+
 void ScriptRunner::Execute(const std::string& line) {
   const auto words = Split(line);
   if (words.empty()) return;
@@ -139,7 +182,8 @@ void ScriptRunner::Execute(const std::string& line) {
     Fail("the program has ended");
   // The port, the clock, the queued answers and bytes describe the world the program starts
   // in; any other command starts it first.
-  if (cmd != "port" && cmd != "clock" && cmd != "answer" && cmd != "rx") StartOnce();
+  if (cmd != "port" && cmd != "clock" && cmd != "answer" && cmd != "rx" && cmd != "verbose")
+    StartOnce();
   auto need = [&](std::size_t n) {
     if (words.size() < n + 1) Fail(cmd + ": missing argument");
   };
@@ -224,6 +268,18 @@ void ScriptRunner::Execute(const std::string& line) {
     } else {
       Fail("answer: expected file, ok or cancel");
     }
+  } else if (cmd == "key") {
+    need(2);
+    view::Control& c = Control(words[1]);
+    if (words[2] != "enter" && words[2] != "escape") Fail("key: expected enter or escape");
+    if (!TakesFocus(c) || !c.Visible() || !c.Enabled()) Fail(words[1] + " cannot have the focus");
+    // Held before the key: its button may close the form and change what is on top.
+    view::Form& form = Top();
+    form.PressKey(&c, words[2] == "enter" ? view::Key::Enter : view::Key::Escape);
+  } else if (cmd == "verbose") {
+    need(1);
+    if (words[1] != "on" && words[1] != "off") Fail("verbose: expected on or off");
+    verbose_ = words[1] == "on";
   } else if (cmd == "close") {
     CloseTop();
   } else if (cmd == "replay") {
@@ -247,6 +303,7 @@ void ScriptRunner::Execute(const std::string& line) {
     else if (what == "open-fails") scripted_.SetMode(ScriptedPort::Mode::OpenFails);
     else if (what == "write-fails") scripted_.SetMode(ScriptedPort::Mode::WriteFails);
     else if (what == "write-pending") scripted_.SetMode(ScriptedPort::Mode::WritePending);
+    else if (what == "write-stuck") scripted_.SetMode(ScriptedPort::Mode::WriteStuck);
     else if (what == "echo") {
       need(2);
       if (words[2] != "on" && words[2] != "off") Fail("port echo: expected on or off");
@@ -258,7 +315,14 @@ void ScriptRunner::Execute(const std::string& line) {
     ShowFile(line.substr(line.find(words[2], line.find(words[1], 4) + words[1].size())),
              words[1] == "head" ? 64 : SIZE_MAX);
   } else if (cmd == "show" && words.size() >= 3 && words[1] == "hint") {
-    out_ << words[2] << " hint \"" << Escape(Control(words[2]).Hint()) << "\"\n";
+    out_ << words[2] << " hint \"" << Escape(Shown(words[2]).Hint()) << "\"\n";
+  } else if (cmd == "show" && words.size() >= 3 && words[1] == "state") {
+    const view::Control& c = Shown(words[2]);
+    out_ << words[2] << " visible " << Flag(c.Visible()) << " enabled " << Flag(c.Enabled()) << '\n';
+  } else if (cmd == "show" && words.size() >= 3 && words[1] == "points") {
+    ShowPoints(words[2]);
+  } else if (cmd == "show" && words.size() == 2 && words[1] == "form") {
+    out_ << "form " << Top().Name() << " caption \"" << Escape(Top().Caption()) << "\"\n";
   } else if (cmd == "show") {
     need(1);
     Show(words[1]);
@@ -351,7 +415,7 @@ void ScriptRunner::Show(const std::string& name) {
          << ' ' << s.baud << ',' << s.parity << ',' << s.dataBits << ',' << s.stopBits << '\n';
     return;
   }
-  view::Control& c = Control(name);
+  view::Control& c = Shown(name);
   const auto caption = [&](const std::string& text) {
     out_ << name << " \"" << Escape(text) << "\" visible " << Flag(c.Visible()) << " enabled "
          << Flag(c.Enabled());
@@ -387,6 +451,9 @@ void ScriptRunner::Show(const std::string& name) {
   } else if (auto* edit = dynamic_cast<view::Edit*>(&c)) {
     caption(edit->Text());
     out_ << '\n';
+  } else if (auto* panel = dynamic_cast<view::Panel*>(&c)) {
+    caption(panel->Caption());
+    out_ << '\n';
   } else if (auto* status = dynamic_cast<view::StatusBar*>(&c)) {
     for (int i = 0; i < status->PanelCount(); ++i)
       out_ << name << ' ' << i << ": " << Escape(status->Text(i)) << '\n';
@@ -401,6 +468,16 @@ void ScriptRunner::Show(const std::string& name) {
            << chart->Series()[i].points.size() << '\n';
   } else {
     Fail(name + " cannot be shown");
+  }
+}
+
+void ScriptRunner::ShowPoints(const std::string& name) {
+  auto* chart = dynamic_cast<view::Chart*>(&Shown(name));
+  if (!chart) Fail(name + " is not a chart");
+  for (std::size_t i = 0; i < chart->Series().size(); ++i) {
+    out_ << name << ' ' << i << ':';
+    for (const auto& p : chart->Series()[i].points) out_ << ' ' << TwoDecimals(p.y);
+    out_ << '\n';
   }
 }
 
@@ -441,7 +518,12 @@ void ScriptRunner::ShowModal(view::Form& form) {
   }
 }
 
-std::optional<std::string> ScriptRunner::OpenFileDialog(const view::FileDialogRequest&) {
+std::optional<std::string> ScriptRunner::FileDialog(const char* kind,
+                                                    const view::FileDialogRequest& request) {
+  if (verbose_)
+    out_ << "filedialog " << kind << " \"" << Escape(request.title) << "\" ext \""
+         << Escape(request.defaultExt) << "\" filter \"" << Escape(request.filter) << "\" folder \""
+         << Escape(request.initialDir) << "\" name \"" << Escape(request.fileName) << "\"\n";
   auto a = TakeAnswer();
   if (!a || a->kind != Answer::File) return std::nullopt;
   // As a real dialog: the full path comes back and its folder becomes the working directory.
@@ -452,8 +534,12 @@ std::optional<std::string> ScriptRunner::OpenFileDialog(const view::FileDialogRe
   return full.string();
 }
 
+std::optional<std::string> ScriptRunner::OpenFileDialog(const view::FileDialogRequest& request) {
+  return FileDialog("open", request);
+}
+
 std::optional<std::string> ScriptRunner::SaveFileDialog(const view::FileDialogRequest& request) {
-  return OpenFileDialog(request);
+  return FileDialog("save", request);
 }
 
 void ScriptRunner::FileWritten(const std::string& path) {
@@ -470,8 +556,10 @@ std::optional<view::FontChoice> ScriptRunner::FontDialog(const view::FontChoice&
   return current;
 }
 
-void ScriptRunner::MessageBox(const std::string& caption, const std::string& text, view::MessageIcon) {
+void ScriptRunner::MessageBox(const std::string& caption, const std::string& text,
+                              view::MessageIcon icon) {
   out_ << "msgbox " << Escape(caption) << " | " << Escape(text) << '\n';
+  if (verbose_) out_ << "msgicon " << IconName(icon) << '\n';
   TakeAnswer();
 }
 

@@ -59,10 +59,15 @@ class ScriptRunner : public view::Host {
   void CloseTop();
   void Replay(const std::string& path);
   void Show(const std::string& name);
+  void ShowPoints(const std::string& name);
+  // A file dialog's set-up, printed while `verbose on`; then the queued answer.
+  std::optional<std::string> FileDialog(const char* kind, const view::FileDialogRequest& request);
   // The file's size and its bytes, 16 a line; at most `limit` of them.
   void ShowFile(const std::string& path, std::size_t limit);
   view::Form& Top() const { return *stack_.back(); }
   view::Control& Control(const std::string& name) const;
+  // A control of the form on top, or FORM.NAME: control NAME of any open form.
+  view::Control& Shown(const std::string& name) const;
   std::optional<Answer> TakeAnswer();
   [[noreturn]] void Fail(const std::string& reason) const;
 
@@ -80,6 +85,7 @@ class ScriptRunner : public view::Host {
   int lineNumber_ = 0;
   bool finished_ = false;
   bool started_ = false;
+  bool verbose_ = false;
 };
 
 // Text as the harness prints it: tab, CR and LF written as \t, \r and \n.

@@ -39,7 +39,7 @@ void ScriptedPort::Echo(const std::uint8_t* data, std::size_t count) {
 
 link::WriteStatus ScriptedPort::Write(const std::uint8_t* data, std::size_t count) {
   if (!open_ || mode_ == Mode::WriteFails) return link::WriteStatus::Failed;
-  if (mode_ == Mode::WritePending) {
+  if (mode_ == Mode::WritePending || mode_ == Mode::WriteStuck) {
     pendingWrite_.assign(data, data + count);
     return link::WriteStatus::Pending;
   }
@@ -48,10 +48,11 @@ link::WriteStatus ScriptedPort::Write(const std::uint8_t* data, std::size_t coun
 }
 
 bool ScriptedPort::WaitPendingWrite(int) {
-  // A pending write of the scripted port completes within the wait.
-  Echo(pendingWrite_.data(), pendingWrite_.size());
+  // A stuck write is given up with the wait: nothing reaches the adapter, so nothing echoes.
+  const bool completes = mode_ != Mode::WriteStuck;
+  if (completes) Echo(pendingWrite_.data(), pendingWrite_.size());
   pendingWrite_.clear();
-  return true;
+  return completes;
 }
 
 std::vector<std::uint8_t> TapPort::TakeWritten() {

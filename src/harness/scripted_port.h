@@ -12,7 +12,8 @@ namespace kd::harness {
 
 class ScriptedPort : public link::SerialPort {
  public:
-  enum class Mode { Ok, OpenFails, WriteFails, WritePending };
+  // WritePending completes within the wait; WriteStuck does not, and its bytes never go out.
+  enum class Mode { Ok, OpenFails, WriteFails, WritePending, WriteStuck };
 
   void SetMode(Mode m) { mode_ = m; }
   void SetEcho(bool on) { echo_ = on; }

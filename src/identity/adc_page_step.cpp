@@ -2,7 +2,9 @@
 
 #include <string>
 
+#include "catalogue/ecu_catalogue.h"
 #include "identity/adc_channels.h"
+#include "link/kwp.h"
 #include "text/number_format.h"
 
 namespace kd::identity {
@@ -20,11 +22,6 @@ std::string Binary(std::uint8_t v) {
   return bits;
 }
 
-void Request(link::ExchangeBuffer& buffer, std::uint8_t service, std::uint8_t id) {
-  buffer.transmitFrame[3] = service;
-  buffer.transmitFrame[4] = id;
-  buffer.dataLength = 2;
-}
 
 }  // namespace
 
@@ -39,7 +36,7 @@ AdcPageStep::AdcPageStep(view::Form& form, const std::uint32_t& ecuType)
   };
 }
 
-void AdcPageStep::ApplyType() {
+void AdcPageStep::TypeApplied() {
   const auto channels = AdcChannels(ecuType_);
   grid_.SetSize(4, static_cast<int>(channels.size()) + 1);
   grid_.SetCell(0, 0, "Наименование");
@@ -50,17 +47,18 @@ void AdcPageStep::ApplyType() {
 }
 
 void AdcPageStep::Step(ReplyCopy& reply, link::ExchangeBuffer& buffer) {
-  switch (ecuType_) {
-    case 3: case 7: MemorySweepStep(reply, buffer); break;
-    case 4: January41Step(reply, buffer); break;
-    case 6: case 8: ScaledRecordStep(reply, buffer); break;
-    case 5: case 10: case 11: break;
-    default: LocalRecordStep(reply, buffer); break;
+  using catalogue::AdcFamily;
+  switch (catalogue::Lookup(ecuType_).adc) {
+    case AdcFamily::January5: LocalRecordStep(reply, buffer); break;
+    case AdcFamily::Mp70Memory: MemorySweepStep(reply, buffer); break;
+    case AdcFamily::January41: January41Step(reply, buffer); break;
+    case AdcFamily::M797M10: ScaledRecordStep(reply, buffer); break;
+    case AdcFamily::None: break;
   }
 }
 
 void AdcPageStep::LocalRecordStep(const ReplyCopy& r, link::ExchangeBuffer& buffer) {
-  Request(buffer, 0x21, 0x03);
+  link::WriteKwpService(buffer, {0x21, 0x03});
   if (r[4] != 0x61 || r[5] != 0x03) return;
   // Every channel by its row: the table's own position and scale are not used here.
   const int count = Count(ecuType_);
@@ -81,12 +79,8 @@ void AdcPageStep::MemorySweepStep(const ReplyCopy& r, link::ExchangeBuffer& buff
   // A step left over from a type with more channels starts the sweep again.
   if (adcStep_ < 0 || adcStep_ >= count) adcStep_ = 0;
   const std::int32_t prev = adcStep_ == 0 ? count - 1 : adcStep_ - 1;
-  buffer.transmitFrame[3] = 0x23;
-  buffer.transmitFrame[4] = 0x40;
-  buffer.transmitFrame[5] = 0x00;
-  buffer.transmitFrame[6] = channels[static_cast<std::size_t>(adcStep_)].channelPos;
-  buffer.transmitFrame[7] = 0x01;
-  buffer.dataLength = 5;
+  link::WriteKwpService(
+      buffer, {0x23, 0x40, 0x00, channels[static_cast<std::size_t>(adcStep_)].channelPos, 0x01});
   // The answer is the one to the previous tick's request.
   if (r[3] == 0x63) grid_.SetCell(1, prev + 1, text::FormatNumber(r[4], "###0"));
   if (++adcStep_ == count) adcStep_ = 0;
@@ -112,9 +106,9 @@ void AdcPageStep::January41Step(const ReplyCopy& r, link::ExchangeBuffer& buffer
 }
 
 void AdcPageStep::ScaledRecordStep(const ReplyCopy& r, link::ExchangeBuffer& buffer) {
-  Request(buffer, 0x21, 0x03);
+  link::WriteKwpService(buffer, {0x21, 0x03});
   if (r[3] != 0x61 || r[4] != 0x03) return;
-  const bool highFirst = ecuType_ == 6;
+  const bool highFirst = catalogue::Lookup(ecuType_).highByteFirst;
   const auto channels = AdcChannels(ecuType_);
   for (std::size_t i = 0; i < channels.size(); ++i) {
     const AdcChannel& c = channels[i];

@@ -5,17 +5,18 @@
 #include <cstdint>
 
 #include "link/exchange_buffer.h"
+#include "session/pages.h"
 #include "view/form.h"
 
 namespace kd::identity {
 
-class AdcPageStep {
+class AdcPageStep : public session::PageStep {
  public:
   AdcPageStep(view::Form& form, const std::uint32_t& ecuType);
 
   // Header, channel names and the row count of the type in force.
-  void ApplyType();
-  void Step(link::ReplyCopy& reply, link::ExchangeBuffer& buffer);
+  void TypeApplied() override;
+  void Step(link::ReplyCopy& reply, link::ExchangeBuffer& buffer) override;
 
   view::Grid& StringGrid2() { return grid_; }
   // The channel the next memory read asks for (MP7.0).

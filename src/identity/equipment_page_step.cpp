@@ -2,6 +2,9 @@
 
 #include <string>
 
+#include "link/kwp.h"
+
+#include "catalogue/ecu_catalogue.h"
 #include "identity/identity_text.h"
 #include "text/number_format.h"
 
@@ -77,16 +80,46 @@ void AppendBits(view::Memo& memo, std::uint8_t byte, int firstEntry) {
 
 }  // namespace
 
-EquipmentPageStep::EquipmentPageStep(view::Memo& comp, Shared shared, Identifiers& identifiers)
-    : comp_(comp), shared_(shared), identifiers_(identifiers) {}
+EquipmentPageStep::EquipmentPageStep(view::Form& form, const std::uint32_t& ecuType,
+                                     session::SessionState& session, Identifiers& identifiers)
+    : ecuType_(ecuType),
+      session_(session),
+      identifiers_(identifiers),
+      comp_(form.Add<view::Memo>("Comp")) {}
 
 void EquipmentPageStep::Step(ReplyCopy& reply, link::ExchangeBuffer& buffer) {
-  switch (shared_.ecuType) {
-    case 4: January41Step(reply, buffer); break;
-    case 11: EmurStep(reply, buffer); break;
-    // MP7.0 has no equipment record (the engine says so); Mikas and GM none this page reads.
-    case 3: case 7: case 5: case 10: break;
-    default: KwpStep(reply); break;
+  using catalogue::EquipmentKind;
+  switch (catalogue::Lookup(ecuType_).equipment) {
+    case EquipmentKind::Absent:
+      comp_.SetItems({kNoEquipment});
+      break;
+    case EquipmentKind::Records:
+      RotateRequest(buffer);
+      RecordsStep(reply);
+      break;
+    case EquipmentKind::Emur:
+      RotateRequest(buffer);
+      EmurStep(reply, buffer);
+      break;
+    case EquipmentKind::January41:
+      January41Step(reply, buffer);
+      break;
+    case EquipmentKind::None:
+      break;
+  }
+}
+
+// Six ticks a cycle: the default request's length and parameter, then 02, A0, A1, A2, A3.
+void EquipmentPageStep::RotateRequest(link::ExchangeBuffer& buffer) {
+  static constexpr std::uint8_t kIdentifiers[] = {0x02, 0xA0, 0xA1, 0xA2, 0xA3};
+  buffer.transmitFrame[3] = 0x21;
+  const std::uint8_t s = session_.requestStep;
+  session_.requestStep = link::Add8(s, 1);
+  if (s >= 1 && s <= 5) {
+    buffer.transmitFrame[4] = kIdentifiers[s - 1];
+    buffer.dataLength = 2;
+  } else {
+    session_.requestStep = 1;
   }
 }
 
@@ -94,13 +127,13 @@ void EquipmentPageStep::January41Step(const ReplyCopy& reply, link::ExchangeBuff
   buffer.transmitFrame[0] = 'a';
   buffer.transmitFrame[1] = 0x0C;
   buffer.dataLength = 2;
-  if (reply[0] != detectors_.equipByte0 && shared_.pageTickCount != 0) {
+  if (reply[0] != detectors_.equipByte0 && session_.pageTickCount != 0) {
     detectors_.equipByte0 = reply[0];
     ClearMemo(comp_);
     AppendBits(comp_, reply[0], 0);
     AppendLines(comp_, kSimplified);
   }
-  shared_.pageTickCount = link::Add8(shared_.pageTickCount, 1);
+  session_.pageTickCount = link::Add8(session_.pageTickCount, 1);
 }
 
 void EquipmentPageStep::EmurStep(const ReplyCopy& r, link::ExchangeBuffer& buffer) {
@@ -113,12 +146,10 @@ void EquipmentPageStep::EmurStep(const ReplyCopy& r, link::ExchangeBuffer& buffe
     for (unsigned bit = 2; bit <= 6; ++bit)
       if (Bit(r[29], bit)) AppendLines(comp_, kEmurBits[bit - 2]);
   }
-  buffer.transmitFrame[3] = 0x21;
-  buffer.transmitFrame[4] = 0x01;
-  buffer.dataLength = 2;
+  link::WriteKwpService(buffer, {0x21, 0x01});
 }
 
-void EquipmentPageStep::KwpStep(const ReplyCopy& r) {
+void EquipmentPageStep::RecordsStep(const ReplyCopy& r) {
   if (r[4] != 0x61 && r[3] != 0x61) return;
   if (r[4] != 0xA0 && r[5] == 0x02 &&
       (r[6] != detectors_.equipByte0 || r[7] != detectors_.equipByte1)) {
@@ -141,10 +172,10 @@ void EquipmentPageStep::Immobilizer(const ReplyCopy& r) {
   d.immoByte1 = r[6];
   d.immoByte2 = r[7];
   AppendLines(comp_, "\r\nСтатус алгоритма иммобилизации ЭБУ:");
-  const std::uint32_t type = shared_.ecuType;
-  if (type == 8 || type == 6) {
+  const catalogue::ImmoStatusLayout layout = catalogue::Lookup(ecuType_).immoStatus;
+  if (layout != catalogue::ImmoStatusLayout::Common) {
     const std::uint8_t s = r[7];
-    const BitLine* lines = type == 8 ? kM10Immo : kM797Immo;
+    const BitLine* lines = layout == catalogue::ImmoStatusLayout::M10 ? kM10Immo : kM797Immo;
     for (unsigned bit = 0; bit < 6; ++bit) {
       const char* line = Bit(s, bit) ? lines[bit].set : lines[bit].clear;
       if (line) AppendLines(comp_, line);

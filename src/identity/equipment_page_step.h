@@ -1,14 +1,15 @@
 // The equipment page (TabSheet5 "Комплектация"): what the controller's calibration enables, the
 // state of its immobilizer algorithm and the serial numbers it keeps, as lines of the memo Comp.
-// The memo is rewritten only when a reported byte changes, so the text stays still while the
-// controller repeats itself.
+// The page asks in turn for the records that hold them; the memo is rewritten only when a
+// reported byte changes, so the text stays still while the controller repeats itself.
 #pragma once
 
 #include <cstdint>
 
 #include "identity/ident_page_step.h"
-#include "link/exchange_buffer.h"
-#include "view/controls.h"
+#include "session/pages.h"
+#include "session/session_step.h"
+#include "view/form.h"
 
 namespace kd::identity {
 
@@ -24,30 +25,31 @@ struct EquipmentDetectors {
 
 inline constexpr const char* kNoEquipment = "Комплектация для выбранного блока отсутствует";
 
-class EquipmentPageStep {
+class EquipmentPageStep : public session::PageStep {
  public:
-  struct Shared {
-    const std::uint32_t& ecuType;
-    std::uint8_t& pageTickCount;
-  };
+  // RequestStep and PageTickCount live in `session`: the identifiers page of January 4.1 turns
+  // RequestStep as well. The serial numbers are the identifiers page's buffers.
+  EquipmentPageStep(view::Form& form, const std::uint32_t& ecuType, session::SessionState& session,
+                    Identifiers& identifiers);
 
-  EquipmentPageStep(view::Memo& comp, Shared shared, Identifiers& identifiers);
+  void Step(link::ReplyCopy& reply, link::ExchangeBuffer& buffer) override;
 
-  void Step(link::ReplyCopy& reply, link::ExchangeBuffer& buffer);
-
+  view::Memo& Comp() { return comp_; }
   const EquipmentDetectors& Detectors() const { return detectors_; }
 
  private:
+  void RotateRequest(link::ExchangeBuffer& buffer);
   void January41Step(const link::ReplyCopy& reply, link::ExchangeBuffer& buffer);
   void EmurStep(const link::ReplyCopy& reply, link::ExchangeBuffer& buffer);
-  void KwpStep(const link::ReplyCopy& reply);
+  void RecordsStep(const link::ReplyCopy& reply);
   void Immobilizer(const link::ReplyCopy& reply);
   // A serial-number block: appended once each time the controller's text changes.
   void Serial(const link::ReplyCopy& reply, std::string& target, const char* heading);
 
-  view::Memo& comp_;
-  Shared shared_;
+  const std::uint32_t& ecuType_;
+  session::SessionState& session_;
   Identifiers& identifiers_;
+  view::Memo& comp_;
   EquipmentDetectors detectors_;
 };
 

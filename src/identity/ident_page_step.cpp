@@ -4,8 +4,10 @@
 #include <cstdio>
 #include <initializer_list>
 
+#include "catalogue/ecu_catalogue.h"
 #include "identity/identity_text.h"
 #include "identity/value_dialog.h"
+#include "link/kwp.h"
 #include "text/cp1251.h"
 
 namespace kd::identity {
@@ -14,21 +16,14 @@ namespace {
 
 using link::ReplyCopy;
 
-enum class Layout { Kwp19, Kwp17, Mp70, Emur, January41, None };
+using catalogue::IdentFamily;
 
-Layout LayoutOf(std::uint32_t type) {
-  switch (type) {
-    case 2: case 9: return Layout::Kwp19;
-    case 6: case 8: return Layout::Kwp17;
-    case 3: case 7: return Layout::Mp70;
-    case 11: return Layout::Emur;
-    case 4: return Layout::January41;
-    case 5: case 10: return Layout::None;
-    default: return Layout::Kwp19;
-  }
+IdentFamily FamilyOf(std::uint32_t type) { return catalogue::Lookup(type).ident; }
+
+// The types whose page writes identifiers back; their option 80 begins with the VIN.
+bool Writes(IdentFamily family) {
+  return family == IdentFamily::January5 || family == IdentFamily::M797M10;
 }
-
-bool Writes(Layout layout) { return layout == Layout::Kwp19 || layout == Layout::Kwp17; }
 
 constexpr const char* kKwpLabels[] = {
     "VIN (Vehicle Identification Namber)", "Заводской номер контроллера",
@@ -43,9 +38,7 @@ constexpr const char* kLetterLabels[] = {
 constexpr const char* kNoInformation = "Нет информации.";
 
 void Request(link::ExchangeBuffer& buffer, std::initializer_list<std::uint8_t> bytes) {
-  std::size_t i = 3;
-  for (std::uint8_t b : bytes) link::Put(buffer.transmitFrame, i++, b);
-  buffer.dataLength = static_cast<std::uint8_t>(bytes.size());
+  link::WriteKwpService(buffer, bytes);
 }
 
 // Service and identifier at bytes 3 and 4: the short header the page's replies come with.
@@ -67,10 +60,12 @@ constexpr std::size_t kEmurBlankRow = 16;
 
 }  // namespace
 
-IdentPageStep::IdentPageStep(view::Form& form, view::Host& host, Shared shared,
-                             VehicleIdentifiers vehicle, Identifiers& identifiers)
+IdentPageStep::IdentPageStep(view::Form& form, view::Host& host, const std::uint32_t& ecuType,
+                             session::SessionState& session, VehicleIdentifiers vehicle,
+                             Identifiers& identifiers)
     : host_(host),
-      shared_(shared),
+      ecuType_(ecuType),
+      session_(session),
       vehicle_(vehicle),
       identifiers_(identifiers),
       grid_(form.Add<view::Grid>("StringGrid4")) {
@@ -80,25 +75,25 @@ IdentPageStep::IdentPageStep(view::Form& form, view::Host& host, Shared shared,
   grid_.OnDblClick = [this] { ModifyValue(); };
 }
 
-void IdentPageStep::ApplyType() {
-  const std::uint32_t type = shared_.ecuType;
+void IdentPageStep::TypeApplied() {
+  const std::uint32_t type = ecuType_;
   if (appliedType_ != 0 && appliedType_ != type) ForgetIdentifiers();
   appliedType_ = type;
 
   std::vector<const char*> labels;
-  switch (LayoutOf(type)) {
-    case Layout::Kwp19: case Layout::Kwp17: case Layout::Emur:
+  switch (FamilyOf(type)) {
+    case IdentFamily::January5: case IdentFamily::M797M10: case IdentFamily::Emur:
       labels.assign(std::begin(kKwpLabels), std::end(kKwpLabels));
       break;
-    case Layout::Mp70:
+    case IdentFamily::Mp70:
       labels.assign(std::begin(kKwpLabels), std::begin(kKwpLabels) + 8);
       break;
-    case Layout::January41:
+    case IdentFamily::January41:
       labels.assign(std::begin(kLetterLabels), std::end(kLetterLabels));
       break;
-    case Layout::None:
-      // Mikas has the letter layout, GM none at all.
-      if (type == 10)
+    case IdentFamily::None:
+      // Mikas keeps January 4.1's labels without asking for them; GM has none at all.
+      if (catalogue::Lookup(type).family == catalogue::LinkFamily::Escaped)
         labels.assign(std::begin(kLetterLabels), std::end(kLetterLabels));
       else
         labels = {kNoInformation};
@@ -121,12 +116,12 @@ void IdentPageStep::ForgetIdentifiers() {
 }
 
 void IdentPageStep::Step(ReplyCopy& reply, link::ExchangeBuffer& buffer) {
-  switch (LayoutOf(shared_.ecuType)) {
-    case Layout::Kwp19: case Layout::Kwp17: KwpStep(reply, buffer); break;
-    case Layout::Mp70: Mp70Step(reply, buffer); break;
-    case Layout::Emur: EmurStep(reply, buffer); break;
-    case Layout::January41: January41Step(reply, buffer); break;
-    case Layout::None: break;
+  switch (FamilyOf(ecuType_)) {
+    case IdentFamily::January5: case IdentFamily::M797M10: KwpStep(reply, buffer); break;
+    case IdentFamily::Mp70: Mp70Step(reply, buffer); break;
+    case IdentFamily::Emur: EmurStep(reply, buffer); break;
+    case IdentFamily::January41: January41Step(reply, buffer); break;
+    case IdentFamily::None: break;
   }
 }
 
@@ -151,13 +146,13 @@ void IdentPageStep::TakeVin(const ReplyCopy& reply, std::size_t from, std::size_
 
 void IdentPageStep::KwpStep(const ReplyCopy& reply, link::ExchangeBuffer& buffer) {
   Request(buffer, {0x1A, 0x80});
-  if (shared_.pendingCommand == 0) KwpRotation(reply, buffer);
+  if (session_.pendingCommand == 0) KwpRotation(reply, buffer);
   KwpWrite(buffer);
-  shared_.pendingCommand = 0;
+  session_.pendingCommand = 0;
 }
 
 bool IdentPageStep::KwpRotation(const ReplyCopy& r, link::ExchangeBuffer& buffer) {
-  const bool vin19 = LayoutOf(shared_.ecuType) == Layout::Kwp19;
+  const bool vin19 = FamilyOf(ecuType_) == IdentFamily::January5;
   const bool option80 = (r[3] == 0x5A || r[4] == 0x5A) &&
                         (vin19 ? r[5] == 0x80 : (r[4] == 0x80 || r[5] == 0x80));
   if (option80) {
@@ -212,7 +207,7 @@ bool IdentPageStep::KwpRotation(const ReplyCopy& r, link::ExchangeBuffer& buffer
 void IdentPageStep::KwpWrite(link::ExchangeBuffer& buffer) {
   const std::string* value = nullptr;
   std::uint8_t id = 0;
-  switch (shared_.pendingCommand) {
+  switch (session_.pendingCommand) {
     case 1: value = &vehicle_.vin; id = 0x90; break;
     case 2: value = &identifiers_.bodyNumber; id = 0xA1; break;
     case 3: value = &identifiers_.engineNumber; id = 0xA2; break;
@@ -244,7 +239,7 @@ void IdentPageStep::Mp70Step(const ReplyCopy& r, link::ExchangeBuffer& buffer) {
 
 void IdentPageStep::EmurStep(const ReplyCopy& r, link::ExchangeBuffer& buffer) {
   Request(buffer, {0x1A, 0x80});
-  if (shared_.pendingCommand != 0) return;
+  if (session_.pendingCommand != 0) return;
   const std::string blanks(kEmurBlankRow, ' ');
   if ((r[3] == 0x5A || r[4] == 0x5A) && (r[4] == 0x80 || r[5] == 0x80)) {
     TakeVin(r, 5, 17, 1, 0);
@@ -284,17 +279,17 @@ void IdentPageStep::EmurStep(const ReplyCopy& r, link::ExchangeBuffer& buffer) {
 
 void IdentPageStep::January41Step(const ReplyCopy& reply, link::ExchangeBuffer& buffer) {
   const std::string text = FieldText(reply, 0, kLetterTextLength);
-  const std::uint8_t step = shared_.requestStep;
-  shared_.requestStep = link::Add8(step, 1);
+  const std::uint8_t step = session_.requestStep;
+  session_.requestStep = link::Add8(step, 1);
   if (step < 1 || step > 8) {
-    shared_.requestStep = 1;
+    session_.requestStep = 1;
     return;
   }
   const Letter& letter = kLetters[step - 1];
   buffer.transmitFrame[0] = static_cast<std::uint8_t>(letter.request);
   buffer.dataLength = 1;
   grid_.SetCell(1, letter.row, text);
-  if (step == 8) shared_.requestStep = 1;
+  if (step == 8) session_.requestStep = 1;
 }
 
 void IdentPageStep::ModifyValue() {
@@ -318,7 +313,7 @@ void IdentPageStep::ModifyValue() {
   target->replace(0, std::min(typed.size(), length), typed, 0, std::min(typed.size(), length));
   // A command left on a type whose page writes nothing would be taken by the next page that
   // reads the field under its own meaning.
-  if (Writes(LayoutOf(shared_.ecuType))) shared_.pendingCommand = command;
+  if (Writes(FamilyOf(ecuType_))) session_.pendingCommand = command;
 }
 
 }  // namespace kd::identity

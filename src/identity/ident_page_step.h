@@ -7,6 +7,8 @@
 #include <string>
 
 #include "link/exchange_buffer.h"
+#include "session/pages.h"
+#include "session/session_step.h"
 #include "view/form.h"
 #include "view/host.h"
 
@@ -39,21 +41,17 @@ struct VehicleIdentifiers {
 
 inline constexpr const char* kValueAccepted = "Новое значение принято.";
 
-class IdentPageStep {
+class IdentPageStep : public session::PageStep {
  public:
-  struct Shared {
-    const std::uint32_t& ecuType;
-    std::uint32_t& pendingCommand;
-    std::uint8_t& requestStep;
-  };
-
-  IdentPageStep(view::Form& form, view::Host& host, Shared shared, VehicleIdentifiers vehicle,
+  // PendingCommand (the writes) and RequestStep (January 4.1's letters) live in `session`.
+  IdentPageStep(view::Form& form, view::Host& host, const std::uint32_t& ecuType,
+                session::SessionState& session, VehicleIdentifiers vehicle,
                 Identifiers& identifiers);
 
   // Rows and labels of the type in force. A new type is a new car: what was read of the previous
   // one is forgotten, so that no report carries it.
-  void ApplyType();
-  void Step(link::ReplyCopy& reply, link::ExchangeBuffer& buffer);
+  void TypeApplied() override;
+  void Step(link::ReplyCopy& reply, link::ExchangeBuffer& buffer) override;
 
   view::Grid& StringGrid4() { return grid_; }
 
@@ -76,7 +74,8 @@ class IdentPageStep {
   void Show(const link::ReplyCopy& reply, std::size_t from, std::size_t n, int col, int row);
 
   view::Host& host_;
-  Shared shared_;
+  const std::uint32_t& ecuType_;
+  session::SessionState& session_;
   VehicleIdentifiers vehicle_;
   Identifiers& identifiers_;
   view::Grid& grid_;

@@ -20,6 +20,7 @@ ValueDialog::ValueDialog(const std::string& current) : view::Form("TOKBottomDlg"
   };
   auto& cancel = Add<view::Button>("CancelBtn");
   cancel.SetCaption("Cancel");
+  cancel.SetCancel(true);
   cancel.OnClick = [this] { CloseByControl(); };
 }
 

@@ -2,16 +2,14 @@
 
 namespace kd::link {
 
-std::uint8_t KwpTarget(std::uint32_t ecuType, bool emurAltAddress) {
-  switch (ecuType) {
-    case 3:
-    case 7:
-      return 0x11;
-    case 11:
-      return emurAltAddress ? 0x60 : 0x30;
-    default:
-      return 0x10;
-  }
+std::uint8_t KwpTarget(const catalogue::EcuInfo& ecu, bool altAddress) {
+  return altAddress && ecu.kwpAltTarget != 0 ? ecu.kwpAltTarget : ecu.kwpTarget;
+}
+
+void WriteKwpService(ExchangeBuffer& buffer, std::initializer_list<std::uint8_t> service) {
+  std::size_t at = 3;
+  for (std::uint8_t b : service) Put(buffer.transmitFrame, at++, b);
+  buffer.dataLength = static_cast<std::uint8_t>(service.size());
 }
 
 bool IsControllerAddress(std::uint8_t address) {

@@ -2,6 +2,9 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
+
+#include "catalogue/ecu_catalogue.h"
 
 #include "link/exchange_buffer.h"
 #include "view/controls.h"
@@ -12,9 +15,13 @@ inline constexpr std::uint8_t kTesterAddress = 0xF1;
 inline constexpr std::uint8_t kEnvelope[4] = {0x55, 0x56, 0x57, 0xAA};
 
 // The address the main window sends the type's requests to.
-std::uint8_t KwpTarget(std::uint32_t ecuType, bool emurAltAddress);
+std::uint8_t KwpTarget(const catalogue::EcuInfo& ecu, bool altAddress);
 // Whether a reply's source address is one of the main window's controllers.
 bool IsControllerAddress(std::uint8_t address);
+
+// A page's request: the service and its parameters from TransmitFrame[3] on, DataLength their
+// count. Target and source stay as the engine set them.
+void WriteKwpService(ExchangeBuffer& buffer, std::initializer_list<std::uint8_t> service);
 
 // Turns the service and parameters at TransmitFrame[3..] (DataLength = their count) into the
 // envelope and frame; DataLength becomes the count to write minus 4.

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <charconv>
 
+#include "catalogue/ecu_catalogue.h"
+
 namespace kd::link {
 
 namespace {
@@ -39,22 +41,9 @@ std::optional<LineSettings> BuildLineSettings(const std::string& modeText) {
 }
 
 std::optional<std::string> ModeText(std::uint32_t ecuType, int portNumber) {
-  const char* settings = nullptr;
-  switch (ecuType) {
-    case 4:
-    case 10:
-      settings = "9600,n,8,1";
-      break;
-    case 5:
-      settings = "8192,n,8,1";
-      break;
-    case 1: case 2: case 3: case 6: case 7: case 8: case 9: case 11:
-      settings = "115200,n,8,2";
-      break;
-    default:
-      return std::nullopt;
-  }
-  return "COM" + std::to_string(portNumber) + ":" + settings;
+  if (!catalogue::IsKnownType(ecuType)) return std::nullopt;
+  const std::string_view settings = catalogue::Lookup(ecuType).lineMode;
+  return "COM" + std::to_string(portNumber) + ":" + std::string(settings);
 }
 
 void OpenPort(PortHandle& handle, int portNumber, std::uint32_t ecuType, view::StatusBar& status) {
@@ -75,11 +64,7 @@ void OpenPort(PortHandle& handle, int portNumber, std::uint32_t ecuType, view::S
   port.RaiseRts();
 }
 
-bool MarksStartCommunication(std::uint32_t ecuType) {
-  return ecuType == 3 || ecuType == 6 || ecuType == 7 || ecuType == 8 || ecuType == 11;
-}
-
-void PollTick(PortHandle& handle, ExchangeBuffer& buffer, std::uint32_t ecuType,
+void PollTick(PortHandle& handle, ExchangeBuffer& buffer, bool marksStartCommunication,
               const std::function<void(ExchangeBuffer&)>& sessionStep, view::StatusBar& status) {
   SerialPort& port = handle.port;
   std::fill_n(buffer.receiveArea, 250, 0);
@@ -92,7 +77,7 @@ void PollTick(PortHandle& handle, ExchangeBuffer& buffer, std::uint32_t ecuType,
 
   buffer.dataLength = Add8(buffer.dataLength, 4);
   bool succeeded = false;
-  if (MarksStartCommunication(ecuType) && buffer.transmitFrame[8] == 0x81) {
+  if (marksStartCommunication && buffer.transmitFrame[8] == 0x81) {
     buffer.transmitFrame[4] |= 0x80;
     succeeded = port.Write(buffer.transmitFrame, buffer.dataLength) == WriteStatus::Written;
   } else {

@@ -37,11 +37,10 @@ std::optional<std::string> ModeText(std::uint32_t ecuType, int portNumber);
 
 void OpenPort(PortHandle& handle, int portNumber, std::uint32_t ecuType, view::StatusBar& status);
 
-// Whether the tick's StartCommunication carries bit 7 in the envelope's count byte.
-bool MarksStartCommunication(std::uint32_t ecuType);
-
 // Read, let `sessionStep` decode and prepare, write. Every outcome ends as a status text.
-void PollTick(PortHandle& handle, ExchangeBuffer& buffer, std::uint32_t ecuType,
+// `marksStartCommunication`: a StartCommunication goes out with bit 7 of the envelope's count
+// byte set (the controller type's trait; side windows pass their own).
+void PollTick(PortHandle& handle, ExchangeBuffer& buffer, bool marksStartCommunication,
               const std::function<void(ExchangeBuffer&)>& sessionStep, view::StatusBar& status);
 
 }  // namespace kd::link

@@ -43,11 +43,9 @@ void SetChartPercent(ParamRecord& r) {
   r.chartPercent = range != 0 ? r.value * 100 / range : 0;
 }
 
-bool HighByteFirst(std::uint32_t ecuType) { return ecuType == 3 || ecuType == 6 || ecuType == 7; }
-
 void DecodeKwp(std::uint32_t ecuType, const ReplyCopy& reply, std::span<ParamRecord> params) {
   const Positions p(reply, reply[0] == 0x80 ? 3 : 2);
-  const bool highFirst = HighByteFirst(ecuType);
+  const bool highFirst = catalogue::Lookup(ecuType).highByteFirst;
   for (ParamRecord& r : params) {
     const std::int64_t k = r.dataOffset;
     const bool reciprocal = r.scale == -1.0f && p.LowFirst(k) != 0;
@@ -189,10 +187,11 @@ void ParamPage::Step(ReplyCopy& reply, link::ExchangeBuffer& buffer) {
   // No decoder acts on a type the catalogue does not know; its link still runs.
   if (!catalogue::IsKnownType(type)) return;
   DecodeParamValues(type, reply, params_);
-  switch (catalogue::Lookup(type).family) {
+  const catalogue::LinkFamily family = catalogue::Lookup(type).family;
+  bool shown = false;
+  switch (family) {
     case catalogue::LinkFamily::Kwp2000:
-      if (hooks.record) hooks.record(reply);
-      KwpStep(reply, buffer);
+      shown = KwpStep(reply, buffer);
       break;
     case catalogue::LinkFamily::Escaped: {
       buffer.transmitFrame[0] = 'a';
@@ -201,42 +200,46 @@ void ParamPage::Step(ReplyCopy& reply, link::ExchangeBuffer& buffer) {
         if (r.shown == 1 && n < link::kAreaSize - 4)
           buffer.transmitFrame[1 + n++] = static_cast<std::uint8_t>(r.dataOffset);
       buffer.dataLength = static_cast<std::uint8_t>(1 + n);
-      CountedStep(buffer);
+      shown = CountedStep(buffer);
       break;
     }
     case catalogue::LinkFamily::Gm: {
       const std::uint8_t message0 = 0x00;
       link::WriteGmRequest(buffer, 0x01, &message0, 1);
-      CountedStep(buffer);
+      shown = CountedStep(buffer);
       break;
     }
   }
+  const DecodedReply decoded{reply, params_, family, shown};
+  for (ParamListener* listener : listeners_) listener->Decoded(decoded);
 }
 
-void ParamPage::KwpStep(const ReplyCopy& reply, link::ExchangeBuffer& buffer) {
-  buffer.transmitFrame[3] = 0x21;
-  buffer.transmitFrame[4] = 0x01;
-  buffer.dataLength = 2;
-  if (IsDataReply(reply)) {
-    const std::uint32_t type = ecuType_;
-    if ((type == 1 && reply[3] != 0x22) || (type == 2 && reply[3] != 0x24) ||
-        (type == 9 && reply[3] != 0x26))
+bool ParamPage::KwpStep(const ReplyCopy& reply, link::ExchangeBuffer& buffer) {
+  link::WriteKwpService(buffer, {0x21, 0x01});
+  const bool data = IsDataReply(reply);
+  if (data) {
+    // These controllers differ by the length of their data record alone.
+    const catalogue::EcuInfo& ecu = catalogue::Lookup(ecuType_);
+    if (ecu.dataLengthNamesType && reply[3] != ecu.frameSize - 3)
       status_.SetText(link::kLinkStatusPanel, kWrongType);
     ShowValues("CDPS");
-    if (hooks.actuatorStep) hooks.actuatorStep(buffer);
+    actuators_->AfterDataReply(buffer);
   }
-  if (hooks.actuatorReply) hooks.actuatorReply(reply);
-  if (hooks.charts) hooks.charts();
+  actuators_->Reply(reply);
+  return data;
 }
 
-void ParamPage::CountedStep(link::ExchangeBuffer& buffer) {
-  if (pageTickCount_ != 0) ShowValues("CP");
+// The escaped-frame and GM replies carry no identifier: the first after a page change answers
+// the previous page's request and is not shown.
+bool ParamPage::CountedStep(link::ExchangeBuffer& buffer) {
+  const bool shown = pageTickCount_ != 0;
+  if (shown) ShowValues("CP");
   pageTickCount_ = link::Add8(pageTickCount_, 1);
-  if (hooks.actuatorPanelVisible && hooks.actuatorPanelVisible() && pageTickCount_ > 2) {
-    if (hooks.actuatorRequest) hooks.actuatorRequest(buffer);
+  if (actuators_->PanelVisible() && pageTickCount_ > 2) {
+    actuators_->PacedRequest(buffer);
     pageTickCount_ = 0;
   }
-  if (hooks.charts) hooks.charts();
+  return shown;
 }
 
 void ParamPage::ShowValues(std::string_view numberKinds) {

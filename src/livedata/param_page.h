@@ -1,15 +1,17 @@
 // The live parameters page: decoding the controller's data reply into the parameter records, and
 // showing the shown ones in the grid. Decoding stays apart from the grid: the recorder and the
-// charts read only the records.
+// charts read only the records, as listeners of the page.
 #pragma once
 
 #include <cstdint>
-#include <functional>
+#include <memory>
 #include <span>
 #include <vector>
 
+#include "actuators/actuator_control.h"
 #include "catalogue/param_record.h"
 #include "link/exchange_buffer.h"
+#include "livedata/param_listener.h"
 #include "session/session_step.h"
 #include "view/controls.h"
 
@@ -30,30 +32,25 @@ inline constexpr const char* kWrongType = "Неверно выбран тип к
 
 class ParamPage : public session::PageStep {
  public:
-  struct Hooks {
-    // The recorder appends KWP2000 data replies while recording is on.
-    std::function<void(const link::ReplyCopy&)> record;
-    // Actuator control: after a data reply was shown (may replace the request), on every reply,
-    // and for the escaped-frame and GM types whether its panel is up and its request.
-    std::function<void(link::ExchangeBuffer&)> actuatorStep;
-    std::function<void(const link::ReplyCopy&)> actuatorReply;
-    std::function<bool()> actuatorPanelVisible;
-    std::function<void(link::ExchangeBuffer&)> actuatorRequest;
-    std::function<void()> charts;
-  };
-
   ParamPage(const std::uint32_t& ecuType, std::vector<catalogue::ParamRecord>& params,
             view::Grid& grid, view::StatusBar& status, std::uint8_t& pageTickCount)
       : ecuType_(ecuType), params_(params), grid_(grid), status_(status),
         pageTickCount_(pageTickCount) {}
 
-  Hooks hooks;
-
   void Step(link::ReplyCopy& reply, link::ExchangeBuffer& buffer) override;
 
+  // Listeners are told in the order they were added; a listener must outlive the page or be
+  // removed first.
+  void AddListener(ParamListener& listener) { listeners_.push_back(&listener); }
+  void RemoveListener(ParamListener& listener) { std::erase(listeners_, &listener); }
+  void SetActuators(std::unique_ptr<actuators::ActuatorControl> control) {
+    actuators_ = std::move(control);
+  }
+
  private:
-  void KwpStep(const link::ReplyCopy& reply, link::ExchangeBuffer& buffer);
-  void CountedStep(link::ExchangeBuffer& buffer);
+  // Whether the values were shown.
+  bool KwpStep(const link::ReplyCopy& reply, link::ExchangeBuffer& buffer);
+  bool CountedStep(link::ExchangeBuffer& buffer);
   void ShowValues(std::string_view numberKinds);
 
   const std::uint32_t& ecuType_;
@@ -61,6 +58,9 @@ class ParamPage : public session::PageStep {
   view::Grid& grid_;
   view::StatusBar& status_;
   std::uint8_t& pageTickCount_;
+  std::vector<ParamListener*> listeners_;
+  std::unique_ptr<actuators::ActuatorControl> actuators_ =
+      std::make_unique<actuators::ActuatorControl>();
 };
 
 }  // namespace kd::livedata

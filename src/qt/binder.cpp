@@ -9,6 +9,8 @@
 #include <QChartView>
 #include <QComboBox>
 #include <QEvent>
+#include <QFrame>
+#include <QGroupBox>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeySequence>
@@ -18,6 +20,8 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPushButton>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -48,6 +52,8 @@ enum class Kind {
   Status,
   Pages,
   Chart,
+  GroupBox,
+  Panel,
 };
 
 }  // namespace binding
@@ -107,6 +113,8 @@ std::optional<Kind> KindOf(view::Control& c, QObject* o) {
   if (dynamic_cast<view::StatusBar*>(&c)) return when(As<QStatusBar>(o), Kind::Status);
   if (dynamic_cast<view::PageControl*>(&c)) return when(As<QTabWidget>(o), Kind::Pages);
   if (dynamic_cast<view::Chart*>(&c)) return when(As<QChartView>(o), Kind::Chart);
+  if (dynamic_cast<view::GroupBox*>(&c)) return when(As<QGroupBox>(o), Kind::GroupBox);
+  if (dynamic_cast<view::Panel*>(&c)) return when(As<QFrame>(o), Kind::Panel);
   return std::nullopt;
 }
 
@@ -196,6 +204,12 @@ void CopyCombo(const view::ComboBox& m, QComboBox* w) {
 
 void CopyButton(const view::Button& m, QAbstractButton* w) {
   if (!KeepsSkinText(w)) w->setText(Q(m.Caption()));
+  // A focused push button of a dialog is default while it has the focus, as Enter on it presses
+  // it; only the model's own choice is taken back.
+  if (auto* push = As<QPushButton>(w)) {
+    if (m.Default() && !push->isDefault()) push->setDefault(true);
+    if (!m.Default() && push->isDefault() && !push->hasFocus()) push->setDefault(false);
+  }
   // A plain button the program holds down still shows pressed, as a tool bar shows it.
   const bool checkable = m.Checkable() || m.Down();
   if (checkable) w->setCheckable(true);
@@ -354,6 +368,14 @@ Binder::Binder(view::Form& form, QWidget* root) : QObject(root), form_(form), ro
                c->Name().c_str());
   }
   for (auto [c, o] : pairs) Bind(*c, o);
+  // Escape goes to the form's cancel button wherever the focus is; a form without one leaves
+  // the key to the window (a dialog closes as by its close box).
+  if (root) {
+    escape_ = new QShortcut(QKeySequence(Qt::Key_Escape), root);
+    escape_->setContext(Qt::WindowShortcut);
+    connect(escape_, &QShortcut::activated, this,
+            [this] { Guard([this] { form_.PressKey(nullptr, view::Key::Escape); }); });
+  }
   for (view::Control* c : form.Controls()) {
     auto* model = dynamic_cast<view::Timer*>(c);
     if (!model) continue;
@@ -417,6 +439,8 @@ void Binder::Connect(Binding& b) {
     case Kind::MemoText:
     case Kind::Status:
     case Kind::Chart:
+    case Kind::GroupBox:
+    case Kind::Panel:
       break;
     case Kind::ButtonWidget: {
       auto& m = static_cast<view::Button&>(c);
@@ -604,6 +628,13 @@ void Binder::Copy(Binding& b) {
     case Kind::Chart:
       CopyChart(static_cast<view::Chart&>(c), As<QChartView>(o));
       break;
+    case Kind::GroupBox:
+      As<QGroupBox>(o)->setTitle(Q(static_cast<view::Panel&>(c).Caption()));
+      break;
+    case Kind::Panel:
+      // A plain frame is a container; only a frame that is a label shows the caption.
+      if (auto* label = As<QLabel>(o)) label->setText(Q(static_cast<view::Panel&>(c).Caption()));
+      break;
   }
 }
 
@@ -616,6 +647,12 @@ void Binder::Refresh() {
   }
   syncing_ = false;
   for (auto& t : timers_) Sync(*t);
+  if (escape_) {
+    bool cancel = false;
+    for (view::Control* c : form_.Controls())
+      if (auto* b = dynamic_cast<view::Button*>(c); b && b->Cancel()) cancel = true;
+    escape_->setEnabled(cancel);
+  }
 }
 
 void Binder::Sync(TimerBinding& t) {

@@ -16,6 +16,7 @@
 
 #include "view/form.h"
 
+class QShortcut;
 class QTimer;
 class QWidget;
 
@@ -78,6 +79,7 @@ class Binder : public QObject {
   std::vector<std::unique_ptr<TimerBinding>> timers_;
   std::map<QObject*, Binding*> listViewports_;
   ErrorSink errorSink_;
+  QPointer<QShortcut> escape_;
   bool syncing_ = false;
   bool firing_ = false;
   bool reporting_ = false;

@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -108,6 +109,14 @@ QWidget* WidgetFor(view::Control& c, QWidget* parent) {
     w = tabs;
   } else if (dynamic_cast<view::Chart*>(&c)) {
     w = new QChartView(parent);
+  } else if (dynamic_cast<view::GroupBox*>(&c)) {
+    w = new QGroupBox(parent);
+  } else if (dynamic_cast<view::Panel*>(&c)) {
+    // Laid out flat, a panel holds nothing in front of its caption: a framed label shows it.
+    auto* panel = new QLabel(parent);
+    panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    panel->setAlignment(Qt::AlignCenter);
+    w = panel;
   }
   if (w) w->setObjectName(Q(c.Name()));
   return w;

@@ -1,23 +1,17 @@
 #include "qt/main_window.h"
 
 #include <QCloseEvent>
-#include <QGridLayout>
-#include <QHBoxLayout>
-#include <QHeaderView>
-#include <QListWidget>
 #include <QMenuBar>
-#include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTabWidget>
-#include <QTableWidget>
 #include <QToolBar>
 #include <QToolButton>
-#include <QVBoxLayout>
 #include <map>
 
 #include "catalogue/ecu_catalogue.h"
 #include "qt/layout.h"
+#include "qt/pages/page_layouts.h"
 
 namespace kd::qt {
 
@@ -85,71 +79,15 @@ void MainWindow::BuildToolBar() {
   }
 }
 
-void MainWindow::BuildParamPage(QWidget* page) {
-  auto* layout = new QHBoxLayout(page);
-  auto* left = new QVBoxLayout;
-  if (QWidget* list = Make("CheckParamList", page)) {
-    list->setMinimumWidth(230);
-    list->setMaximumWidth(300);
-    left->addWidget(list, 1);
-  }
-  auto* buttons = new QHBoxLayout;
-  for (const char* name : {"Button6", "Button7"})
-    if (QWidget* w = Make(name, page)) buttons->addWidget(w);
-  left->addLayout(buttons);
-  layout->addLayout(left);
-  if (QWidget* grid = Make("StringGrid1", page)) {
-    auto* table = static_cast<QTableWidget*>(grid);
-    table->verticalHeader()->setVisible(false);
-    table->verticalHeader()->setDefaultSectionSize(22);
-    layout->addWidget(grid, 1);
-  }
-}
-
-void MainWindow::BuildFaultPage(QWidget* page) {
-  auto* layout = new QGridLayout(page);
-  int row = 0;
-  for (const char* label : {"Label_st_err", "Stat_"})
-    if (QWidget* w = Make(label, page)) layout->addWidget(w, row, label[0] == 'L' ? 0 : 1);
-  ++row;
-  if (QWidget* w = Make("StoryErrorList", page)) layout->addWidget(w, row, 0);
-  if (QWidget* w = Make("Status", page)) {
-    w->setMaximumWidth(80);
-    layout->addWidget(w, row, 1);
-  }
-  auto* side = new QVBoxLayout;
-  for (const char* name : {"ButtonStat", "ButtonStatus", "ButtonFreeze", "CheckBox1", "Button8",
-                           "ClearErrorAG", "ClearErrorPG", "ECUReset", "ECUReset_fi"})
-    if (QWidget* w = Make(name, page)) side->addWidget(w);
-  side->addStretch();
-  layout->addLayout(side, row, 2, 3, 1);
-  ++row;
-  auto* detailLabels = new QHBoxLayout;
-  for (const char* name : {"Label_Err", "StatusLabel"})
-    if (QWidget* w = Make(name, page)) detailLabels->addWidget(w);
-  layout->addLayout(detailLabels, row++, 0, 1, 2);
-  auto* detail = new QHBoxLayout;
-  for (const char* name : {"FreezeListBox", "CurError"})
-    if (QWidget* w = Make(name, page)) detail->addWidget(w, 1);
-  layout->addLayout(detail, row, 0, 1, 2);
-  layout->setRowStretch(1, 1);
-  layout->setRowStretch(row, 1);
-  layout->setColumnStretch(0, 1);
-}
-
 void MainWindow::BuildPages() {
   auto* tabs = static_cast<QTabWidget*>(WidgetFor(form_.PageControl1(), this));
   placed_.insert(&form_.PageControl1());
   setCentralWidget(tabs);
-  for (int i = 0; i < tabs->count(); ++i) {
-    QWidget* page = tabs->widget(i);
-    const std::string name = page->objectName().toStdString();
-    if (name == "TabSheet1") BuildParamPage(page);
-    if (name == "TabSheet2") BuildFaultPage(page);
-    if (name == "TabSheet5") {
-      auto* layout = new QVBoxLayout(page);
-      if (QWidget* w = Make("Comp", page)) layout->addWidget(w);
-    }
+  const MakeWidget make = [this](const char* name, QWidget* parent) { return Make(name, parent); };
+  for (const auto& info : session::MainPages()) {
+    const int index = static_cast<int>(info.id);
+    if (PageLayout layOut = LayoutOf(info.id); layOut && index < tabs->count())
+      layOut(make, tabs->widget(index));
   }
 }
 

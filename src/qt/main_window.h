@@ -26,9 +26,8 @@ class MainWindow : public QMainWindow {
  private:
   QWidget* Make(const char* name, QWidget* parent);
   void BuildToolBar();
+  // Each page of the table by its layout of qt/pages.
   void BuildPages();
-  void BuildParamPage(QWidget* page);
-  void BuildFaultPage(QWidget* page);
 
   ui::MainForm& form_;
   // Controls that got a widget of their own: the rest (menus, timers, the status line) are laid

@@ -100,6 +100,9 @@ void QtHost::MessageBox(const std::string& caption, const std::string& text,
     case view::MessageIcon::Error:
       qicon = QMessageBox::Critical;
       break;
+    case view::MessageIcon::Question:
+      qicon = QMessageBox::Question;
+      break;
   }
   QMessageBox box(qicon, Q(caption), Q(text), QMessageBox::Ok, parent_);
   box.exec();

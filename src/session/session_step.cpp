@@ -17,81 +17,34 @@ using link::ReplyCopy;
 void Request(ExchangeBuffer& buffer, std::uint8_t target, std::initializer_list<std::uint8_t> bytes) {
   buffer.transmitFrame[1] = target;
   buffer.transmitFrame[2] = link::kTesterAddress;
-  std::copy(bytes.begin(), bytes.end(), buffer.transmitFrame + 3);
-  buffer.dataLength = static_cast<std::uint8_t>(bytes.size());
+  link::WriteKwpService(buffer, bytes);
 }
 
-void DefaultRequest(ExchangeBuffer& buffer, std::uint32_t ecuType, bool emurAlt) {
-  const std::uint8_t target = link::KwpTarget(ecuType, emurAlt);
-  if (ecuType == 1 || ecuType == 2 || ecuType == 9 || !catalogue::IsKnownType(ecuType))
+void DefaultRequest(ExchangeBuffer& buffer, const catalogue::EcuInfo& ecu, bool altAddress) {
+  const std::uint8_t target = link::KwpTarget(ecu, altAddress);
+  if (ecu.defaultRequest == catalogue::DefaultRequest::TesterPresent)
     Request(buffer, target, {0x3E, 0x01});
   else
     Request(buffer, target, {0x81});
 }
 
-void RunPage(const SessionContext& ctx, ReplyCopy& reply, ExchangeBuffer& buffer) {
-  if (PageStep* step = ctx.pages[static_cast<std::size_t>(ctx.activePage)]) step->Step(reply, buffer);
-}
-
-// The fault page's service commands replace whatever the page asked for.
-void FaultCommands(ExchangeBuffer& buffer, const SessionContext& ctx, std::uint8_t target) {
-  switch (ctx.state.pendingCommand) {
-    case 1: Request(buffer, target, {0x14, 0xFF, 0x00}); break;
-    case 7: Request(buffer, target, {0x14, 0x00, 0x00}); break;
-    case 2: Request(buffer, target, {0x11, 0x01}); break;
-    case 3: Request(buffer, target, {0x11, 0x90}); break;
-    default: return;
-  }
-  ctx.state.pendingCommand = 0;
-}
-
-// Six ticks a cycle: the default request's length and parameter, then 02, A0, A1, A2, A3.
-void EquipmentRequest(ExchangeBuffer& buffer, SessionState& st) {
-  static constexpr std::uint8_t kIdentifiers[] = {0x02, 0xA0, 0xA1, 0xA2, 0xA3};
-  buffer.transmitFrame[3] = 0x21;
-  const std::uint8_t s = st.requestStep;
-  st.requestStep = link::Add8(s, 1);
-  if (s >= 1 && s <= 5) {
-    buffer.transmitFrame[4] = kIdentifiers[s - 1];
-    buffer.dataLength = 2;
-  } else {
-    st.requestStep = 1;
-  }
-}
-
-void KwpPageStep(const SessionContext& ctx, ReplyCopy& reply, ExchangeBuffer& buffer,
-                 std::uint8_t target) {
-  link::ValidateKwpReply(reply, ctx.status);
-  switch (ctx.activePage) {
-    case Page::Faults:
-      RunPage(ctx, reply, buffer);
-      FaultCommands(buffer, ctx, target);
-      break;
-    case Page::Equipment:
-      if (ctx.ecuType == 3 || ctx.ecuType == 7) {
-        if (ctx.comp) ctx.comp->SetItems({"Комплектация для выбранного блока отсутствует"});
-        break;
-      }
-      EquipmentRequest(buffer, ctx.state);
-      RunPage(ctx, reply, buffer);
-      break;
-    default:
-      RunPage(ctx, reply, buffer);
-      break;
-  }
+// The page on screen gets the reply on the ticks of the families its row names.
+bool RunPage(const SessionContext& ctx, catalogue::LinkFamily family) {
+  return ctx.page && PageInfoOf(ctx.activePage).RunsOn(family);
 }
 
 // A session is kept by the reply alone: every tick decides from what came back.
 void KwpBranch(ExchangeBuffer& buffer, const SessionContext& ctx) {
   SessionState& st = ctx.state;
+  const catalogue::EcuInfo& ecu = catalogue::Lookup(ctx.ecuType);
   const int n = buffer.dataLength;
   ReplyCopy reply = TakeReply(buffer, n - 5);
-  DefaultRequest(buffer, ctx.ecuType, st.emurAltAddress);
+  DefaultRequest(buffer, ecu, st.emurAltAddress);
 
   std::size_t p = reply[0] == 0x80 ? 4 : 3;
   if (reply[1] != link::kTesterAddress) {
     ctx.status.SetText(link::kLinkStatusPanel, link::kNoLink);
-    if (ctx.ecuType == 11 && st.noReplyCount++ == 7) {
+    if (ecu.kwpAltTarget != 0 && st.noReplyCount++ == 7) {
       st.noReplyCount = 0;
       st.emurAltAddress = !st.emurAltAddress;
     }
@@ -102,14 +55,14 @@ void KwpBranch(ExchangeBuffer& buffer, const SessionContext& ctx) {
       std::fill(reply.end() - 7, reply.end(), 0);
       p = 4;
     }
-    const std::uint8_t target = link::KwpTarget(ctx.ecuType, st.emurAltAddress);
+    const std::uint8_t target = link::KwpTarget(ecu, st.emurAltAddress);
     switch (reply[p]) {
       case 0x54: case 0x60: case 0x7B:
         break;
       case 0x7F: {
         const std::uint8_t rejected = reply[p + 1];
         if (rejected == 0x81 || rejected == 0x83) {
-          if (ctx.ecuType == 11)
+          if (ecu.bareTesterPresent)
             Request(buffer, target, {0x3E});
           else
             Request(buffer, 0x10, {0x3E, 0x01});
@@ -121,14 +74,15 @@ void KwpBranch(ExchangeBuffer& buffer, const SessionContext& ctx) {
         break;
       }
       case 0xC1:
-        if (ctx.ecuType == 3 || ctx.ecuType == 6 || ctx.ecuType == 7) {
+        if (ecu.timingAfterStart) {
           Request(buffer, target, {0x83, 0x03, 0x00, 0x50, 0x01, 0x14, 0x00});
           break;
         }
         [[fallthrough]];
       case 0x50: case 0x51: case 0x52: case 0x57: case 0x58: case 0x5A: case 0x61: case 0x63:
       case 0x67: case 0x70: case 0x7E: case 0xC3:
-        KwpPageStep(ctx, reply, buffer, target);
+        link::ValidateKwpReply(reply, ctx.status);
+        if (RunPage(ctx, catalogue::LinkFamily::Kwp2000)) ctx.page->Step(reply, buffer);
         break;
       case 0xC2:
         Request(buffer, target, {0x81});
@@ -141,34 +95,21 @@ void KwpBranch(ExchangeBuffer& buffer, const SessionContext& ctx) {
   link::FrameKwpRequest(buffer);
 }
 
-// January 4.1, Mikas and GM have no reset request: a reset left on the fault page is dropped.
-void DropResetCommand(const SessionContext& ctx) {
-  if (ctx.activePage == Page::Faults && ctx.state.pendingCommand == 2) ctx.state.pendingCommand = 0;
-}
-
 void EscapedBranch(ExchangeBuffer& buffer, const SessionContext& ctx) {
   ReplyCopy reply = TakeReply(buffer, buffer.dataLength);
   buffer.dataLength = kNothingToSend;
   link::DecodeEscapedReply(reply, buffer, ctx.status);
-  switch (ctx.activePage) {
-    case Page::Params: case Page::Faults: case Page::Idents: case Page::Equipment: case Page::Adc:
-      RunPage(ctx, reply, buffer);
-      break;
-    default:
-      break;
-  }
-  DropResetCommand(ctx);
+  if (RunPage(ctx, catalogue::LinkFamily::Escaped)) ctx.page->Step(reply, buffer);
   if (buffer.dataLength != kNothingToSend) link::EncodeEscapedRequest(buffer);
 }
 
 void GmBranch(ExchangeBuffer& buffer, const SessionContext& ctx) {
   ReplyCopy reply = TakeReply(buffer, buffer.dataLength);
   buffer.dataLength = kNothingToSend;
-  if (ctx.activePage == Page::Params || ctx.activePage == Page::Faults) {
+  if (PageInfoOf(ctx.activePage).RunsOn(catalogue::LinkFamily::Gm)) {
     link::ValidateGmReply(reply, ctx.status);
-    RunPage(ctx, reply, buffer);
+    if (ctx.page) ctx.page->Step(reply, buffer);
   }
-  DropResetCommand(ctx);
 }
 
 }  // namespace

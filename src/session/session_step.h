@@ -1,18 +1,15 @@
 // The main window's session engine: finds the reply behind the echo, keeps the controller's
-// session open, hands page replies to the step of the page on screen and frames the next request.
+// session open, hands page replies to the page on screen and frames the next request. It knows
+// no page by name: what a page does with its reply (its quirks included) is the page's.
 #pragma once
 
-#include <array>
 #include <cstdint>
 
 #include "link/exchange_buffer.h"
+#include "session/pages.h"
 #include "view/controls.h"
 
 namespace kd::session {
-
-// The pages of the main window, in tab order.
-enum class Page { Params, Faults, Idents, Equipment, Adc, Fuel, Knock, Misfire, Trip };
-inline constexpr std::size_t kPageCount = 9;
 
 struct SessionState {
   std::uint32_t pendingCommand = 0;
@@ -22,25 +19,13 @@ struct SessionState {
   std::uint8_t pageTickCount = 0;
 };
 
-// What a page does with the reply while it is on screen. A KWP2000 step writes the service at
-// TransmitFrame[3] on and sets DataLength to its count; an escaped-frame step writes the message
-// from byte 0; a GM step writes the complete frame. Writing nothing lets the engine's request go.
-class PageStep {
- public:
-  virtual ~PageStep() = default;
-  virtual void Step(link::ReplyCopy& reply, link::ExchangeBuffer& buffer) = 0;
-};
-
-using PageSteps = std::array<PageStep*, kPageCount>;
-
 struct SessionContext {
   std::uint32_t ecuType;
   Page activePage;
   SessionState& state;
   view::StatusBar& status;
-  const PageSteps& pages;
-  // The equipment page's text box, for the types that have no equipment to show.
-  view::Memo* comp = nullptr;
+  // The object of the page on screen; nullptr for a page that has none.
+  PageStep* page = nullptr;
 };
 
 // ReplyCopy taken `offset` bytes into ReceiveArea; bytes beyond it read as zero, and a negative

@@ -7,6 +7,7 @@
 #include "catalogue/ecu_catalogue.h"
 #include "sim/identity_records.h"
 #include "sim/line_frames.h"
+#include "sim/profiles.h"
 #include "sim/record_layout.h"
 
 namespace kd::sim {
@@ -35,28 +36,17 @@ std::shared_ptr<FaultMemory> MemoryOr(std::shared_ptr<FaultMemory> given, std::u
 KwpProfile KwpProfileOf(std::uint32_t type) {
   if (!catalogue::IsKnownType(type) ||
       catalogue::Lookup(type).family != catalogue::LinkFamily::Kwp2000)
-    type = 1;
+    type = catalogue::EcuCode::M154;
+  const SimProfile& sim = SimProfileOf(type);
   KwpProfile p;
   p.type = type;
-  switch (type) {
-    case 3:
-    case 7:
-      p.addresses = {0x11};
-      break;
-    case 11:
-      p.addresses = {0x30, 0x60};
-      break;
-    default:
-      p.addresses = {0x10};
-      break;
-  }
+  p.addresses = sim.addresses;
   // The controllers the program starts with StartCommunication behind the fast init; the others
   // it only keeps awake with TesterPresent.
-  const bool kept = type == 1 || type == 2 || type == 9;
-  p.wakeUpToStart = !kept;
-  p.testerPresentOpens = kept;
+  p.wakeUpToStart = !sim.testerPresentOpens;
+  p.testerPresentOpens = sim.testerPresentOpens;
   const int frameSize = catalogue::Lookup(type).frameSize;
-  if (kept) {
+  if (sim.testerPresentOpens) {
     // 0x22, 0x24, 0x26: the program recognises these three controllers by this length.
     p.dataLength = frameSize - 3;
   } else {
@@ -64,9 +54,8 @@ KwpProfile KwpProfileOf(std::uint32_t type) {
     // holds reply bytes only, and a live record reaches every position the table reads.
     p.dataLength = std::max(frameSize - 1, HighestPosition(type));
   }
-  // EMUR's equipment bits are read with the service identifier at byte 3: a short header.
-  p.dataLongForm = type != 11;
-  p.equipmentRecords = type == 1 || type == 2 || type == 6 || type == 8 || type == 9;
+  p.dataLongForm = sim.dataLongForm;
+  p.equipmentRecords = sim.equipmentRecords;
   return p;
 }
 
@@ -158,14 +147,9 @@ void KwpController::InstallDataRecords() {
   AddLocalIdentifier(0x01, [this](const Request& r) { return DataRecord(r); });
   InstallIdentityServices(*this, model_);
   if (!profile_.equipmentRecords) return;
-  const std::uint32_t type = profile_.type;
-  // Equipment bits: entries 0..7 in the first byte, 8..15 in the second.
-  const Bytes equipment = type == 1                ? Bytes{0x88, 0x10}
-                          : type == 6 || type == 8 ? Bytes{0xBB, 0x1A}
-                                                   : Bytes{0x8B, 0x12};
-  // M7.9.7 and M10 report the red key's code and a status byte; the others two status bytes.
-  const Bytes immobilizer =
-      type == 6 || type == 8 ? Bytes{0x12, 0x34, 0x22, 0x00} : Bytes{0x01, 0x10, 0x00, 0x00};
+  const SimProfile& sim = SimProfileOf(profile_.type);
+  const Bytes equipment(sim.equipment.begin(), sim.equipment.end());
+  const Bytes immobilizer(sim.immobilizer.begin(), sim.immobilizer.end());
   auto record = [](std::uint8_t lid, const Bytes& data, bool longForm) {
     Bytes s{0x61, lid};
     s.insert(s.end(), data.begin(), data.end());
@@ -194,8 +178,7 @@ void KwpController::InstallFaultServices() {
   });
   // Only the engine controllers with extended fault data keep freeze frames; the others do not
   // know the service.
-  const std::uint32_t type = profile_.type;
-  if (type == 3 || type == 6 || type == 7 || type == 8) {
+  if (SimProfileOf(profile_.type).freezeFrames) {
     AddService(0x12, true, [this](const Request& r) -> std::optional<Answer> {
       if (r.service.size() != 5) return Negative(0x12, kInvalidFormat);
       // Frame 00, found by its code (record access method 04).
@@ -303,14 +286,12 @@ EscapedController::EscapedController(std::uint32_t type, const EngineModel& mode
     }
     return out;
   });
-  if (type_ == 4) {
-    InstallFaultCells();
-    InstallIdentityLetters(*this);
-  }
+  if (SimProfileOf(type_).faultCells) InstallFaultCells();
+  InstallIdentityLetters(*this);
 }
 
 Bytes EscapedController::Cell(std::uint8_t code, std::int64_t nowMs, const EngineState& s) const {
-  if (type_ == 4) {
+  if (SimProfileOf(type_).faultCells) {
     for (std::size_t j = 0; j < std::size(kPresentMapCells); ++j) {
       if (code != kPresentMapCells[j]) continue;
       std::uint8_t byte = 0;
@@ -403,7 +384,7 @@ std::unique_ptr<Controller> MakeMainController(std::uint32_t type, const EngineM
 
 std::unique_ptr<Controller> MakeMainController(std::uint32_t type, const EngineModel& model,
                                                std::shared_ptr<FaultMemory> faults) {
-  if (!catalogue::IsKnownType(type)) type = 1;
+  if (!catalogue::IsKnownType(type)) type = catalogue::EcuCode::M154;
   switch (catalogue::Lookup(type).family) {
     case catalogue::LinkFamily::Escaped:
       return std::make_unique<EscapedController>(type, model, std::move(faults));

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "catalogue/ecu_catalogue.h"
+#include "sim/profiles.h"
+
 namespace kd::sim {
 
 namespace {
@@ -233,21 +236,21 @@ bool IsPresent(const KwpFault& f) {
 
 std::span<const KwpFault> KwpFaultsOf(std::uint32_t type) {
   switch (type) {
-    case 1:
+    case catalogue::EcuCode::M154:
       return M154();
-    case 2:
+    case catalogue::EcuCode::Jan51:
       return January51();
-    case 3:
+    case catalogue::EcuCode::MP70:
       return Mp70();
-    case 6:
+    case catalogue::EcuCode::M797:
       return M797();
-    case 7:
+    case catalogue::EcuCode::MP70E3:
       return Mp70Euro3();
-    case 8:
+    case catalogue::EcuCode::M10:
       return M10();
-    case 9:
+    case catalogue::EcuCode::Jan72:
       return January72();
-    case 11:
+    case catalogue::EcuCode::EMUR:
       return Emur();
     default:
       return {};
@@ -255,13 +258,18 @@ std::span<const KwpFault> KwpFaultsOf(std::uint32_t type) {
 }
 
 std::span<const RowFault> RowFaultsOf(std::uint32_t type) {
-  if (type == 4) return kJanuary41;
-  if (type == 5) return kGm;
-  return {};
+  switch (type) {
+    case catalogue::EcuCode::Jan41:
+      return kJanuary41;
+    case catalogue::EcuCode::GM:
+      return kGm;
+    default:
+      return {};
+  }
 }
 
 std::size_t FaultRowsOf(std::uint32_t type) {
-  return type == 4 ? 32 : type == 5 ? 56 : 0;
+  return SimProfileOf(type).faultRows;
 }
 
 bool IsCodeGroup(std::uint16_t group) {

@@ -6,6 +6,7 @@
 
 #include "catalogue/ecu_catalogue.h"
 #include "catalogue/param_tables.h"
+#include "sim/profiles.h"
 
 namespace kd::sim {
 
@@ -124,24 +125,24 @@ constexpr Assign kGm[] = {
 
 std::span<const Assign> Assignments(std::uint32_t type) {
   switch (type) {
-    case 2:
-    case 9:
+    case catalogue::EcuCode::Jan51:
+    case catalogue::EcuCode::Jan72:
       return kJanuary5;
-    case 3:
+    case catalogue::EcuCode::MP70:
       return kMp70;
-    case 4:
+    case catalogue::EcuCode::Jan41:
       return kJanuary41;
-    case 5:
+    case catalogue::EcuCode::GM:
       return kGm;
-    case 6:
+    case catalogue::EcuCode::M797:
       return kM797;
-    case 7:
+    case catalogue::EcuCode::MP70E3:
       return kMp70Euro3;
-    case 8:
+    case catalogue::EcuCode::M10:
       return kM10;
-    case 10:
+    case catalogue::EcuCode::Mikas:
       return kMikas;
-    case 11:
+    case catalogue::EcuCode::EMUR:
       return kEmur;
     default:
       return kM154;
@@ -151,7 +152,8 @@ std::span<const Assign> Assignments(std::uint32_t type) {
 // Codes January 4.1 answers that no parameter row asks for: the equipment byte (O2 sensor,
 // canister, knock sensor and air temperature sensor fitted).
 std::optional<std::uint8_t> EscapedExtraCode(std::uint32_t type, std::uint8_t code) {
-  if (type == 4 && code == 0x0C) return 0x1B;
+  const SimProfile& sim = SimProfileOf(type);
+  if (sim.equipmentCell == code) return sim.equipmentCellValue;
   return std::nullopt;
 }
 
@@ -170,8 +172,7 @@ Layout LayoutOf(std::uint32_t type) {
   const auto family = catalogue::Lookup(type).family;
   if (family == catalogue::LinkFamily::Gm) return {Order::HighFirst, family};
   // MP7.0, MP7.0 Euro-3 and M7.9.7 keep two-byte values high byte first.
-  const bool high =
-      family == catalogue::LinkFamily::Kwp2000 && (type == 3 || type == 6 || type == 7);
+  const bool high = family == catalogue::LinkFamily::Kwp2000 && SimProfileOf(type).highByteFirst;
   return {high ? Order::HighFirst : Order::LowFirst, family};
 }
 
@@ -485,12 +486,12 @@ void FillKwpRecord(std::uint32_t type, const EngineState& s, Bytes& positions,
   FillByTable(type, s, faults, w);
   // Record bytes 4..7 behind the local identifier. Type 1's row "ТЕКУЩ.ОШИБ" reads position 8,
   // the map's second byte, as a number.
-  if (type == 1 || type == 2 || type == 9) PutMap(w, 7, 4, faults.presentMap);
+  if (SimProfileOf(type).presentMapInRecord) PutMap(w, 7, 4, faults.presentMap);
 }
 
 void FillGmStream(const EngineState& s, Bytes& positions, const FaultIndication& faults) {
   Writer w(positions, 1, Order::HighFirst);
-  FillByTable(5, s, faults, w);
+  FillByTable(catalogue::EcuCode::GM, s, faults, w);
   PutMap(w, 3, 7, faults.presentMap);
   PutMap(w, 10, 7, faults.storedMap);
 }

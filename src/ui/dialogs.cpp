@@ -6,7 +6,7 @@ namespace kd::ui {
 
 PortDialog::PortDialog() : view::Form("TForm6") {
   SetCaption("Выбор последовательного порта...");
-  Add<view::Label>("GroupBox1").SetCaption("GroupBox1");
+  Add<view::GroupBox>("GroupBox1").SetCaption("GroupBox1");
   for (int i = 0; i < 8; ++i) {
     auto& radio = Add<view::RadioButton>("RadioButton" + std::to_string(i + 1));
     radio.SetCaption("Последовательный порт СОМ" + std::to_string(i + 1));
@@ -39,6 +39,7 @@ AboutBox::AboutBox() : view::Form("TForm2") {
   Add<view::Label>("StaticText3").SetCaption(std::string("Версия ") + KLINEDIAG_VERSION);
   auto& ok = Add<view::Button>("BitBtn1");
   ok.SetCaption("OK");
+  ok.SetDefault(true);
   ok.OnClick = [this] { CloseByControl(); };
 }
 

@@ -2,20 +2,23 @@
 
 #include <cstdio>
 
+#include "identity/adc_page_step.h"
+#include "identity/equipment_page_step.h"
+#include "identity/ident_page_step.h"
 #include "link/kwp.h"
-
-#include "text/cp1251.h"
+#include "livedata/param_page.h"
 #include "ui/report_header.h"
 
 namespace kd::ui {
 
 namespace {
 
-const std::vector<view::Page> kPages = {
-    {"TabSheet1", "Переменные"},    {"TabSheet2", "Ошибки"}, {"TabSheet3", "Идентификаторы"},
-    {"TabSheet5", "Комплектация"}, {"TabSheet6", "АЦП"},    {"TabSheet4", "Топливо"},
-    {"TabSheet7", "Об.УОЗ"},       {"TabSheet8", "Пропуски Заж."}, {"TabSheet9", "Парам.Экспл."},
-};
+template <class P, class... Args>
+P& Place(MainForm::PageList& pages, session::Page id, Args&&... args) {
+  auto& slot = pages[static_cast<std::size_t>(id)];
+  slot = std::make_unique<P>(std::forward<Args>(args)...);
+  return static_cast<P&>(*slot);
+}
 
 }  // namespace
 
@@ -26,15 +29,13 @@ MainForm::MainForm(link::SerialPort& port, view::Host& host)
       timer1_(Add<view::Timer>("Timer1", 300)),
       statusBar1_(Add<view::StatusBar>("StatusBar1", std::vector<int>{200, 70, 70, 70})),
       typeblock1_(Add<view::MenuItem>("Typeblock1", "Тип контроллера")),
-      pageControl1_(Add<view::PageControl>("PageControl1", kPages)),
+      pageControl1_(Add<view::PageControl>("PageControl1", session::MainTabs())),
       checkParamList_(Add<view::CheckListBox>("CheckParamList")),
-      stringGrid1_(Add<view::Grid>("StringGrid1")),
-      comp_(Add<view::Memo>("Comp")) {
+      stringGrid1_(Add<view::Grid>("StringGrid1")) {
   SetCaption("klinediag");
+  BuildPages();
   BuildShell();
   BuildConfigControls();
-  BuildFaultPage();
-  pages_[static_cast<std::size_t>(session::Page::Params)] = &paramPage_;
   stringGrid1_.SetHint("Параметры");
   stringGrid1_.OnSelectCell = [this](int, int row) {
     for (const auto& r : params_)
@@ -44,12 +45,25 @@ MainForm::MainForm(link::SerialPort& port, view::Host& host)
   timer1_.OnTimer = [this] { Tick(); };
 }
 
-void MainForm::BuildFaultPage() {
-  pages_[static_cast<std::size_t>(session::Page::Faults)] = &faultPage_;
-  faultPage_.OnSave = [this] {
+// A page without an object shows its tab only.
+void MainForm::BuildPages() {
+  using session::Page;
+  Place<livedata::ParamPage>(pages_, Page::Params, ecuType_, params_, stringGrid1_, statusBar1_,
+                             session_.pageTickCount);
+  auto& fault = Place<faults::FaultPage>(pages_, Page::Faults, *this, ecuType_, dtcInfoMode_,
+                                         session_);
+  fault.OnSave = [this, &fault] {
     SaveReport(host_, vehicleData_, {"Запись информациии о ошибках.", "err"},
-               [this](std::ostream& file) { faults::WriteFaultReport(file, faultPage_.Report()); });
+               [&fault](std::ostream& file) { faults::WriteFaultReport(file, fault.Report()); });
   };
+  Place<identity::IdentPageStep>(
+      pages_, Page::Idents, *this, host_, ecuType_, session_,
+      identity::VehicleIdentifiers{vehicleData_.vin, vehicleData_.controllerNumber,
+                                   vehicleData_.romId, vehicleData_.identifiersRead},
+      identifiers_);
+  Place<identity::EquipmentPageStep>(pages_, Page::Equipment, *this, ecuType_, session_,
+                                     identifiers_);
+  Place<identity::AdcPageStep>(pages_, Page::Adc, *this, ecuType_);
 }
 
 void MainForm::Start() {
@@ -80,7 +94,8 @@ void MainForm::SelectEcuType(std::uint32_t code) {
 
 void MainForm::ApplyCatalogue() {
   statusBar1_.SetText(2, std::string(Constants().statusText));
-  faultPage_.ApplyLayout();
+  for (auto& page : pages_)
+    if (page) page->TypeApplied();
   if (OnTypeApplied) OnTypeApplied(ecuType_);
 }
 
@@ -141,9 +156,9 @@ void MainForm::ReopenPort() {
 void MainForm::Tick() {
   const session::Page page = ActivePage();
   link::PollTick(
-      portHandle_, *buffer_, ecuType_,
+      portHandle_, *buffer_, Constants().marksStartCommunication,
       [this, page](link::ExchangeBuffer& buffer) {
-        session::SessionStep(buffer, {ecuType_, page, session_, statusBar1_, pages_, &comp_});
+        session::SessionStep(buffer, {ecuType_, page, session_, statusBar1_, PageObject(page)});
       },
       statusBar1_);
 }

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "catalogue/ecu_catalogue.h"
@@ -15,8 +16,9 @@
 #include "faults/fault_page.h"
 #include "link/exchange_buffer.h"
 #include "link/port.h"
-#include "livedata/param_page.h"
+#include "session/pages.h"
 #include "session/session_step.h"
+#include "identity/ident_page_step.h"
 #include "ui/vehicle_data.h"
 #include "view/form.h"
 #include "view/host.h"
@@ -25,6 +27,7 @@ namespace kd::ui {
 
 class MainForm : public view::Form {
  public:
+  using PageList = std::array<std::unique_ptr<session::PageStep>, session::kPageCount>;
   MainForm(link::SerialPort& port, view::Host& host);
 
   // Start-up as the program does it: the start-up configuration, which ends by opening the port.
@@ -54,6 +57,10 @@ class MainForm : public view::Form {
   session::Page ActivePage() const {
     return static_cast<session::Page>(pageControl1_.ActiveIndex());
   }
+  // The object of a page; nullptr for a page that has none yet.
+  session::PageStep* PageObject(session::Page page) const {
+    return pages_[static_cast<std::size_t>(page)].get();
+  }
 
   view::Timer& Timer1() { return timer1_; }
   view::StatusBar& StatusBar1() { return statusBar1_; }
@@ -72,24 +79,30 @@ class MainForm : public view::Form {
   view::PageControl& PageControl1() { return pageControl1_; }
   view::CheckListBox& CheckParamList() { return checkParamList_; }
   view::Grid& StringGrid1() { return stringGrid1_; }
-  faults::FaultPage& Faults() { return faultPage_; }
+  faults::FaultPage& Faults() {
+    return static_cast<faults::FaultPage&>(*PageObject(session::Page::Faults));
+  }
   // Filled by the identifiers page; the report header and the vehicle-data dialog read it.
   VehicleData& Vehicle() { return vehicleData_; }
+  // What the identifiers page keeps beside the vehicle data, for writing back.
+  const identity::Identifiers& Identifiers() const { return identifiers_; }
 
  private:
   void BuildShell();
   view::Button& ToolButton(const char* name, const char* hint, bool separatorAfter = false);
-  view::MenuItem& MenuEntry(view::MenuItem& menu, const char* name, const char* caption,
-                            const char* shortcut = "", int radioGroup = 0);
+  view::MenuItem& MenuEntry(view::MenuItem& menu, std::string_view name, std::string_view caption,
+                            std::string_view shortcut = "", int radioGroup = 0);
   void BuildConfigControls();
-  void BuildFaultPage();
+  // Every page object, each in its place of the page table.
+  void BuildPages();
   void ApplyCatalogue();
   void MarkType();
   void PageChangedByTab();
   void ChoosePageByMenu(int page);
   // Puts the radio check of the "Индицировать" menu on the page's item.
   void CheckIndicator(int page);
-  void DropPendingCommand();
+  // Drops the pending command and tells the page it is on screen.
+  void PageChanged(int page);
   void ChoosePort();
   void Tick();
   void NewConfiguration();
@@ -105,7 +118,7 @@ class MainForm : public view::Form {
   link::PortHandle portHandle_;
   std::unique_ptr<link::ExchangeBuffer> buffer_ = std::make_unique<link::ExchangeBuffer>();
   session::SessionState session_;
-  session::PageSteps pages_{};
+  PageList pages_;
   std::uint32_t dtcInfoMode_ = 0;
 
   std::uint32_t ecuType_ = 1;
@@ -121,17 +134,14 @@ class MainForm : public view::Form {
   view::PageControl& pageControl1_;
   view::CheckListBox& checkParamList_;
   view::Grid& stringGrid1_;
-  view::Memo& comp_;
-  livedata::ParamPage paramPage_{ecuType_, params_, stringGrid1_, statusBar1_,
-                                 session_.pageTickCount};
   std::array<view::Button*, 11> typeButtons_{};
   std::vector<view::Button*> toolBar_;
   std::vector<view::MenuItem*> mainMenu_;
-  std::array<view::MenuItem*, 9> indicatorItems_{};
+  std::array<view::MenuItem*, session::kPageCount> indicatorItems_{};
   std::vector<view::Button*> sideWindowButtons_;
   std::array<view::MenuItem*, 11> typeMenuItems_{};
   VehicleData vehicleData_;
-  faults::FaultPage faultPage_{*this, ecuType_, dtcInfoMode_, session_};
+  identity::Identifiers identifiers_;
 };
 
 }  // namespace kd::ui

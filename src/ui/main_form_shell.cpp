@@ -9,23 +9,6 @@ namespace {
 // Tool-bar positions of the two-state controller buttons: the first eight of the bar.
 constexpr std::size_t kCheckButtons = 8;
 
-struct IndicatorItem {
-  const char* name;
-  const char* caption;
-  const char* shortcut;
-  // Clicking the page's tab moves the menu check only for the first six pages.
-  bool followsTab;
-};
-
-// In tab order, as the pages stand in PageControl1.
-constexpr IndicatorItem kIndicator[] = {
-    {"Param_menu", "Параметры ", "Ctrl+F1", true},   {"Error_menu", "Ошибки ", "Ctrl+F2", true},
-    {"Ident_menu", "Идентификаторы", "Ctrl+F3", true}, {"Complect_menu", "Комплектация", "Ctrl+F4", true},
-    {"ADC_menu", "АЦП", "Ctrl+F5", true},            {"Memory_menu", "Память Топ.", "Ctrl+F6", true},
-    {"N3", "Память УОЗ", "Ctrl+F7", false},           {"N4", "Пропуски Заж.", "Ctrl+F8", false},
-    {"N5", "Пар.Экспл.", "Ctrl+F9", false},
-};
-
 }  // namespace
 
 view::Button& MainForm::ToolButton(const char* name, const char* hint, bool separatorAfter) {
@@ -36,9 +19,11 @@ view::Button& MainForm::ToolButton(const char* name, const char* hint, bool sepa
   return button;
 }
 
-view::MenuItem& MainForm::MenuEntry(view::MenuItem& menu, const char* name, const char* caption,
-                                    const char* shortcut, int radioGroup) {
-  auto& item = Add<view::MenuItem>(name, caption, shortcut, radioGroup);
+view::MenuItem& MainForm::MenuEntry(view::MenuItem& menu, std::string_view name,
+                                    std::string_view caption, std::string_view shortcut,
+                                    int radioGroup) {
+  auto& item = Add<view::MenuItem>(std::string(name), std::string(caption), std::string(shortcut),
+                                   radioGroup);
   menu.Items().push_back(&item);
   return item;
 }
@@ -56,7 +41,7 @@ void MainForm::BuildShell() {
     auto& button = Add<view::Button>(std::string(info.toolButton));
     button.SetHint(std::string(info.toolHint));
     button.SetCheckable(i < kCheckButtons);
-    button.SetSeparatorAfter(code == 11);
+    button.SetSeparatorAfter(i + 1 == order.size());
     button.OnClick = [this, code] { SelectEcuType(code); };
     typeButtons_[i] = &button;
     toolBar_.push_back(&button);
@@ -92,9 +77,9 @@ void MainForm::BuildShell() {
   auto& n6 = MenuEntry(options1, "N6", "Графич.Режим");
 
   auto& indicator = Add<view::MenuItem>("Indicator", "Индицировать");
-  for (std::size_t i = 0; i < std::size(kIndicator); ++i) {
-    auto& item = MenuEntry(indicator, kIndicator[i].name, kIndicator[i].caption,
-                           kIndicator[i].shortcut, 2);
+  for (std::size_t i = 0; i < session::kPageCount; ++i) {
+    const auto& page = session::MainPages()[i];
+    auto& item = MenuEntry(indicator, page.menuItem, page.menuCaption, page.shortcut, 2);
     item.OnClick = [this, i] { ChoosePageByMenu(static_cast<int>(i)); };
     indicatorItems_[i] = &item;
   }
@@ -104,10 +89,8 @@ void MainForm::BuildShell() {
   for (std::size_t i = 0; i < order.size(); ++i) {
     const auto& info = catalogue::Lookup(order[i]);
     const std::uint32_t code = info.code;
-    auto& item = MenuEntry(typeblock1_, std::string(info.menuItem).c_str(),
-                           std::string(info.menuCaption).c_str(), "", 1);
-    // Mikas is chosen with its tool button only; its menu item does nothing.
-    if (code != 10) item.OnClick = [this, code] { SelectEcuType(code); };
+    auto& item = MenuEntry(typeblock1_, info.menuItem, info.menuCaption, "", 1);
+    if (info.menuItemSelects) item.OnClick = [this, code] { SelectEcuType(code); };
     typeMenuItems_[i] = &item;
   }
   auto& about1 = Add<view::MenuItem>("About1", "О программе...");
@@ -140,15 +123,15 @@ void MainForm::BuildShell() {
 void MainForm::PageChangedByTab() {
   const int page = pageControl1_.ActiveIndex();
   session_.pageTickCount = 0;
-  if (kIndicator[page].followsTab) CheckIndicator(page);
-  DropPendingCommand();
+  if (session::MainPages()[page].menuFollowsTab) CheckIndicator(page);
+  PageChanged(page);
 }
 
 void MainForm::ChoosePageByMenu(int page) {
   const bool changed = pageControl1_.ActiveIndex() != page;
   pageControl1_.SetActive(page);
   CheckIndicator(page);
-  if (changed) DropPendingCommand();
+  if (changed) PageChanged(page);
 }
 
 void MainForm::CheckIndicator(int page) {
@@ -156,10 +139,11 @@ void MainForm::CheckIndicator(int page) {
     indicatorItems_[i]->SetChecked(static_cast<int>(i) == page);
 }
 
-void MainForm::DropPendingCommand() {
+void MainForm::PageChanged(int page) {
   // One command field serves every page, each reading the codes its own way: a command left
   // behind would run under the new page's meaning (an actuator "off" as "clear all faults").
   session_.pendingCommand = 0;
+  if (session::PageStep* shown = PageObject(static_cast<session::Page>(page))) shown->Shown();
 }
 
 void MainForm::ChoosePort() {

@@ -96,7 +96,7 @@ void Grid::SetFont(std::string name, int size) {
 }
 
 int StatusBar::Width(int panel) const {
-  return panel >= 0 && panel < PanelCount() ? widths_[panel] : 0;
+  return panel >= 0 && panel < static_cast<int>(widths_.size()) ? widths_[panel] : 0;
 }
 
 const std::string& StatusBar::Text(int panel) const {

@@ -2,6 +2,7 @@
 // and writes these and nothing else; a skin (Qt, the harness) mirrors them and feeds their events.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -80,18 +81,39 @@ class Button : public Label {
   // Separators in a tool bar are laid out by the skin; the model only remembers where they stand.
   bool SeparatorAfter() const { return separatorAfter_; }
   void SetSeparatorAfter(bool s) { Assign(separatorAfter_, s); }
-  // The button a dialog's Enter key presses.
+  // The button a dialog's Enter key presses when the focus is on no other button.
   bool Default() const { return default_; }
   void SetDefault(bool d) { Assign(default_, d); }
+  // The button a dialog's Escape key presses, wherever the focus is.
+  bool Cancel() const { return cancel_; }
+  void SetCancel(bool c) { Assign(cancel_, c); }
   // The user's click: a two-state button flips before its handler runs, as a tool bar does.
   void Click();
   Event OnClick;
 
  private:
   bool default_ = false;
+  bool cancel_ = false;
   bool checkable_ = false;
   bool down_ = false;
   bool separatorAfter_ = false;
+};
+
+// A container with a caption of its own. A panel shows its caption where no child covers it.
+class Panel : public Control {
+ public:
+  using Control::Control;
+  const std::string& Caption() const { return caption_; }
+  void SetCaption(std::string c) { Assign(caption_, std::move(c)); }
+
+ private:
+  std::string caption_;
+};
+
+// A framed panel whose caption is the frame's title.
+class GroupBox : public Panel {
+ public:
+  using Panel::Panel;
 };
 
 class CheckBox : public Label {
@@ -241,10 +263,15 @@ class Grid : public Control {
   int fontSize_ = 0;
 };
 
+// A status bar without panel widths is a simple one: a single text across the bar, kept as
+// panel 0 so that every reader and writer sees one shape.
 class StatusBar : public Control {
  public:
   explicit StatusBar(std::string name, std::vector<int> widths)
-      : Control(std::move(name)), widths_(std::move(widths)), texts_(widths_.size()) {}
+      : Control(std::move(name)),
+        widths_(std::move(widths)),
+        texts_(std::max<std::size_t>(widths_.size(), 1)) {}
+  bool Simple() const { return widths_.empty(); }
   int PanelCount() const { return static_cast<int>(texts_.size()); }
   int Width(int panel) const;
   const std::string& Text(int panel) const;

@@ -13,6 +13,9 @@
 
 namespace kd::view {
 
+// The keys a dialog routes to its buttons.
+enum class Key { Enter, Escape };
+
 class Form {
  public:
   explicit Form(std::string name) : name_(std::move(name)) {}
@@ -34,6 +37,14 @@ class Form {
   }
   // Controls in the order they were added: the skin lays them out in this order.
   const std::vector<Control*>& Controls() const { return order_; }
+
+  // The button that takes `key` pressed while `focused` has the focus, as the toolkit routes
+  // dialog keys: Enter on a button is that button's, Enter on a multi-line text stays in it,
+  // Enter elsewhere goes to the form's default button and Escape anywhere to its cancel button.
+  // Nothing when that button is hidden or disabled, or the form has none.
+  Button* KeyTarget(Control* focused, Key key) const;
+  // Presses `key` on `focused`: clicks the key's button; false when no button took it.
+  bool PressKey(Control* focused, Key key);
 
   // The form's timer, if it owns the link while it is shown.
   virtual Timer* LinkTimer() { return nullptr; }

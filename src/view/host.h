@@ -10,12 +10,13 @@ namespace kd::view {
 
 class Form;
 
+// What a file dialog opens with, as the form sets it up before showing it.
 struct FileDialogRequest {
   std::string title;
-  std::string defaultExt;   // without the dot
-  std::string filter;       // e.g. "*.cfg"
-  std::string initialDir;
-  std::string fileName;
+  std::string defaultExt;  // without the dot: "err"
+  std::string filter;      // bare patterns ("*.cfg") or "description|patterns" pairs
+  std::string initialDir;  // "." is the working directory; empty leaves it to the dialog
+  std::string fileName;    // the name field's preset, often the mask itself: "*.err"
 };
 
 struct FontChoice {
@@ -23,7 +24,7 @@ struct FontChoice {
   int size = 0;
 };
 
-enum class MessageIcon { None, Information, Warning, Error };
+enum class MessageIcon { None, Information, Warning, Error, Question };
 
 struct LocalTime {
   int year = 2024, month = 1, day = 1, hour = 12, minute = 0, second = 0, millisecond = 0;

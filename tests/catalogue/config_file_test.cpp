@@ -7,9 +7,8 @@
 #include <fstream>
 #include <random>
 
-#include <unistd.h>
-
 #include "catalogue/config_file.h"
+#include "support/temp_folder.h"
 
 namespace kd::catalogue {
 namespace {
@@ -136,8 +135,7 @@ TEST(ConfigFile, RandomBytesNeverReadOutside) {
 
 TEST(ConfigFile, AtomicWriteReplacesAndLeavesNoTemporary) {
   namespace fs = std::filesystem;
-  const fs::path dir = fs::temp_directory_path() / ("kd_cfg_" + std::to_string(::getpid()));
-  fs::create_directories(dir);
+  const kd::testing::TempFolder dir;
   const std::string path = (dir / "x.cfg").string();
   ASSERT_TRUE(WriteFileAtomically(path, Bytes{1, 2, 3}));
   ASSERT_TRUE(WriteFileAtomically(path, Bytes{4, 5}));
@@ -146,7 +144,6 @@ TEST(ConfigFile, AtomicWriteReplacesAndLeavesNoTemporary) {
   // A folder that does not exist cannot take the file, and the old file is untouched.
   EXPECT_FALSE(WriteFileAtomically((dir / "none" / "y.cfg").string(), Bytes{9}));
   EXPECT_FALSE(ReadFileBytes((dir / "missing.cfg").string()));
-  fs::remove_all(dir);
 }
 
 }  // namespace

@@ -1,16 +1,16 @@
 // A fault page on a form of its own, fed replies as the engine hands them over.
 #pragma once
 
-#include <algorithm>
 #include <cstdint>
 #include <utility>
 #include <vector>
 
 #include "faults/fault_page.h"
+#include "support/frames.h"
 
 namespace kd::faults {
 
-using Bytes = std::vector<std::uint8_t>;
+using testing::Bytes;
 
 struct Page {
   view::Form form{"TForm1"};
@@ -23,8 +23,7 @@ struct Page {
   explicit Page(std::uint32_t t) : type(t) { page.ApplyLayout(); }
 
   void Feed(const Bytes& bytes) {
-    link::ReplyCopy reply{};
-    std::copy(bytes.begin(), bytes.end(), reply.begin());
+    link::ReplyCopy reply = testing::AsReply(bytes);
     buffer.dataLength = 0xEE;
     page.Step(reply, buffer);
   }
@@ -35,19 +34,7 @@ struct Page {
   view::Button& ButtonNamed(const char* name) { return *form.FindAs<view::Button>(name); }
 };
 
-inline Bytes Framed(const Bytes& data) {
-  Bytes frame;
-  frame.reserve(data.size() + 4);
-  frame.push_back(static_cast<std::uint8_t>(0x80 + data.size()));
-  frame.push_back(0xF1);
-  frame.push_back(0x10);
-  for (std::uint8_t b : data) frame.push_back(b);
-  std::uint8_t sum = 0;
-  for (std::uint8_t b : frame) sum = static_cast<std::uint8_t>(sum + b);
-  frame.push_back(sum);
-  return frame;
-}
-
+// Replies of the engine controller (address 0x10), length in the format byte.
 inline Bytes StoredCodes(const std::vector<std::pair<std::uint16_t, std::uint8_t>>& codes) {
   Bytes data{0x58, static_cast<std::uint8_t>(codes.size())};
   for (auto [code, status] : codes) {
@@ -55,13 +42,13 @@ inline Bytes StoredCodes(const std::vector<std::pair<std::uint16_t, std::uint8_t
     data.push_back(static_cast<std::uint8_t>(code));
     data.push_back(status);
   }
-  return Framed(data);
+  return testing::KwpReply(0x10, data);
 }
 
 inline Bytes Related(std::uint16_t code, std::uint8_t fill) {
   Bytes data{0x57, 1, static_cast<std::uint8_t>(code >> 8), static_cast<std::uint8_t>(code)};
   data.resize(32, fill);
-  return Framed(data);
+  return testing::KwpReply(0x10, data);
 }
 
 }  // namespace kd::faults

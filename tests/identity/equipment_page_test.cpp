@@ -57,7 +57,7 @@ TEST(EquipmentPage, EmurListsItsMotorAndSensorsFromTheDataRecord) {
 
 TEST(EquipmentPage, Kwp2000EquipmentBytesListEveryEntryInBitOrder) {
   Pages p(1);
-  EXPECT_EQ(p.Equipment(Long({0x61, 0x02, 0x05, 0xC0})), Bytes{}) << "the engine asks";
+  p.Equipment(Long({0x61, 0x02, 0x05, 0xC0}));
   EXPECT_EQ(p.Memo(), (Lines{" ", kO2, kEgr, "Разрешен асинхронный впрыск при ускорении.",
                              "Разрешено управление длиной впускной трубы."}));
   p.Equipment(Long({0x61, 0x02, 0x05, 0xC0}));
@@ -133,8 +133,24 @@ TEST(EquipmentPage, TypesWithoutEquipmentRecordsDecodeNothing) {
   for (std::uint32_t type : {3u, 5u, 7u, 10u}) {
     Pages p(type);
     EXPECT_EQ(p.Equipment(Long({0x61, 0x02, 0xFF, 0xFF})), Bytes{}) << type;
-    EXPECT_TRUE(p.Memo().empty()) << type;
+    if (type == 3 || type == 7)
+      EXPECT_EQ(p.Memo(), (Lines{kNoEquipment})) << type;
+    else
+      EXPECT_TRUE(p.Memo().empty()) << type;
+    EXPECT_EQ(p.requestStep, 0) << "no rotation, " << type;
   }
+}
+
+TEST(EquipmentPage, Kwp2000RotationAsksForEachRecordInTurn) {
+  Pages p(8);
+  p.buffer.transmitFrame[4] = 0x77;
+  const Bytes kAsked[] = {{0x02}, {0xA0}, {0xA1}, {0xA2}, {0xA3}};
+  EXPECT_EQ(p.Equipment(Short({0x7E})), Bytes{}) << "step 0 leaves the engine's request";
+  EXPECT_EQ(p.requestStep, 1);
+  for (const Bytes& id : kAsked) EXPECT_EQ(p.Equipment(Short({0x7E})), (Bytes{0x21, id[0]}));
+  EXPECT_EQ(p.requestStep, 6);
+  EXPECT_EQ(p.Equipment(Short({0x7E})), Bytes{});
+  EXPECT_EQ(p.requestStep, 1);
 }
 
 }  // namespace

@@ -11,12 +11,13 @@
 #include "identity/adc_page_step.h"
 #include "identity/equipment_page_step.h"
 #include "identity/ident_page_step.h"
+#include "support/frames.h"
 #include "support/null_host.h"
 #include "text/number_format.h"
 
 namespace kd::identity::test {
 
-using Bytes = std::vector<std::uint8_t>;
+using testing::Bytes;
 
 // A host whose modal dialogs are handled by the test, and whose message boxes are noted.
 struct DialogHost : testing::NullHost {
@@ -42,18 +43,19 @@ struct Pages {
   view::Form form{"TForm1"};
   DialogHost host;
   std::uint32_t type;
-  std::uint32_t pendingCommand = 0;
-  std::uint8_t requestStep = 0;
-  std::uint8_t pageTickCount = 0;
+  session::SessionState session;
+  std::uint32_t& pendingCommand = session.pendingCommand;
+  std::uint8_t& requestStep = session.requestStep;
+  std::uint8_t& pageTickCount = session.pageTickCount;
   std::string vin = std::string(19, ' ');
   std::string controllerNumber = std::string(16, ' ');
   std::string romId = std::string(8, ' ');
   bool identifiersRead = false;
   Identifiers identifiers;
-  view::Memo& comp = form.Add<view::Memo>("Comp");
-  IdentPageStep ident{form, host, {type, pendingCommand, requestStep},
-                      {vin, controllerNumber, romId, identifiersRead}, identifiers};
-  EquipmentPageStep equipment{comp, {type, pageTickCount}, identifiers};
+  IdentPageStep ident{form, host, type, session, {vin, controllerNumber, romId, identifiersRead},
+                      identifiers};
+  EquipmentPageStep equipment{form, type, session, identifiers};
+  view::Memo& comp = equipment.Comp();
   AdcPageStep adc{form, type};
   link::ExchangeBuffer buffer;
 
@@ -63,8 +65,8 @@ struct Pages {
   }
   void Apply(std::uint32_t t) {
     type = t;
-    ident.ApplyType();
-    adc.ApplyType();
+    ident.TypeApplied();
+    adc.TypeApplied();
   }
 
   static link::ReplyCopy Reply(const Bytes& bytes) {
@@ -97,14 +99,10 @@ struct Pages {
 
 // A KWP2000 reply as the engine's ReplyCopy holds it: format byte, F1, sender, service bytes.
 inline Bytes Short(const Bytes& service, std::uint8_t from = 0x10) {
-  Bytes b{static_cast<std::uint8_t>(0x80 + service.size()), 0xF1, from};
-  b.insert(b.end(), service.begin(), service.end());
-  return b;
+  return testing::KwpReply(from, service);
 }
 inline Bytes Long(const Bytes& service, std::uint8_t from = 0x10) {
-  Bytes b{0x80, 0xF1, from, static_cast<std::uint8_t>(service.size())};
-  b.insert(b.end(), service.begin(), service.end());
-  return b;
+  return testing::KwpReply(from, service, testing::Header::Long);
 }
 inline Bytes Concat(Bytes a, const std::string& text) {
   a.insert(a.end(), text.begin(), text.end());

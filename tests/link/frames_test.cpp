@@ -6,11 +6,12 @@
 #include "link/escaped.h"
 #include "link/gm.h"
 #include "link/kwp.h"
+#include "support/frames.h"
 
 namespace kd::link {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using testing::Bytes;
 
 view::StatusBar MakeStatus() { return view::StatusBar("StatusBar1", {200, 70, 70, 70}); }
 
@@ -28,11 +29,7 @@ ExchangeBuffer KwpRequest(std::uint8_t target, const Bytes& service) {
   return b;
 }
 
-ReplyCopy Reply(const Bytes& bytes) {
-  ReplyCopy r{};
-  std::copy(bytes.begin(), bytes.end(), r.begin());
-  return r;
-}
+ReplyCopy Reply(const Bytes& bytes) { return testing::AsReply(bytes); }
 
 TEST(KwpFrame, WorkedExamplesGoOutInsideTheEnvelope) {
   auto tp = KwpRequest(0x10, {0x3E, 0x01});
@@ -60,9 +57,7 @@ TEST(KwpFrame, LongRequestCountsEnvelopeAndFrame) {
   ASSERT_EQ(sent.size(), 30u);
   EXPECT_EQ(sent[4], 0x1E);
   EXPECT_EQ(sent[5], 0x80 + 21);
-  std::uint8_t sum = 0;
-  for (std::size_t i = 5; i < 29; ++i) sum = Add8(sum, sent[i]);
-  EXPECT_EQ(sent[29], sum);
+  EXPECT_EQ(Bytes(sent.begin() + 5, sent.end()), testing::KwpRequest(0x10, service));
 }
 
 TEST(KwpFrame, AnyDataLengthStaysInsideTheFrame) {
@@ -212,9 +207,7 @@ TEST(Gm, RequestsCarryLengthAndChecksum) {
   const Bytes sent = Sent(b);
   ASSERT_EQ(sent.size(), 14u);
   EXPECT_EQ(sent[1], 0x60);
-  std::uint8_t sum = 0;
-  for (auto v : sent) sum = Add8(sum, v);
-  EXPECT_EQ(sum, 0);
+  EXPECT_EQ(sent, testing::GmFrame(0x04, Bytes(std::begin(actuator), std::end(actuator))));
 }
 
 }  // namespace

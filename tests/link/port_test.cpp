@@ -1,6 +1,7 @@
 // Opening the port and the poll tick: the order of steps and of the texts they leave.
 #include <gtest/gtest.h>
 
+#include "catalogue/ecu_catalogue.h"
 #include "link/fake_port.h"
 #include "link/port.h"
 
@@ -83,11 +84,11 @@ TEST(PollTick, WriteTextsComeBeforeTheTickResult) {
   ExchangeBuffer buffer;
   auto nothing = [](ExchangeBuffer&) {};
   port.writeResult = WriteStatus::Failed;
-  PollTick(handle, buffer, 1, nothing, r.status);
+  PollTick(handle, buffer, false, nothing, r.status);
   EXPECT_EQ(r.texts, (std::vector<std::string>{"0:Error write port.", "0:Error Message"}));
   r.texts.clear();
   port.writeResult = WriteStatus::Pending;
-  PollTick(handle, buffer, 1, nothing, r.status);
+  PollTick(handle, buffer, false, nothing, r.status);
   EXPECT_EQ(r.texts, (std::vector<std::string>{"0:Error write port by delayed.", "0:Send Message"}));
 }
 
@@ -109,7 +110,7 @@ TEST(PollTick, ReadsWritesAndReportsEachWritePath) {
     b.transmitFrame[0] = 0xAB;
     b.dataLength = 1;  // five bytes go out
   };
-  PollTick(handle, buffer, 1, step, status);
+  PollTick(handle, buffer, false, step, status);
   EXPECT_TRUE(stepped);
   EXPECT_EQ(port.lastReadLimit, 200u);
   ASSERT_EQ(port.writes.size(), 1u);
@@ -118,16 +119,16 @@ TEST(PollTick, ReadsWritesAndReportsEachWritePath) {
   EXPECT_EQ(status.Text(kMessagePanel), "Send Message");
 
   port.writeResult = WriteStatus::Failed;
-  PollTick(handle, buffer, 1, step, status);
+  PollTick(handle, buffer, false, step, status);
   EXPECT_EQ(status.Text(kMessagePanel), "Error Message");
 
   port.writeResult = WriteStatus::Pending;
   port.calls.clear();
-  PollTick(handle, buffer, 1, step, status);
+  PollTick(handle, buffer, false, step, status);
   EXPECT_EQ(port.calls, std::vector<std::string>{"wait 1000"});
   EXPECT_EQ(status.Text(kMessagePanel), "Send Message");
   port.pendingCompletes = false;
-  PollTick(handle, buffer, 1, step, status);
+  PollTick(handle, buffer, false, step, status);
   EXPECT_EQ(status.Text(kMessagePanel), "Error Message");
 }
 
@@ -142,7 +143,7 @@ TEST(PollTick, StartCommunicationCarriesBit7OnlyForItsTypes) {
       std::copy(std::begin(frame), std::end(frame), b.transmitFrame);
       b.dataLength = 6;
     };
-    PollTick(handle, buffer, type, step, status);
+    PollTick(handle, buffer, catalogue::Lookup(type).marksStartCommunication, step, status);
     const bool marked = type == 3 || type == 6 || type == 7 || type == 8 || type == 11;
     ASSERT_EQ(port.writes.size(), 1u);
     EXPECT_EQ(port.writes[0][4], marked ? 0x8A : 0x0A) << type;
@@ -156,7 +157,7 @@ TEST(PollTick, MarkedStartCommunicationDoesNotWaitForAPendingWrite) {
   ExchangeBuffer buffer;
   port.writeResult = WriteStatus::Pending;
   PollTick(
-      handle, buffer, 3,
+      handle, buffer, true,
       [](ExchangeBuffer& b) {
         b.transmitFrame[8] = 0x81;
         b.dataLength = 6;

@@ -5,6 +5,7 @@
 #include <random>
 #include <set>
 
+#include "catalogue/ecu_catalogue.h"
 #include "link/escaped.h"
 #include "link/fake_port.h"
 #include "link/gm.h"
@@ -63,8 +64,6 @@ TEST(RandomStreams, TickOfEveryTypeOnGarbageAndRandomLengths) {
     view::StatusBar status("StatusBar1", {200, 70, 70, 70});
     ExchangeBuffer buffer;
     session::SessionState state;
-    session::PageSteps pages{};
-    view::Memo comp("Comp");
     OpenPort(handle, 2, type, status);
     for (int tick = 0; tick < 3000; ++tick) {
       const int count = static_cast<int>(rng() % 260);
@@ -72,8 +71,8 @@ TEST(RandomStreams, TickOfEveryTypeOnGarbageAndRandomLengths) {
       if (rng() % 8 == 0) buffer.dataLength = static_cast<std::uint8_t>(rng());
       const auto page = static_cast<session::Page>(rng() % session::kPageCount);
       PollTick(
-          handle, buffer, type,
-          [&](ExchangeBuffer& b) { session::SessionStep(b, {type, page, state, status, pages, &comp}); },
+          handle, buffer, catalogue::Lookup(type).marksStartCommunication,
+          [&](ExchangeBuffer& b) { session::SessionStep(b, {type, page, state, status, nullptr}); },
           status);
       ASSERT_FALSE(port.writes.empty());
       EXPECT_LE(port.writes.back().size(), 255u);

@@ -11,6 +11,8 @@
 #include <QChartView>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFrame>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -572,6 +574,110 @@ TEST(GenericFormTest, LaysOutAWidgetForEveryControl) {
   EXPECT_EQ(tabs->tabText(1), Q("Ошибки"));
   EXPECT_TRUE(dialog.findChild<QAction*>("Second1"));
   for (const char* name : {"Label1", "Button1", "Edit1", "StringGrid1", "Chart1", "Second1"})
+    EXPECT_EQ(binder.ObjectsOf(name).size(), 1u) << name;
+}
+
+// A dialog of the later windows: a group box, two panels, a status bar without panels, and
+// default and cancel buttons.
+class KeysForm : public view::Form {
+ public:
+  KeysForm()
+      : Form("TKeys"),
+        group(Add<view::GroupBox>("GroupBox1")),
+        frame(Add<view::Panel>("Panel1")),
+        labelled(Add<view::Panel>("Panel2")),
+        edit(Add<view::Edit>("Edit1")),
+        ok(Add<view::Button>("BitBtn1")),
+        cancel(Add<view::Button>("BitBtn3")),
+        status(Add<view::StatusBar>("StatusBar1", std::vector<int>{})) {
+    ok.SetDefault(true);
+    cancel.SetCancel(true);
+    ok.OnClick = [this] { ++oks; };
+    cancel.OnClick = [this] { ++cancels; };
+  }
+  view::GroupBox& group;
+  view::Panel& frame;
+  view::Panel& labelled;
+  view::Edit& edit;
+  view::Button& ok;
+  view::Button& cancel;
+  view::StatusBar& status;
+  int oks = 0;
+  int cancels = 0;
+};
+
+TEST(DialogKeysTest, GroupBoxesPanelsAndKeysFollowTheModel) {
+  KeysForm form;
+  form.group.SetCaption("Переменная 1");
+  form.labelled.SetCaption("Извините, графика не работает!");
+  form.frame.SetCaption("not shown by a plain frame");
+  form.status.SetText(0, "Error write port by delayed.");
+  FormDialog dialog(form, nullptr);
+  auto* layout = new QVBoxLayout(&dialog);
+  auto add = [&](QWidget* w, const char* name) {
+    w->setObjectName(name);
+    layout->addWidget(w);
+    return w;
+  };
+  auto* group = static_cast<QGroupBox*>(add(new QGroupBox, "GroupBox1"));
+  auto* frame = static_cast<QFrame*>(add(new QFrame, "Panel1"));
+  auto* labelled = static_cast<QLabel*>(add(new QLabel, "Panel2"));
+  auto* edit = static_cast<QLineEdit*>(add(new QLineEdit, "Edit1"));
+  auto* ok = static_cast<QPushButton*>(add(new QPushButton, "BitBtn1"));
+  auto* cancel = static_cast<QPushButton*>(add(new QPushButton, "BitBtn3"));
+  add(new QStatusBar, "StatusBar1");
+  Binder& binder = dialog.Bind();
+  for (const char* name : {"GroupBox1", "Panel1", "Panel2"})
+    EXPECT_EQ(binder.ObjectsOf(name).size(), 1u) << name;
+  EXPECT_EQ(group->title(), Q("Переменная 1"));
+  EXPECT_EQ(labelled->text(), Q("Извините, графика не работает!"));
+  EXPECT_TRUE(ok->isDefault());
+  EXPECT_FALSE(cancel->isDefault());
+  auto* panel = dialog.findChild<QLabel*>(QString::fromStdString(StatusPanelName("StatusBar1", 0)));
+  ASSERT_NE(panel, nullptr) << "a status bar without panels shows one";
+  EXPECT_EQ(panel->text(), Q("Error write port by delayed."));
+
+  form.group.SetVisible(false);
+  form.frame.SetEnabled(false);
+  binder.Refresh();
+  EXPECT_TRUE(group->isHidden());
+  EXPECT_FALSE(frame->isEnabled());
+
+  dialog.show();
+  dialog.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+  edit->setFocus();
+  QTest::keyClick(edit, Qt::Key_Return);
+  EXPECT_EQ(form.oks, 1) << "Enter in an edit presses the default button";
+  QTest::keyClick(edit, Qt::Key_Escape);
+  EXPECT_EQ(form.cancels, 1) << "Escape presses the cancel button";
+  EXPECT_TRUE(dialog.isVisible()) << "the cancel button decides whether the dialog closes";
+  form.cancel.SetEnabled(false);
+  binder.Refresh();
+  QTest::keyClick(edit, Qt::Key_Escape);
+  EXPECT_EQ(form.cancels, 1);
+  EXPECT_TRUE(dialog.isVisible()) << "a disabled cancel button takes Escape and does nothing";
+  form.cancel.SetCancel(false);
+  binder.Refresh();
+  QTest::keyClick(edit, Qt::Key_Escape);
+  EXPECT_FALSE(dialog.isVisible()) << "without a cancel button Escape closes as the close box";
+}
+
+TEST(GenericFormTest, GroupBoxesAndPanelsGetTheirOwnWidgets) {
+  KeysForm form;
+  form.group.SetCaption("GroupBox1");
+  form.labelled.SetCaption("Панель");
+  FormDialog dialog(form, nullptr);
+  LayOutGeneric(form, &dialog);
+  Binder& binder = dialog.Bind();
+  auto* group = dialog.findChild<QGroupBox*>("GroupBox1");
+  ASSERT_NE(group, nullptr);
+  EXPECT_EQ(group->title(), Q("GroupBox1"));
+  auto* panel = dialog.findChild<QLabel*>("Panel2");
+  ASSERT_NE(panel, nullptr);
+  EXPECT_EQ(panel->text(), Q("Панель"));
+  EXPECT_TRUE(dialog.findChild<QPushButton*>("BitBtn1")->isDefault());
+  for (const char* name : {"GroupBox1", "Panel1", "Panel2", "BitBtn1", "StatusBar1"})
     EXPECT_EQ(binder.ObjectsOf(name).size(), 1u) << name;
 }
 

@@ -6,6 +6,8 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -129,6 +131,54 @@ TEST(QtHostTest, AConfirmedFileDialogMakesTheChosenFolderCurrent) {
   WhenModal([](QWidget* modal) { qobject_cast<QDialog*>(modal)->reject(); });
   EXPECT_FALSE(host.OpenFileDialog({"Открыть", "cfg", "*.cfg", folder.path().toStdString(), ""}));
   EXPECT_EQ(QDir::currentPath(), before) << "a cancelled dialog leaves the directory alone";
+}
+
+TEST(QtHostTest, AFileDialogOpensWithTheRequestsTitleFolderFilterNameAndExtension) {
+  QTemporaryDir folder;
+  ASSERT_TRUE(folder.isValid());
+  QtHost host;
+  bool seen = false;
+  WhenModal([&](QWidget* modal) {
+    auto* dialog = qobject_cast<QFileDialog*>(modal);
+    ASSERT_NE(dialog, nullptr);
+    seen = true;
+    EXPECT_EQ(dialog->windowTitle(), QString::fromUtf8("Запись информациии о ошибках."));
+    EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptSave);
+    EXPECT_EQ(QDir(dialog->directory()).canonicalPath(), QDir(folder.path()).canonicalPath());
+    EXPECT_EQ(dialog->nameFilters(), QStringList{"*.err (*.err)"});
+    EXPECT_EQ(dialog->defaultSuffix(), "err");
+    auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+    ASSERT_NE(name, nullptr);
+    EXPECT_EQ(name->text(), "*.err");
+    dialog->reject();
+  });
+  EXPECT_FALSE(host.SaveFileDialog(
+      {"Запись информациии о ошибках.", "err", "*.err", folder.path().toStdString(), "*.err"}));
+  EXPECT_TRUE(seen);
+}
+
+TEST(QtHostTest, AMessageBoxShowsTheIconAsked) {
+  const std::pair<view::MessageIcon, QMessageBox::Icon> icons[] = {
+      {view::MessageIcon::Error, QMessageBox::Critical},
+      {view::MessageIcon::Warning, QMessageBox::Warning},
+      {view::MessageIcon::Information, QMessageBox::Information},
+      {view::MessageIcon::Question, QMessageBox::Question},
+      {view::MessageIcon::None, QMessageBox::NoIcon}};
+  QtHost host;
+  for (const auto& [asked, shown] : icons) {
+    bool seen = false;
+    WhenModal([&, shown = shown](QWidget* modal) {
+      auto* box = qobject_cast<QMessageBox*>(modal);
+      ASSERT_NE(box, nullptr);
+      seen = true;
+      EXPECT_EQ(box->icon(), shown);
+      EXPECT_EQ(box->windowTitle(), QString::fromUtf8("Ошибка!"));
+      EXPECT_EQ(box->text(), QString::fromUtf8("Немогу создать файл!!!"));
+      box->accept();
+    });
+    host.MessageBox("Ошибка!", "Немогу создать файл!!!", asked);
+    EXPECT_TRUE(seen) << static_cast<int>(asked);
+  }
 }
 
 }  // namespace

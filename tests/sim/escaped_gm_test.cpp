@@ -12,7 +12,7 @@ struct Families : SimFixture {
     Bytes message{0x61};
     message.insert(message.end(), codes.begin(), codes.end());
     const Bytes body = Unstuff(Bare(EscapedFrame(message)), sawEscape);
-    EXPECT_EQ(SumOf(body), 0);
+    EXPECT_EQ(Sum8(body), 0);
     return body;
   }
   static Bytes Codes(std::uint32_t type) {

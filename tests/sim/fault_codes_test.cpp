@@ -300,7 +300,7 @@ struct RowMaps : SimFixture {
   // Present-fault map (cells 08 09 0A 63) and counter block (cell 62), unstuffed and summed.
   Bytes January(const Bytes& message = {0x61, 0x08, 0x09, 0x0A, 0x63, 0x62}) {
     Bytes body = Unstuff(Bare(EscapedFrame(message)));
-    EXPECT_EQ(SumOf(body), 0);
+    EXPECT_EQ(Sum8(body), 0);
     if (!body.empty()) body.pop_back();
     return body;
   }
@@ -333,7 +333,7 @@ TEST_F(RowMaps, January41KeepsPresentFaultsInItsMapAndStoredOnesAboveTheThreshol
   clear.resize(34, 0);
   const Bytes answer = Unstuff(Bare(EscapedFrame(clear)));
   ASSERT_GE(answer.size(), 4u);
-  EXPECT_EQ(SumOf(answer), 0);
+  EXPECT_EQ(Sum8(answer), 0);
   EXPECT_FALSE(answer[0] == 0x62 && answer[1] == 0x62 && answer[2] == 0x00)
       << "an answer that begins like the request reads as no answer";
   const Bytes cleared = January();

@@ -23,11 +23,11 @@ TEST_F(Faults, SilenceGarbageAndBadChecksumInEachFamily) {
   port.SetFault(Fault::BadChecksum);
   const Bytes r = Tester();
   ASSERT_GE(r.size(), 4u);
-  EXPECT_EQ(r.back(), static_cast<std::uint8_t>(SumOf(r, 0, r.size() - 1) + 1));
+  EXPECT_EQ(r.back(), static_cast<std::uint8_t>(Sum8(r, 0, r.size() - 1) + 1));
   Connect(5, kGmLine);
-  EXPECT_EQ(SumOf(Bare(kGmRequest)), 1);
+  EXPECT_EQ(Sum8(Bare(kGmRequest)), 1);
   Connect(4, kEscapedLine);
-  EXPECT_EQ(SumOf(Unstuff(Bare(EscapedFrame({0x61, 0x24})))), 1);
+  EXPECT_EQ(Sum8(Unstuff(Bare(EscapedFrame({0x61, 0x24})))), 1);
 }
 
 TEST_F(Faults, NegativeRefusesEveryRequestWithTheChosenCode) {
@@ -52,7 +52,7 @@ TEST_F(Faults, ResponsePendingComesInFrontOfTheAnswerInTheSameRead) {
     ASSERT_EQ(r.size(), 7u * static_cast<std::size_t>(count) + 6) << count;
     for (int i = 0; i < count; ++i) {
       EXPECT_TRUE(std::equal(pending.begin(), pending.end(), r.begin() + 7 * i)) << i;
-      EXPECT_EQ(r[static_cast<std::size_t>(7 * i + 6)], SumOf(pending));
+      EXPECT_EQ(r[static_cast<std::size_t>(7 * i + 6)], Sum8(pending));
     }
     EXPECT_EQ(r[r.size() - 6], 0x80);
     EXPECT_EQ(KwpService(Bytes(r.end() - 6, r.end()), 0x10), Bytes{0x7E});

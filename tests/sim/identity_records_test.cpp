@@ -87,9 +87,7 @@ TEST_F(IdentityUnit, AWrittenIdentifierReadsBackAndAWrongLengthChangesNothing) {
   const std::string vin = "ABC                ";
   write.insert(write.end(), vin.begin(), vin.end());
   auto send = [&](const Bytes& service) {
-    Bytes f{static_cast<std::uint8_t>(0x80 + service.size()), target, 0xF1};
-    f.insert(f.end(), service.begin(), service.end());
-    f.push_back(SumOf(f));
+    const Bytes f = KwpRequest(target, service);
     return KwpService(Send(Envelope(f), f), target);
   };
   EXPECT_EQ(send(write), (Bytes{0x7B, 0x90}));
@@ -145,7 +143,7 @@ TEST_F(IdentityUnit, January41AnswersItsLettersAndConverterCells) {
   for (char letter : std::string("QRSTUVWX")) {
     const Bytes reply = Unstuff(Bare(EscapedFrame({static_cast<std::uint8_t>(letter)})));
     ASSERT_EQ(reply.size(), 17u) << letter << ": 16 characters and the checksum";
-    EXPECT_EQ(SumOf(reply), 0) << letter;
+    EXPECT_EQ(Sum8(reply), 0) << letter;
   }
   const Bytes q = Unstuff(Bare(EscapedFrame({'Q'})));
   EXPECT_EQ(Bytes(q.begin(), q.begin() + 6), (Bytes{0xC8, 0xD2, 0xDD, 0xCB, 0xCC, 0xC0}))

@@ -1,12 +1,10 @@
 // The program against the simulator: the main window reaches live data on every type through
 // its default cycle, and each fault shows in the status line as docs/simulator.md says.
-#include <unistd.h>
-
-#include <filesystem>
 #include <set>
 #include <string>
 
 #include "support/null_host.h"
+#include "support/temp_folder.h"
 #include "sim_fixture.h"
 #include "ui/main_form.h"
 
@@ -24,28 +22,19 @@ struct ShownFault {
 
 // The program writes its configuration files into the folder it runs in: one of its own.
 struct Program : ::testing::TestWithParam<ShownFault> {
-  std::filesystem::path old = std::filesystem::current_path();
-  std::filesystem::path dir =
-      std::filesystem::temp_directory_path() / ("kd_sim_" + std::to_string(::getpid()));
+  kd::testing::TempFolder folder{kd::testing::TempFolder::Enter};
   SimulatedPort sim;
   NoHost host;
   std::unique_ptr<ui::MainForm> form;
   std::set<std::string> shown;
 
   void SetUp() override {
-    std::filesystem::create_directories(dir);
-    std::filesystem::current_path(dir);
     form = std::make_unique<ui::MainForm>(sim, host);
     form->OnTypeApplied = [this](std::uint32_t type) { sim.SetEcuType(type); };
     form->Start();
     form->StatusBar1().OnText = [this](int panel, const std::string& text) {
       if (panel == 3) shown.insert(text);
     };
-  }
-  void TearDown() override {
-    form.reset();
-    std::filesystem::current_path(old);
-    std::filesystem::remove_all(dir);
   }
   void Tick(int n) {
     for (int i = 0; i < n; ++i) form->Timer1().Fire();

@@ -96,7 +96,7 @@ std::vector<Reading> Readings(std::uint32_t type, std::int64_t ms) {
   std::size_t base = 2;
   if (family == LinkFamily::Gm) {
     reply = exchange(kGmRequest, kGmRequest.size());
-    EXPECT_EQ(SumOf(reply), 0);
+    EXPECT_EQ(Sum8(reply), 0);
   } else {
     const Bytes start = KwpRequest(Target(type), {0x81});
     exchange(Envelope(start, 0x80), start.size());

@@ -2,14 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <random>
 #include <set>
 
-#include <unistd.h>
-
 #include "support/null_host.h"
+#include "support/temp_folder.h"
 #include "catalogue/config_file.h"
 #include "catalogue/param_tables.h"
 
@@ -25,33 +23,18 @@ using NoHost = kd::testing::NullHost;
 // Runs each case in a folder of its own, as the program runs in its start folder.
 class InFolder : public ::testing::Test {
  protected:
-  void SetUp() override {
-    old_ = std::filesystem::current_path();
-    dir_ = std::filesystem::temp_directory_path() /
-           ("kd_ui_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(dir_);
-    std::filesystem::current_path(dir_);
-  }
-  void TearDown() override {
-    std::filesystem::current_path(old_);
-    std::filesystem::remove_all(dir_);
-  }
   static void Write(const std::string& name, const std::vector<std::uint8_t>& bytes) {
     std::ofstream(name, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   }
-  std::filesystem::path old_, dir_;
+  testing::TempFolder folder_{testing::TempFolder::Enter};
 };
 
 struct Fixture : InFolder {
   testing::FakePort port;
   NoHost host;
   MainForm form{port, host};
-  void SetUp() override {
-    InFolder::SetUp();
-    form.Start();
-  }
+  void SetUp() override { form.Start(); }
 
   std::vector<std::string> Marks() {
     std::vector<std::string> down;
@@ -283,8 +266,16 @@ TEST(Dialogs, PortDialogPresetsAndReadsTheChoice) {
   dialog.FindAs<view::RadioButton>("RadioButton3")->Click();
   EXPECT_EQ(dialog.Chosen(2), 3);
   EXPECT_FALSE(dialog.FindAs<view::RadioButton>("RadioButton8")->Checked());
+  ASSERT_NE(dialog.FindAs<view::GroupBox>("GroupBox1"), nullptr);
+  EXPECT_EQ(dialog.FindAs<view::GroupBox>("GroupBox1")->Caption(), "GroupBox1");
+  // "Закрыть" is neither default nor cancel: the keys press nothing.
+  EXPECT_EQ(dialog.KeyTarget(dialog.Find("RadioButton3"), view::Key::Enter), nullptr);
+  EXPECT_EQ(dialog.KeyTarget(dialog.Find("RadioButton3"), view::Key::Escape), nullptr);
   AboutBox about;
   EXPECT_EQ(about.Caption(), "About");
+  // The OK button of the About box is its default button, and there is no cancel button.
+  EXPECT_EQ(about.KeyTarget(nullptr, view::Key::Enter), about.FindAs<view::Button>("BitBtn1"));
+  EXPECT_EQ(about.KeyTarget(nullptr, view::Key::Escape), nullptr);
   EXPECT_NE(about.FindAs<view::Label>("StaticText3")->Caption().find(KLINEDIAG_TEST_VERSION),
             std::string::npos);
 }

@@ -1,7 +1,6 @@
 // The vehicle-data dialog and the save flow every report shares, driven through the main window
 // as the technician uses it; the files written are compared with files written by hand.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -9,6 +8,7 @@
 #include <iterator>
 
 #include "link/fake_port.h"
+#include "support/temp_folder.h"
 #include "text/cp1251.h"
 #include "ui/main_form.h"
 #include "ui/report_header.h"
@@ -58,24 +58,12 @@ std::string DataFile(const char* name) {
 }
 
 struct Saving : ::testing::Test {
+  testing::TempFolder dir{testing::TempFolder::Enter};
   testing::FakePort port;
   TestHost host;
   MainForm form{port, host};
-  std::filesystem::path old, dir;
 
-  void SetUp() override {
-    old = std::filesystem::current_path();
-    dir = std::filesystem::temp_directory_path() /
-          ("kd_vehicle_" + std::to_string(::getpid()) + "_" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(dir);
-    std::filesystem::current_path(dir);
-    form.Start();
-  }
-  void TearDown() override {
-    std::filesystem::current_path(old);
-    std::filesystem::remove_all(dir);
-  }
+  void SetUp() override { form.Start(); }
   void Save() { form.FindAs<view::Button>("Button8")->Click(); }
   static view::Edit& EditOf(view::Form& dialog, const char* name) {
     return *dialog.FindAs<view::Edit>(name);
@@ -183,6 +171,21 @@ TEST_F(Saving, ResetThenCancelStoresNothing) {
   // The dialog came although the file dialog was then cancelled; nothing was written.
   EXPECT_EQ(host.shown.size(), 1u);
   EXPECT_TRUE(host.written.empty());
+}
+
+TEST_F(Saving, EnterInAnEditConfirmsAndEscapeIsNotCancel) {
+  VehicleData& v = form.Vehicle();
+  v.identifiersRead = true;
+  host.onModal = [&](view::Form& d) {
+    EditOf(d, "Edit5").SetText("А123ВС77");
+    // "Отмена" is an ordinary button of this dialog: Escape presses nothing.
+    EXPECT_FALSE(d.PressKey(d.Find("Edit5"), view::Key::Escape));
+    EXPECT_FALSE(host.closedByControl);
+    EXPECT_TRUE(d.PressKey(d.Find("MaskEdit1"), view::Key::Enter));
+    EXPECT_TRUE(host.closedByControl);
+  };
+  Save();
+  EXPECT_EQ(v.registrationNumber, text::Utf8ToCp1251("А123ВС77"));
 }
 
 TEST_F(Saving, WithoutIdentifiersNoDialogAndTwoHeaderLines) {

@@ -117,5 +117,92 @@ TEST(Form, FindsControlsByNameAndKind) {
   EXPECT_EQ(form.Controls()[0]->Name(), "Button1");
 }
 
+TEST(Containers, PanelsAndGroupBoxesKeepCaptionAndStateWithRevisions) {
+  GroupBox group("GroupBox1");
+  Panel& asPanel = group;
+  auto r = group.Revision();
+  asPanel.SetCaption("Переменная 1");
+  EXPECT_GT(group.Revision(), r);
+  r = group.Revision();
+  group.SetCaption("Переменная 1");
+  EXPECT_EQ(group.Revision(), r);
+  group.SetVisible(false);
+  EXPECT_GT(group.Revision(), r);
+  EXPECT_FALSE(group.Visible());
+  EXPECT_EQ(group.Caption(), "Переменная 1");
+}
+
+TEST(StatusBar, OneWithoutPanelsHoldsOneText) {
+  StatusBar simple("StatusBar1", {});
+  EXPECT_TRUE(simple.Simple());
+  ASSERT_EQ(simple.PanelCount(), 1);
+  EXPECT_EQ(simple.Width(0), 0);
+  std::vector<std::string> seen;
+  simple.OnText = [&](int panel, const std::string& text) {
+    seen.push_back(std::to_string(panel) + ":" + text);
+  };
+  simple.SetText(0, "Error write port by delayed.");
+  simple.SetText(1, "dropped");
+  EXPECT_EQ(simple.Text(0), "Error write port by delayed.");
+  EXPECT_EQ(simple.Text(1), "");
+  EXPECT_EQ(seen, std::vector<std::string>{"0:Error write port by delayed."});
+
+  StatusBar panels("StatusBar1", {200, 70});
+  EXPECT_FALSE(panels.Simple());
+  EXPECT_EQ(panels.PanelCount(), 2);
+  EXPECT_EQ(panels.Width(1), 70);
+  EXPECT_EQ(panels.Width(2), 0);
+}
+
+class KeyForm : public Form {
+ public:
+  KeyForm() : Form("TForm10") {
+    edit = &Add<Edit>("Edit4");
+    memo = &Add<Memo>("Memo1");
+    plain = &Add<Button>("BitBtn2");
+    ok = &Add<Button>("BitBtn1");
+    ok->SetDefault(true);
+    cancel = &Add<Button>("BitBtn3");
+    cancel->SetCancel(true);
+    for (Button* b : {plain, ok, cancel}) b->OnClick = [this, b] { clicked.push_back(b->Name()); };
+  }
+  Edit* edit;
+  Memo* memo;
+  Button* plain;
+  Button* ok;
+  Button* cancel;
+  std::vector<std::string> clicked;
+};
+
+TEST(Form, DialogKeysGoToTheFocusedDefaultOrCancelButton) {
+  KeyForm form;
+  EXPECT_EQ(form.KeyTarget(form.edit, Key::Enter), form.ok);
+  EXPECT_EQ(form.KeyTarget(nullptr, Key::Enter), form.ok);
+  EXPECT_EQ(form.KeyTarget(form.plain, Key::Enter), form.plain);
+  EXPECT_EQ(form.KeyTarget(form.cancel, Key::Enter), form.cancel);
+  EXPECT_EQ(form.KeyTarget(form.memo, Key::Enter), nullptr);
+  EXPECT_EQ(form.KeyTarget(form.edit, Key::Escape), form.cancel);
+  EXPECT_EQ(form.KeyTarget(form.plain, Key::Escape), form.cancel);
+  EXPECT_EQ(form.KeyTarget(form.memo, Key::Escape), form.cancel);
+
+  EXPECT_TRUE(form.PressKey(form.edit, Key::Enter));
+  EXPECT_TRUE(form.PressKey(form.plain, Key::Escape));
+  EXPECT_FALSE(form.PressKey(form.memo, Key::Enter));
+  EXPECT_EQ(form.clicked, (std::vector<std::string>{"BitBtn1", "BitBtn3"}));
+
+  // A hidden or disabled key button takes nothing, and no other button stands in for it.
+  form.ok->SetVisible(false);
+  form.cancel->SetEnabled(false);
+  EXPECT_FALSE(form.PressKey(form.edit, Key::Enter));
+  EXPECT_FALSE(form.PressKey(form.edit, Key::Escape));
+  form.plain->SetEnabled(false);
+  EXPECT_FALSE(form.PressKey(form.plain, Key::Enter));
+  EXPECT_EQ(form.clicked.size(), 2u);
+
+  TwoControls none;
+  EXPECT_FALSE(none.PressKey(none.Find("Label1"), Key::Enter));
+  EXPECT_FALSE(none.PressKey(nullptr, Key::Escape));
+}
+
 }  // namespace
 }  // namespace kd::view
