@@ -37,6 +37,15 @@ AdcPageStep::AdcPageStep(view::Form& form, const std::uint32_t& ecuType)
 }
 
 void AdcPageStep::TypeApplied() {
+  // Values of another controller would stand beside this one's channel names, for good on the
+  // types whose page reads none.
+  if (appliedType_ != ecuType_) {
+    for (int r = 1; r < grid_.RowCount(); ++r) {
+      grid_.SetCell(1, r, "");
+      grid_.SetCell(2, r, "");
+    }
+  }
+  appliedType_ = ecuType_;
   const auto channels = AdcChannels(ecuType_);
   grid_.SetSize(4, static_cast<int>(channels.size()) + 1);
   grid_.SetCell(0, 0, "Наименование");

@@ -31,6 +31,7 @@ class AdcPageStep : public session::PageStep {
   const std::uint32_t& ecuType_;
   view::Grid& grid_;
   std::int32_t adcStep_ = 0;
+  std::uint32_t appliedType_ = 0;
 };
 
 }  // namespace kd::identity

@@ -132,8 +132,10 @@ void IdentPageStep::Show(const ReplyCopy& reply, std::size_t from, std::size_t n
 
 void IdentPageStep::Take(std::string& target, const ReplyCopy& reply, std::size_t from,
                          std::size_t n, int col, int row) {
-  for (std::size_t i = 0; i < n && i < target.size(); ++i)
-    target[i] = static_cast<char>(link::At(reply, from + i));
+  // The field's text, as the cell shows it: a zero byte ends it, and blanks stand for the rest,
+  // so that no zero byte reaches a report or a write-back.
+  const std::string text = FieldBytes(reply, from, n);
+  for (std::size_t i = 0; i < n && i < target.size(); ++i) target[i] = i < text.size() ? text[i] : ' ';
   Show(reply, from, n, col, row);
 }
 

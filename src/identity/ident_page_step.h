@@ -66,7 +66,7 @@ class IdentPageStep : public session::PageStep {
   // StringGrid4DblClick.
   void ModifyValue();
 
-  // Copies `n` reply bytes into the first `n` of a buffer and shows them as text.
+  // Copies the text of `n` reply bytes into the first `n` of a buffer and shows it.
   void Take(std::string& target, const link::ReplyCopy& reply, std::size_t from, std::size_t n,
             int col, int row);
   // A VIN of 17 characters is blank-padded to the 19 the buffer holds.

@@ -25,9 +25,13 @@ TEST(AdcPage, LayoutFollowsTheTypeAndASelectedRowShowsItsHint) {
   p.Apply(3);
   EXPECT_EQ(grid.RowCount(), 7);
   EXPECT_EQ(p.AdcCell(0, 6), "Код АЦП датчика ПДЗ.");
+  p.adc.StringGrid2().SetCell(1, 1, "2.50B");
+  p.Apply(3);
+  EXPECT_EQ(p.AdcCell(1, 1), "2.50B") << "the same type keeps its values";
   p.Apply(11);
   EXPECT_EQ(grid.RowCount(), 2);
   EXPECT_EQ(p.AdcCell(0, 1), "Нет данных о АЦП");
+  EXPECT_EQ(p.AdcCell(1, 1), "") << "no value of the controller before";
 }
 
 TEST(AdcPage, M154FamilyShowsVoltsAndPortBits) {

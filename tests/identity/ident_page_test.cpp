@@ -28,6 +28,7 @@ TEST(IdentPage, Kwp2000RotationShowsEachAnswerAndAsksForTheNext) {
   EXPECT_EQ(p.Ident(Short({0x7E})), (Bytes{0x1A, 0x80})) << "any other reply starts over";
   Bytes option80 = Option80Of19("XTA21124070412345");
   option80[4 + 2 + 19 + 16 + 3] = 0;  // the supplier code ends early
+  option80[4 + 2 + 19 + 16 + 10 + 10 + 15 + 7 + 10 + 3] = 0;  // and the ROM id
   EXPECT_EQ(p.Ident(option80), (Bytes{0x21, 0xA1}));
   EXPECT_EQ(p.Cell(1, 0), "XTA21124070412345  ");
   EXPECT_EQ(p.Cell(1, 1), "CTRL-NUMBER-0016");
@@ -36,11 +37,11 @@ TEST(IdentPage, Kwp2000RotationShowsEachAnswerAndAsksForTheNext) {
   EXPECT_EQ(p.Cell(1, 4), "SYSTEM NAME 15C");
   EXPECT_EQ(p.Cell(1, 5), "SPARE07");
   EXPECT_EQ(p.Cell(1, 6), "01.02.2003");
-  EXPECT_EQ(p.Cell(1, 7), "ROMID-08");
+  EXPECT_EQ(p.Cell(1, 7), "ROM");
   EXPECT_TRUE(p.identifiersRead);
   EXPECT_EQ(p.vin, "XTA21124070412345  ");
   EXPECT_EQ(p.controllerNumber, "CTRL-NUMBER-0016");
-  EXPECT_EQ(p.romId, "ROMID-08");
+  EXPECT_EQ(p.romId, "ROM     ") << "no zero byte reaches a report";
   EXPECT_EQ(p.identifiers.sparePartCode, "SPARE07");
 
   EXPECT_EQ(p.Ident(Short(Concat({0x61, 0xA1}, "0412345"))), (Bytes{0x21, 0xA2}));
