@@ -1,18 +1,25 @@
 // klinediag [--demo] [--port N=DEVICE]... [--trace FILE] [--screenshot FILE.png|DIR]
 #include <QApplication>
+#include <QPointer>
 #include <QCommandLineParser>
 #include <QDir>
 #include <QTimer>
 #include <QPixmap>
 #include <QStringList>
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "catalogue/ecu_catalogue.h"
 #include "qt/main_window.h"
 #include "qt/pages/value_dialog.h"
 #include "qt/qt_host.h"
 #include "qt/qt_serial_port.h"
+#include "qt/side_dialogs.h"
 #include "sim/simulated_port.h"
 #include "ui/main_form.h"
 
@@ -32,12 +39,33 @@ constexpr const char* kUsage =
     "  --trace FILE       append every tick's reads and writes to FILE\n"
     "  --ecu TYPE         switch to controller type TYPE (1..11) after start-up\n"
     "  --run-for SECONDS  close the window (storing the configuration) after SECONDS\n"
+    "                     (up to 604800); message boxes then go to standard error\n"
     "  --screenshot FILE.png\n"
     "                     run a few timer ticks, save the main window (1280x800) as\n"
     "                     PNG to FILE and exit\n"
     "  --screenshot DIR   the same for every page, one PNG per page in DIR\n"
     "                     (with --demo, every parameter is shown)\n"
     "  -h, --help         show this text\n";
+
+// The longest --run-for: a week of unattended logging is plenty, and its milliseconds still fit
+// the timer.
+constexpr double kMaxRunSeconds = 7 * 24 * 3600;
+
+// Plain decimal seconds only: no sign, exponent, hexadecimal, "inf" or "nan", so that whatever is
+// accepted is a finite time that ends.
+std::optional<int> RunMilliseconds(const QString& text) {
+  const std::string s = text.toStdString();
+  int digits = 0, points = 0;
+  for (char c : s) {
+    if (c >= '0' && c <= '9') ++digits;
+    else if (c == '.') ++points;
+    else return std::nullopt;
+  }
+  if (digits == 0 || points > 1 || digits > 12) return std::nullopt;
+  const double seconds = std::strtod(s.c_str(), nullptr);
+  if (!(seconds > 0) || seconds > kMaxRunSeconds) return std::nullopt;
+  return std::max(1, static_cast<int>(std::lround(seconds * 1000)));
+}
 
 int Fail(const QString& message) {
   std::fprintf(stderr, "klinediag: %s\n", qPrintable(message));
@@ -85,11 +113,13 @@ int main(int argc, char** argv) {
     ecuType = parser.value(ecu).toUInt(&ok);
     if (!ok || !kd::catalogue::IsKnownType(ecuType)) return Fail("--ecu expects a type 1..11");
   }
-  double runSeconds = 0;
+  std::optional<int> runMs;
   if (parser.isSet(runFor)) {
-    bool ok = false;
-    runSeconds = parser.value(runFor).toDouble(&ok);
-    if (!ok || runSeconds <= 0) return Fail("--run-for expects a number of seconds");
+    runMs = RunMilliseconds(parser.value(runFor));
+    if (!runMs)
+      return Fail(QString("--run-for expects seconds, more than 0 and at most %1, got \"%2\"")
+                      .arg(kMaxRunSeconds)
+                      .arg(parser.value(runFor)));
   }
   QApplication app(argc, argv);
   QApplication::setApplicationName("klinediag");
@@ -101,11 +131,16 @@ int main(int argc, char** argv) {
     serial = std::make_unique<kd::qt::QtSerialPort>(std::move(map));
 
   kd::qt::QtHost host;
+  kd::qt::RegisterSideDialogs(host);
   host.RegisterDialog("TOKBottomDlg", kd::qt::MakeValueDialog);
+  host.SetUnattended(runMs || parser.isSet(screenshot));
   kd::ui::MainForm form(*serial, host);
   if (parser.isSet(demo)) {
     auto* simulator = static_cast<kd::sim::SimulatedPort*>(serial.get());
     form.OnTypeApplied = [simulator](std::uint32_t type) { simulator->SetEcuType(type); };
+    form.OnSideWindow = [simulator](const kd::view::Form& window) {
+      kd::sim::FitForWindow(simulator->Immobilizer(), window.Name());
+    };
   }
   if (parser.isSet(trace) && !form.StartTrace(parser.value(trace).toStdString()))
     return Fail("cannot write the trace " + parser.value(trace));
@@ -145,11 +180,50 @@ int main(int argc, char** argv) {
           QString("%1-%2.png").arg(i + 1).arg(QString::fromStdString(pages[i].name)));
       if (!window.grab().save(file, "PNG")) return Fail("cannot write " + file);
     }
+    // The side windows, each opened from its button as the technician does, run for a full
+    // request cycle of their unit before the picture.
+    struct Side {
+      const char* button;
+      const char* file;
+      int ticks;
+      const char* list;    // a list whose first line is chosen, so that its detail shows
+      const char* button2;  // a button clicked half-way, for what only a command shows
+    };
+    const Side sides[] = {{"ButtonImmo", "aps4.png", 12, nullptr, "Button4"},
+                          {"ToolButton13", "aps6.png", 10, nullptr, nullptr},
+                          {"SAUOButton", "sauo.png", 10, "ListBox1", nullptr}};
+    for (const Side& side : sides) {
+      QString failed;
+      QTimer::singleShot(0, &window, [&] {
+        QPointer<kd::qt::FormDialog> dialog =
+            dynamic_cast<kd::qt::FormDialog*>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->Bindings()) {
+          failed = "no window opened by " + QString(side.button);
+          return;
+        }
+        kd::view::Form& shown = dialog->Bindings()->BoundForm();
+        for (int i = 0; i < side.ticks; ++i) {
+          if (i == side.ticks / 2 && side.list)
+            if (auto* list = shown.FindAs<kd::view::ListBox>(side.list))
+              dialog->Bindings()->Forward(*list, [list] { list->Select(0); });
+          if (i == side.ticks / 2 && side.button2)
+            if (auto* b = shown.FindAs<kd::view::Button>(side.button2))
+              dialog->Bindings()->Forward(*b, [b] { b->Click(); });
+          dialog->Bindings()->Tick("Timer1");
+          QApplication::processEvents();
+        }
+        const QString file = QDir(target).filePath(side.file);
+        if (!dialog->grab().save(file, "PNG")) failed = "cannot write " + file;
+        dialog->close();
+      });
+      auto* button = form.FindAs<kd::view::Button>(side.button);
+      window.Bindings().Forward(*button, [button] { button->Click(); });
+      if (!failed.isEmpty()) return Fail(failed);
+    }
     return 0;
   }
 
-  if (runSeconds > 0)
-    QTimer::singleShot(static_cast<int>(runSeconds * 1000), &window, [&window] { window.close(); });
+  if (runMs) QTimer::singleShot(*runMs, &window, [&window] { window.close(); });
   window.showMaximized();
   return QApplication::exec();
 }

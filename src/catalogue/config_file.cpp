@@ -1,10 +1,10 @@
 #include "catalogue/config_file.h"
 
-#include <cstdio>
+#include <algorithm>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
-#include <system_error>
+
+#include "fileio/atomic_file.h"
 
 namespace kd::catalogue {
 
@@ -87,31 +87,9 @@ std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::string& path) 
   return bytes;
 }
 
-bool WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes) {
-  namespace fs = std::filesystem;
-  if (path.empty()) return false;
-  const fs::path target(path);
-  fs::path temp = target;
-  temp += ".tmp";
-  {
-    std::FILE* f = std::fopen(temp.string().c_str(), "wb");
-    if (!f) return false;
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    const bool flushed = std::fflush(f) == 0;
-    const bool closed = std::fclose(f) == 0;
-    if (!written || !flushed || !closed) {
-      std::error_code ec;
-      fs::remove(temp, ec);
-      return false;
-    }
-  }
-  std::error_code ec;
-  fs::rename(temp, target, ec);
-  if (ec) {
-    fs::remove(temp, ec);
-    return false;
-  }
-  return true;
+bool WriteConfigurationFile(const std::string& path, std::uint32_t ecuType,
+                            std::uint16_t portNumber, std::span<const ParamRecord> records) {
+  return fileio::WriteAtomically(path, EncodeConfiguration(ecuType, portNumber, records));
 }
 
 }  // namespace kd::catalogue

@@ -30,9 +30,10 @@ std::vector<std::uint8_t> EncodeConfiguration(std::uint32_t ecuType, std::uint16
 // Text fields come back terminated, so a damaged file cannot run a name into its neighbour.
 std::optional<Configuration> DecodeConfiguration(std::span<const std::uint8_t> bytes);
 
-// Whole-file reads and writes. The write goes to a temporary file in the same folder that then
-// replaces the old one, so a crash or a full disk mid-write leaves the previous file intact.
 std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::string& path);
-bool WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes);
+// The encoded list, written through the atomic writer: a failed save leaves the file that was
+// there before. False when the file could not be created.
+bool WriteConfigurationFile(const std::string& path, std::uint32_t ecuType,
+                            std::uint16_t portNumber, std::span<const ParamRecord> records);
 
 }  // namespace kd::catalogue

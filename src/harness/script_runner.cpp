@@ -113,12 +113,14 @@ ScriptRunner::ScriptRunner(std::istream& in, std::ostream& out, RunOptions optio
   main_ = std::make_unique<ui::MainForm>(*tap_, *this);
   main_->RequestClose = [this] { CloseTop(); };
   stack_.push_back(main_.get());
-  if (!options_.tracePath.empty() && !main_->StartTrace(options_.tracePath))
-    out_ << "error 0: cannot write the trace " << options_.tracePath << '\n';
+  traceFailed_ = !options_.tracePath.empty() && !main_->StartTrace(options_.tracePath);
   if (simulated_) {
     // The simulated car follows the program's controller type, as the demo does.
     auto* sim = static_cast<sim::SimulatedPort*>(simulated_.get());
     main_->OnTypeApplied = [sim](std::uint32_t type) { sim->SetEcuType(type); };
+    main_->OnSideWindow = [sim](const view::Form& window) {
+      sim::FitForWindow(sim->Immobilizer(), window.Name());
+    };
   }
 }
 
@@ -131,6 +133,11 @@ void ScriptRunner::StartOnce() {
 ScriptRunner::~ScriptRunner() = default;
 
 int ScriptRunner::Run() {
+  // A run asked to leave a trace must not look like one that did.
+  if (traceFailed_) {
+    out_ << "error 0: cannot write the trace " << options_.tracePath << '\n';
+    return 2;
+  }
   try {
     Loop(nullptr);
     StartOnce();
@@ -528,7 +535,7 @@ std::optional<std::string> ScriptRunner::FileDialog(const char* kind,
   if (!a || a->kind != Answer::File) return std::nullopt;
   // As a real dialog: the full path comes back and its folder becomes the working directory.
   std::error_code ec;
-  const auto full = std::filesystem::absolute(a->path, ec);
+  const auto full = std::filesystem::absolute(a->path, ec).lexically_normal();
   if (ec) return a->path;
   std::filesystem::current_path(full.parent_path(), ec);
   return full.string();

@@ -86,6 +86,7 @@ class ScriptRunner : public view::Host {
   bool finished_ = false;
   bool started_ = false;
   bool verbose_ = false;
+  bool traceFailed_ = false;
 };
 
 // Text as the harness prints it: tab, CR and LF written as \t, \r and \n.

@@ -65,6 +65,9 @@ class TapPort : public link::SerialPort {
   }
   link::WriteStatus Write(const std::uint8_t* data, std::size_t count) override;
   bool WaitPendingWrite(int timeoutMs) override;
+  void SetReopenListener(ReopenListener listener) override {
+    inner_.SetReopenListener(std::move(listener));
+  }
 
  private:
   void Record(const std::vector<std::uint8_t>& bytes);

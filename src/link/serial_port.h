@@ -4,8 +4,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace kd::link {
 
@@ -39,6 +41,20 @@ class SerialPort {
   virtual WriteStatus Write(const std::uint8_t* data, std::size_t count) = 0;
   // After WriteStatus::Pending: true when the write completed within timeoutMs.
   virtual bool WaitPendingWrite(int timeoutMs) = 0;
+
+  // A port that opens a lost device again by itself (an adapter pulled out and plugged back)
+  // reports each attempt, true once the device is open again with the settings it had. The
+  // session trace hangs here; ports that never lose their device never call it.
+  using ReopenListener = std::function<void(bool reopened)>;
+  virtual void SetReopenListener(ReopenListener listener) { reopenListener_ = std::move(listener); }
+
+ protected:
+  void NoteReopen(bool reopened) const {
+    if (reopenListener_) reopenListener_(reopened);
+  }
+
+ private:
+  ReopenListener reopenListener_;
 };
 
 }  // namespace kd::link

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QFontDialog>
 #include <QMessageBox>
+#include <cstdio>
 
 #include "qt/binder.h"
 #include "qt/layout.h"
@@ -54,6 +55,11 @@ void QtHost::ShowModal(view::Form& form) {
 }
 
 std::optional<std::string> QtHost::FileDialog(const view::FileDialogRequest& request, bool save) {
+  if (unattended_) {
+    std::fprintf(stderr, "klinediag: file dialog \"%s\" cancelled, no one to answer it\n",
+                 request.title.c_str());
+    return std::nullopt;
+  }
   QFileDialog dialog(parent_, Q(request.title), Q(request.initialDir),
                      Q(FileDialogFilter(request.filter)));
   dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
@@ -61,10 +67,11 @@ std::optional<std::string> QtHost::FileDialog(const view::FileDialogRequest& req
   if (!request.defaultExt.empty()) dialog.setDefaultSuffix(Q(request.defaultExt));
   if (!request.fileName.empty()) dialog.selectFile(Q(request.fileName));
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-  const QString path = dialog.selectedFiles().constFirst();
-  // Configuration files and reports are looked up relative to the working directory afterwards.
-  QDir::setCurrent(QFileInfo(path).absolutePath());
-  return path.toStdString();
+  // A full path always: the form keeps it as the file's name while later dialogs move the
+  // working directory, which a real dialog makes the chosen folder.
+  const QFileInfo chosen(dialog.selectedFiles().constFirst());
+  QDir::setCurrent(chosen.absolutePath());
+  return QDir::cleanPath(chosen.absoluteFilePath()).toStdString();
 }
 
 std::optional<std::string> QtHost::OpenFileDialog(const view::FileDialogRequest& request) {
@@ -76,6 +83,7 @@ std::optional<std::string> QtHost::SaveFileDialog(const view::FileDialogRequest&
 }
 
 std::optional<view::FontChoice> QtHost::FontDialog(const view::FontChoice& current) {
+  if (unattended_) return std::nullopt;
   QFont initial(Q(current.name));
   if (current.size > 0) initial.setPointSize(current.size);
   bool ok = false;
@@ -86,6 +94,11 @@ std::optional<view::FontChoice> QtHost::FontDialog(const view::FontChoice& curre
 
 void QtHost::MessageBox(const std::string& caption, const std::string& text,
                         view::MessageIcon icon) {
+  if (unattended_) {
+    std::fprintf(stderr, "klinediag: msgbox %s | %s\n", caption.c_str(), text.c_str());
+    std::fflush(stderr);
+    return;
+  }
   QMessageBox::Icon qicon = QMessageBox::NoIcon;
   switch (icon) {
     case view::MessageIcon::None:

@@ -26,6 +26,9 @@ class QtHost : public view::Host {
   explicit QtHost(QWidget* parent = nullptr) : parent_(parent) {}
   // Dialogs are centred on and modal to this window.
   void SetParentWidget(QWidget* parent) { parent_ = parent; }
+  // No one is there to click (a timed or screenshot run): a message box is written to standard
+  // error and taken as answered with OK, a file or font dialog as cancelled.
+  void SetUnattended(bool unattended) { unattended_ = unattended; }
   // Forms with a skin class of their own; any other form gets the generic layout.
   void RegisterDialog(const std::string& formName, DialogFactory factory);
 
@@ -42,6 +45,7 @@ class QtHost : public view::Host {
 
   QPointer<QWidget> parent_;
   std::map<std::string, DialogFactory> factories_;
+  bool unattended_ = false;
 };
 
 }  // namespace kd::qt

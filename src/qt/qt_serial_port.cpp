@@ -106,7 +106,10 @@ void QtSerialPort::NoteLoss() {
 
 bool QtSerialPort::Recover() {
   port_.clearError();
-  if (!port_.open(QIODevice::ReadWrite)) return false;
+  if (!port_.open(QIODevice::ReadWrite)) {
+    NoteReopen(false);
+    return false;
+  }
   lost_ = false;
   if (applied_) {
     const link::LineSettings settings = *applied_;
@@ -114,6 +117,7 @@ bool QtSerialPort::Recover() {
   }
   RaiseDtr();
   RaiseRts();
+  NoteReopen(true);
   return true;
 }
 

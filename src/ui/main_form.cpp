@@ -69,7 +69,7 @@ void MainForm::BuildPages() {
 void MainForm::Start() {
   ecuType_ = 1;
   portNumber_ = 2;
-  configDir_ = ".";
+  configDir_ = WorkingDirectory();
   configName_ = "default.cfg";
   MarkType();
   LoadConfiguration();
@@ -140,17 +140,28 @@ bool MainForm::StartTrace(const std::string& path) {
     *trace_ << " | " << statusBar1_.Text(link::kLinkStatusPanel) << '\n';
     trace_->flush();
   };
+  // While a lost adapter stays away the port tries again at every tick; the first miss says when
+  // it went, the success when it came back.
+  portHandle_.port.SetReopenListener([this](bool reopened) {
+    if (reopened || !reopenMissTraced_) TraceOpening(reopened);
+    reopenMissTraced_ = !reopened;
+  });
   return true;
 }
 
-void MainForm::ReopenPort() {
-  link::OpenPort(portHandle_, portNumber_, ecuType_, statusBar1_);
+void MainForm::TraceOpening(bool opened) {
   if (!trace_) return;
   const link::LineSettings& s = portHandle_.lineSettings;
   *trace_ << TraceTime(host_.Now()) << " open Com:" << portHandle_.openPortNumber << ' ' << s.baud
           << ',' << s.parity << ',' << s.dataBits << ',' << s.stopBits << ' '
-          << (portHandle_.port.IsOpen() ? "ok" : "failed") << '\n';
+          << (opened ? "ok" : "failed") << '\n';
   trace_->flush();
+}
+
+void MainForm::ReopenPort() {
+  link::OpenPort(portHandle_, portNumber_, ecuType_, statusBar1_);
+  reopenMissTraced_ = false;
+  TraceOpening(portHandle_.port.IsOpen());
 }
 
 void MainForm::Tick() {

@@ -25,6 +25,9 @@
 
 namespace kd::ui {
 
+// The full path of the current directory ("." when it cannot be had).
+std::string WorkingDirectory();
+
 class MainForm : public view::Form {
  public:
   using PageList = std::array<std::unique_ptr<session::PageStep>, session::kPageCount>;
@@ -42,12 +45,21 @@ class MainForm : public view::Form {
   // Called whenever a configuration has been applied with the type in force (the demo's
   // simulator follows the program's type this way).
   std::function<void(std::uint32_t ecuType)> OnTypeApplied;
+  // Called as a side window opens, before it is shown (the demo fits the simulated car with the
+  // unit the window talks to).
+  std::function<void(const view::Form& window)> OnSideWindow;
   void LoadConfiguration();
   void SaveConfiguration();
   void RefreshParamGrid();
 
   const std::string& ConfigName() const { return configName_; }
+  // Always a full path: the folder the program started in, or the folder of the last
+  // configuration read. A report's or a configuration's dialog may move the working directory
+  // elsewhere; "default.cfg" and the types' files stay here all the same.
   const std::string& ConfigDir() const { return configDir_; }
+  // ConfigName as the file it names: a dialog's choice is a full path already, the fixed names
+  // lie in ConfigDir.
+  std::string ConfigPath() const;
   const std::vector<catalogue::ParamRecord>& Params() const { return params_; }
   std::uint32_t DtcInfoMode() const { return dtcInfoMode_; }
 
@@ -104,6 +116,7 @@ class MainForm : public view::Form {
   // Drops the pending command and tells the page it is on screen.
   void PageChanged(int page);
   void ChoosePort();
+  void ShowSideWindow(view::Form& window);
   void Tick();
   void NewConfiguration();
   void OpenConfigDialog();
@@ -112,19 +125,25 @@ class MainForm : public view::Form {
 
   // OpenPort with the type's line settings and the chosen port, noted in the trace.
   void ReopenPort();
+  // An "open" line of the trace: the port as OpenPort last set it up, and whether it is open.
+  void TraceOpening(bool opened);
 
   view::Host& host_;
   std::unique_ptr<std::ofstream> trace_;
+  bool reopenMissTraced_ = false;
   link::PortHandle portHandle_;
   std::unique_ptr<link::ExchangeBuffer> buffer_ = std::make_unique<link::ExchangeBuffer>();
   session::SessionState session_;
   PageList pages_;
   std::uint32_t dtcInfoMode_ = 0;
+  // Commands of the immobilizer and climate windows; they outlive the windows.
+  std::uint32_t immoCommand_ = 0;
+  std::uint32_t sauoCommand_ = 0;
 
   std::uint32_t ecuType_ = 1;
   int portNumber_ = 2;
   std::string configName_ = "default.cfg";
-  std::string configDir_ = ".";
+  std::string configDir_ = WorkingDirectory();
   bool dirFromDialog_ = false;
   std::vector<catalogue::ParamRecord> params_;
 

@@ -5,6 +5,7 @@
 #include "catalogue/config_file.h"
 #include "catalogue/param_tables.h"
 #include "ui/main_form.h"
+#include "ui/report_header.h"
 
 namespace kd::ui {
 
@@ -15,13 +16,19 @@ void ChangeDirectory(const std::string& dir) {
   std::filesystem::current_path(dir, ec);
 }
 
+}  // namespace
+
 std::string WorkingDirectory() {
   std::error_code ec;
   auto cwd = std::filesystem::current_path(ec);
   return ec ? std::string(".") : cwd.string();
 }
 
-}  // namespace
+std::string MainForm::ConfigPath() const {
+  const std::filesystem::path name(configName_);
+  if (name.is_absolute()) return configName_;
+  return (std::filesystem::path(configDir_) / name).string();
+}
 
 void MainForm::BuildConfigControls() {
   auto& selectAll = Add<view::Button>("Button6");
@@ -76,11 +83,14 @@ void MainForm::SaveConfigDialog() {
 
 void MainForm::LoadConfiguration() {
   std::optional<catalogue::Configuration> stored;
-  if (auto bytes = catalogue::ReadFileBytes(configName_))
-    stored = catalogue::DecodeConfiguration(*bytes);
+  const std::string path = ConfigPath();
+  if (auto bytes = catalogue::ReadFileBytes(path)) stored = catalogue::DecodeConfiguration(*bytes);
 
   if (stored) {
-    configDir_ = WorkingDirectory();
+    // The folder of the file read, which after the open dialog is the folder it made current.
+    std::error_code ec;
+    const auto full = std::filesystem::absolute(path, ec);
+    if (!ec) configDir_ = full.lexically_normal().parent_path().string();
     ecuType_ = stored->ecuType;
     portNumber_ = stored->portNumber;
   }
@@ -118,10 +128,9 @@ void MainForm::SaveConfiguration() {
     dirFromDialog_ = false;
   else
     ChangeDirectory(configDir_);
-  const auto bytes = catalogue::EncodeConfiguration(
-      ecuType_, static_cast<std::uint16_t>(portNumber_), params_);
-  if (!catalogue::WriteFileAtomically(configName_, bytes))
-    host_.MessageBox("Ошибка!", "Немогу создать файл!!!", view::MessageIcon::Error);
+  if (!catalogue::WriteConfigurationFile(ConfigPath(), ecuType_,
+                                         static_cast<std::uint16_t>(portNumber_), params_))
+    ReportCannotCreate(host_);
 }
 
 void MainForm::RefreshParamGrid() {

@@ -1,8 +1,6 @@
 #include "ui/report_header.h"
 
-#include <fstream>
-#include <sstream>
-
+#include "fileio/atomic_file.h"
 #include "text/cp1251.h"
 #include "text/number_format.h"
 
@@ -45,26 +43,23 @@ void WriteReportHeader(std::ostream& file, const VehicleData& data, const view::
   file.write(header.data(), static_cast<std::streamsize>(header.size()));
 }
 
+void ReportCannotCreate(view::Host& host) {
+  host.MessageBox("Ошибка!", "Немогу создать файл!!!", view::MessageIcon::Error);
+}
+
 bool SaveReport(view::Host& host, VehicleData& data, const ReportDialog& dialog,
                 const std::function<void(std::ostream&)>& writeBody) {
   AskVehicleData(host, data);
   const std::string mask = "*." + dialog.extension;
   const auto path = host.SaveFileDialog({dialog.title, dialog.extension, mask, ".", mask});
   if (!path) return false;
-  // The whole report is put together first, so that a file that cannot be created gets nothing.
-  std::ostringstream content;
-  WriteReportHeader(content, data, host.Now());
-  if (writeBody) writeBody(content);
-  std::ofstream file(*path, std::ios::binary | std::ios::trunc);
-  if (!file) {
-    host.MessageBox("Ошибка!", "Немогу создать файл!!!", view::MessageIcon::Error);
-    return false;
-  }
-  const std::string bytes = content.str();
-  file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  file.close();
-  if (!file) {
-    host.MessageBox("Ошибка!", "Немогу создать файл!!!", view::MessageIcon::Error);
+  const view::LocalTime now = host.Now();
+  const bool written = fileio::WriteAtomically(*path, [&](std::ostream& file) {
+    WriteReportHeader(file, data, now);
+    if (writeBody) writeBody(file);
+  });
+  if (!written) {
+    ReportCannotCreate(host);
     return false;
   }
   host.FileWritten(*path);

@@ -25,9 +25,13 @@ struct ReportDialog {
   std::string extension;
 };
 
+// The box every file that cannot be created gets.
+void ReportCannotCreate(view::Host& host);
+
 // Asks for the vehicle data (when the identifiers were read), then for the file; a chosen file
-// gets the header, stamped with the host's clock once, and the writer's body. A file that cannot
-// be created is reported and nothing is written. Returns whether a report was written.
+// gets the header, stamped with the host's clock once, and the writer's body, streamed through the
+// atomic writer. A file that cannot be created or written is reported, and a file of that name
+// that was there keeps its content. Returns whether a report was written.
 //
 // Every file-dialog request carries its own title, so the dialog is back at kConfigSaveTitle
 // for the configuration's save without anything left to restore here.

@@ -9,6 +9,7 @@
 
 #include "catalogue/config_file.h"
 #include "support/temp_folder.h"
+#include "catalogue/param_tables.h"
 
 namespace kd::catalogue {
 namespace {
@@ -133,16 +134,20 @@ TEST(ConfigFile, RandomBytesNeverReadOutside) {
   }
 }
 
-TEST(ConfigFile, AtomicWriteReplacesAndLeavesNoTemporary) {
+TEST(ConfigFile, WrittenFileReadsBackAndAFailedWriteKeepsTheOldOne) {
   namespace fs = std::filesystem;
   const kd::testing::TempFolder dir;
   const std::string path = (dir / "x.cfg").string();
-  ASSERT_TRUE(WriteFileAtomically(path, Bytes{1, 2, 3}));
-  ASSERT_TRUE(WriteFileAtomically(path, Bytes{4, 5}));
-  EXPECT_EQ(ReadFileBytes(path), (Bytes{4, 5}));
-  EXPECT_FALSE(fs::exists(path + ".tmp"));
-  // A folder that does not exist cannot take the file, and the old file is untouched.
-  EXPECT_FALSE(WriteFileAtomically((dir / "none" / "y.cfg").string(), Bytes{9}));
+  const auto records = BuiltInParams(7);
+  ASSERT_TRUE(WriteConfigurationFile(path, 7, 4, records));
+  const auto bytes = ReadFileBytes(path);
+  ASSERT_TRUE(bytes);
+  EXPECT_EQ(*bytes, EncodeConfiguration(7, 4, records));
+  // A folder that does not exist cannot take the file; a folder in the target's place neither.
+  EXPECT_FALSE(WriteConfigurationFile((dir / "none" / "y.cfg").string(), 7, 4, records));
+  fs::create_directory(dir / "z.cfg");
+  EXPECT_FALSE(WriteConfigurationFile((dir / "z.cfg").string(), 1, 2, {}));
+  EXPECT_EQ(ReadFileBytes(path), bytes);
   EXPECT_FALSE(ReadFileBytes((dir / "missing.cfg").string()));
 }
 

@@ -3,7 +3,7 @@
 # klinediag runs offscreen on it with a trace, and the trace must show each controller's session
 # opening and its replies validating. Then the simulator is stopped and started again behind the
 # same device name (a link to the new terminal, as a re-plugged USB adapter keeps its name) and
-# the program must find its way back without anyone touching it.
+# the program must find its way back without anyone touching it, and say so in its trace.
 set -u
 bin=$(cd "$1" && pwd)
 work=$(mktemp -d)
@@ -63,5 +63,13 @@ last=$(grep " page " "$trace" | tail -n 5 | grep -c "| Данные получе
 echo "recovery: $lost ticks without a link, $last of the last 5 validated"
 if [ "$lost" -lt 1 ]; then fail "recovery: the loss of the adapter did not show"; fi
 if [ "$last" -lt 3 ]; then fail "recovery: the link did not come back"; tail -n 8 "$trace"; fi
+# The trace tells the story: the port opened at start-up, found gone, opened again, each with
+# its time, and the ticks of the lost link stand between the last two.
+stamp='[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3}'
+opens=$(grep -E "^$stamp open Com:2 115200,n,8,2 (ok|failed)$" "$trace" | awk '{print $NF}' | tr '\n' ' ')
+echo "recovery: port openings in the trace: $opens"
+if [ "$opens" != "ok failed ok " ]; then fail "recovery: trace shows openings '$opens'"; fi
+between=$(sed -n '/ open .* failed$/,/ open .* ok$/p' "$trace" | grep -c "| Связь отсутствует\.$")
+if [ "$between" -lt 1 ]; then fail "recovery: no tick without a link between loss and reopen"; fi
 
 exit $((failures > 0))

@@ -22,6 +22,8 @@ class FakePort : public link::SerialPort {
   std::deque<std::uint8_t> incoming;
   link::LineSettings applied;
   std::size_t lastReadLimit = 0;
+  // Outcomes of the reopen attempts the coming writes make, one each.
+  std::deque<bool> reopenAttempts;
 
   bool Open(int n) override {
     calls.push_back("open " + std::to_string(n));
@@ -53,6 +55,13 @@ class FakePort : public link::SerialPort {
     return n;
   }
   link::WriteStatus Write(const std::uint8_t* data, std::size_t count) override {
+    // A port that lost its device tries to open it again before each write, as the Qt port does.
+    if (!reopenAttempts.empty()) {
+      const bool reopened = reopenAttempts.front();
+      reopenAttempts.pop_front();
+      NoteReopen(reopened);
+      if (!reopened) return link::WriteStatus::Failed;
+    }
     writes.emplace_back(data, data + count);
     return writeResult;
   }

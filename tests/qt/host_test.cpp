@@ -13,9 +13,16 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <QAbstractButton>
+#include <QFile>
+#include <QToolButton>
+
+#include "harness/scripted_port.h"
 #include "qt/binder.h"
 #include "qt/layout.h"
+#include "qt/main_window.h"
 #include "qt/qt_host.h"
+#include "ui/main_form.h"
 #include "view/form.h"
 
 namespace kd::qt {
@@ -64,6 +71,14 @@ void WhenModal(std::function<void(QWidget*)> step) {
     });
   });
   poll->start(10);
+}
+
+// As a technician picks the file. QFileDialog::selectFile leaves the name field alone while it
+// has the focus, which the dialog may or may not have given it by now.
+void ChooseFile(QFileDialog* dialog, const QString& path) {
+  if (QWidget* focus = dialog->focusWidget()) focus->clearFocus();
+  dialog->selectFile(path);
+  EXPECT_EQ(dialog->selectedFiles(), QStringList{path});
 }
 
 TEST(QtHostTest, AFormWithoutSkinClassRunsInTheGenericDialogUntilItClosesItself) {
@@ -117,7 +132,7 @@ TEST(QtHostTest, AConfirmedFileDialogMakesTheChosenFolderCurrent) {
   WhenModal([path](QWidget* modal) {
     auto* dialog = qobject_cast<QFileDialog*>(modal);
     ASSERT_NE(dialog, nullptr);
-    dialog->selectFile(path);
+    ChooseFile(dialog, path);
     // Public in QDialog, and virtual: the file dialog's own accept runs.
     static_cast<QDialog*>(dialog)->accept();
   });
@@ -179,6 +194,60 @@ TEST(QtHostTest, AMessageBoxShowsTheIconAsked) {
     host.MessageBox("Ошибка!", "Немогу создать файл!!!", asked);
     EXPECT_TRUE(seen) << static_cast<int>(asked);
   }
+}
+
+// The real dialogs move the working directory into the folders the technician picks; the
+// configuration files of the types and "default.cfg" stay where the program started all the same.
+TEST(QtHostTest, ConfigurationFilesStayInTheStartFolderWhereverTheDialogsGo) {
+  const QString before = QDir::currentPath();
+  QTemporaryDir start;
+  ASSERT_TRUE(start.isValid());
+  const QDir home(start.path());
+  ASSERT_TRUE(home.mkpath("sub") && home.mkpath("rep"));
+  QDir::setCurrent(start.path());
+  {
+    harness::ScriptedPort port;
+    QtHost host;
+    ui::MainForm form(port, host);
+    form.Start();
+    MainWindow window(form);
+    host.SetParentWidget(&window);
+    window.show();
+    auto press = [&window](const char* name) {
+      auto* button = window.findChild<QAbstractButton*>(name);
+      ASSERT_NE(button, nullptr) << name;
+      button->click();
+      QCoreApplication::processEvents();
+    };
+    auto choose = [](const QString& path) {
+      WhenModal([path](QWidget* modal) {
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        ChooseFile(dialog, path);
+        static_cast<QDialog*>(dialog)->accept();
+      });
+    };
+    press("ButtonJ72");
+    choose(home.filePath("sub/x.cfg"));
+    press("SaveButton");
+    EXPECT_EQ(QDir::current().canonicalPath(), QDir(home.filePath("sub")).canonicalPath());
+    press("ButtonM10");
+    choose(home.filePath("rep/f.err"));
+    press("Button8");
+    EXPECT_EQ(QDir::current().canonicalPath(), QDir(home.filePath("rep")).canonicalPath());
+    press("ButtonM154");
+    EXPECT_TRUE(window.close());
+  }
+  QDir::setCurrent(before);
+
+  for (const char* file : {"M154def.cfg", "J72Ndef.cfg", "M10def.cfg", "default.cfg", "sub/x.cfg",
+                           "rep/f.err"})
+    EXPECT_TRUE(QFile::exists(home.filePath(file))) << file;
+  EXPECT_EQ(QDir(home.filePath("sub")).entryList(QDir::Files | QDir::Hidden), QStringList{"x.cfg"});
+  EXPECT_EQ(QDir(home.filePath("rep")).entryList(QDir::Files | QDir::Hidden), QStringList{"f.err"});
+  QFile last(home.filePath("default.cfg"));
+  ASSERT_TRUE(last.open(QIODevice::ReadOnly));
+  EXPECT_EQ(static_cast<std::uint8_t>(last.read(1).at(0)), 1) << "closed as M1.5.4";
 }
 
 }  // namespace

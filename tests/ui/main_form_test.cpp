@@ -185,6 +185,53 @@ TEST_F(InFolder, SavedListOfEveryTypeReadsBackWithTicksTypeAndTexts) {
 namespace kd::ui {
 namespace {
 
+class ClockHost : public testing::NullHost {
+ public:
+  view::LocalTime Now() override { return now; }
+  view::LocalTime now;
+};
+
+// An adapter pulled out and plugged back: the trace shows, with their times, the first attempt
+// that found it gone and the one that opened it again, among the ticks; a later loss again.
+TEST_F(InFolder, TraceShowsEveryReopenOfALostPort) {
+  testing::FakePort port;
+  ClockHost host;
+  MainForm form{port, host};
+  ASSERT_TRUE(form.StartTrace("session.trace"));
+  form.Start();
+  auto tickAt = [&](int second, int ms) {
+    host.now.second = second;
+    host.now.millisecond = ms;
+    form.Timer1().Fire();
+  };
+  tickAt(0, 300);
+  port.reopenAttempts = {false, false, false, true};
+  tickAt(0, 600);
+  tickAt(0, 900);
+  tickAt(1, 200);
+  tickAt(1, 500);
+  tickAt(1, 800);
+  port.reopenAttempts = {false, true};
+  tickAt(2, 100);
+  tickAt(2, 400);
+
+  std::ifstream in("session.trace");
+  std::vector<std::string> opens;
+  int ticks = 0;
+  for (std::string line; std::getline(in, line);) {
+    if (line.find(" open ") != std::string::npos) opens.push_back(line);
+    if (line.find(" type 1 page TabSheet1 ") != std::string::npos) ++ticks;
+  }
+  EXPECT_EQ(ticks, 8);
+  EXPECT_EQ(opens, (std::vector<std::string>{
+                       "2024-01-01 12:00:00.000 open Com:2 115200,n,8,2 ok",
+                       "2024-01-01 12:00:00.600 open Com:2 115200,n,8,2 failed",
+                       "2024-01-01 12:00:01.500 open Com:2 115200,n,8,2 ok",
+                       "2024-01-01 12:00:02.100 open Com:2 115200,n,8,2 failed",
+                       "2024-01-01 12:00:02.400 open Com:2 115200,n,8,2 ok",
+                   }));
+}
+
 TEST_F(Fixture, ListEntryShowsItsDescriptionAsHint) {
   form.CheckParamList().Select(9);
   form.CheckParamList().OnClick();
