@@ -14,6 +14,10 @@ void LayOutIdentPage(const MakeWidget& make, QWidget* page) {
     table->horizontalHeader()->setVisible(false);
     table->verticalHeader()->setVisible(false);
     table->verticalHeader()->setDefaultSectionSize(24);
+    // The labels are set in a larger font than the grid's 230 pixels were drawn for: their
+    // column follows its longest label instead of cutting it.
+    table->setColumnCount(3);
+    table->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     table->setStyleSheet("QTableWidget { gridline-color: #808080; }");
     layout->addWidget(table, 1);
   }

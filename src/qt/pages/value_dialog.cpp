@@ -30,7 +30,11 @@ std::unique_ptr<QDialog> MakeValueDialog(view::Form& form, QWidget* parent) {
     memo->setLineWrapMode(QPlainTextEdit::NoWrap);
   }
   add("Label2");
-  if (QWidget* edit = add("Edit1")) edit->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  if (QWidget* edit = add("Edit1")) {
+    edit->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    // Room for a VIN and then some, and for the warning on two lines.
+    edit->setMinimumWidth(edit->fontMetrics().horizontalAdvance(QString(44, 'W')));
+  }
   if (auto* warning = static_cast<QLabel*>(add("Label3"))) {
     warning->setWordWrap(true);
     warning->setStyleSheet("color: #b00000; font-weight: bold;");
@@ -47,7 +51,6 @@ std::unique_ptr<QDialog> MakeValueDialog(view::Form& form, QWidget* parent) {
     buttons->addWidget(button);
   }
   layout->addLayout(buttons);
-  dialog->setMinimumWidth(360);
   dialog->Bind();
   // A fixed border, as the dialog has: its size is what the layout needs.
   layout->setSizeConstraint(QLayout::SetFixedSize);
