@@ -67,11 +67,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FeedPort port(data + 4, size - 4);
   link::PortHandle handle(port);
   FuzzHost host;
-  host.typed.assign(reinterpret_cast<const char*>(data + 4), std::min<std::size_t>(size - 4, data[3] % 24));
+  host.typed.assign(reinterpret_cast<const char*>(data + 4),
+                    std::min<std::size_t>(size - 4, data[3] % 24));
   host.accept = (data[3] & 0x80) == 0;
 
   view::Form form("TForm1");
-  view::StatusBar& status = form.Add<view::StatusBar>("StatusBar1", std::vector<int>{200, 70, 70, 70});
+  view::StatusBar& status =
+      form.Add<view::StatusBar>("StatusBar1", std::vector<int>{200, 70, 70, 70});
   session::SessionState state;
   std::string vin(19, ' '), controllerNumber(16, ' '), romId(8, ' ');
   bool identifiersRead = false;

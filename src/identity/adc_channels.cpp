@@ -201,15 +201,19 @@ std::string FieldUtf8(const char (&field)[N]) {
 std::span<const AdcChannel> AdcChannels(std::uint32_t ecuType) {
   // Converted once, on first use, in code order (index = type - 1).
   static const std::array<std::vector<AdcChannel>, 11> tables = {
-      Build(kM154), Build(kJanuary51), Build(kMp70), Build(kJanuary41), Build(kGm),
-      Build(kM797), Build(kMp70Euro3), Build(kM10),  Build(kJanuary72), Build(kMikas),
-      Build(kEmur),
+      Build(kM154),      Build(kJanuary51), Build(kMp70),      Build(kJanuary41),
+      Build(kGm),        Build(kM797),      Build(kMp70Euro3), Build(kM10),
+      Build(kJanuary72), Build(kMikas),     Build(kEmur),
   };
   return tables[ecuType >= 1 && ecuType <= 11 ? ecuType - 1 : 0];
 }
 
-std::string ChannelNameText(const AdcChannel& channel) { return FieldUtf8(channel.channelName); }
+std::string ChannelNameText(const AdcChannel& channel) {
+  return FieldUtf8(channel.channelName);
+}
 
-std::string ChannelHintText(const AdcChannel& channel) { return FieldUtf8(channel.channelHint); }
+std::string ChannelHintText(const AdcChannel& channel) {
+  return FieldUtf8(channel.channelHint);
+}
 
 }  // namespace kd::identity

@@ -13,7 +13,9 @@ namespace {
 
 using link::ReplyCopy;
 
-int Count(std::uint32_t type) { return static_cast<int>(AdcChannels(type).size()); }
+int Count(std::uint32_t type) {
+  return static_cast<int>(AdcChannels(type).size());
+}
 
 std::string Binary(std::uint8_t v) {
   std::string bits(8, '0');
@@ -21,7 +23,6 @@ std::string Binary(std::uint8_t v) {
     if (v >> (7 - i) & 1) bits[static_cast<std::size_t>(i)] = '1';
   return bits;
 }
-
 
 }  // namespace
 
@@ -58,11 +59,20 @@ void AdcPageStep::TypeApplied() {
 void AdcPageStep::Step(ReplyCopy& reply, link::ExchangeBuffer& buffer) {
   using catalogue::AdcFamily;
   switch (catalogue::Lookup(ecuType_).adc) {
-    case AdcFamily::January5: LocalRecordStep(reply, buffer); break;
-    case AdcFamily::Mp70Memory: MemorySweepStep(reply, buffer); break;
-    case AdcFamily::January41: January41Step(reply, buffer); break;
-    case AdcFamily::M797M10: ScaledRecordStep(reply, buffer); break;
-    case AdcFamily::None: break;
+    case AdcFamily::January5:
+      LocalRecordStep(reply, buffer);
+      break;
+    case AdcFamily::Mp70Memory:
+      MemorySweepStep(reply, buffer);
+      break;
+    case AdcFamily::January41:
+      January41Step(reply, buffer);
+      break;
+    case AdcFamily::M797M10:
+      ScaledRecordStep(reply, buffer);
+      break;
+    case AdcFamily::None:
+      break;
   }
 }
 
@@ -126,10 +136,12 @@ void AdcPageStep::ScaledRecordStep(const ReplyCopy& r, link::ExchangeBuffer& buf
     const std::uint8_t b1 = link::At(r, 6 + p);
     const int row = static_cast<int>(i) + 1;
     if (c.channelWidth == 1) {
-      grid_.SetCell(1, row, text::FormatNumber(b0 * double{c.channelScale} + c.channelOffset, "###0.##"));
+      grid_.SetCell(1, row,
+                    text::FormatNumber(b0 * double{c.channelScale} + c.channelOffset, "###0.##"));
     } else {
       const int raw = highFirst ? b0 * 256 + b1 : b1 * 256 + b0;
-      grid_.SetCell(1, row, text::FormatNumber(raw * double{c.channelScale} + c.channelOffset, "####0.##"));
+      grid_.SetCell(1, row,
+                    text::FormatNumber(raw * double{c.channelScale} + c.channelOffset, "####0.##"));
     }
   }
 }

@@ -2,10 +2,9 @@
 
 #include <string>
 
-#include "link/kwp.h"
-
 #include "catalogue/ecu_catalogue.h"
 #include "identity/identity_text.h"
+#include "link/kwp.h"
 #include "text/number_format.h"
 
 namespace kd::identity {
@@ -71,7 +70,9 @@ constexpr BitLine kM797Immo[6] = {
     {"quick start allowed.", "quick start not allowed."},
 };
 
-bool Bit(unsigned value, unsigned bit) { return (value >> bit & 1u) != 0; }
+bool Bit(unsigned value, unsigned bit) {
+  return (value >> bit & 1u) != 0;
+}
 
 void AppendBits(view::Memo& memo, std::uint8_t byte, int firstEntry) {
   for (unsigned bit = 0; bit < 8; ++bit)

@@ -18,23 +18,30 @@ using link::ReplyCopy;
 
 using catalogue::IdentFamily;
 
-IdentFamily FamilyOf(std::uint32_t type) { return catalogue::Lookup(type).ident; }
+IdentFamily FamilyOf(std::uint32_t type) {
+  return catalogue::Lookup(type).ident;
+}
 
 // The types whose page writes identifiers back; their option 80 begins with the VIN.
 bool Writes(IdentFamily family) {
   return family == IdentFamily::January5 || family == IdentFamily::M797M10;
 }
 
-constexpr const char* kKwpLabels[] = {
-    "VIN (Vehicle Identification Namber)", "Заводской номер контроллера",
-    "Код контр. по обозначению поставщика", "Код программного обеспечения",
-    "Наименование системы", "Код для запасных частей", "Дата подготовки прошивки ПЗУ",
-    "Идентификатор ПЗУ контроллера", "Серийный номер кузова       :",
-    "Серийный номер двигателя    :", "Дата изготовления автомобиля:"};
-constexpr const char* kLetterLabels[] = {
-    "Производитель:", "Номер программного обеспечения:", "Номер таблицы данных:",
-    "Тип двигателя:", "Тип контроллера:", "Номер таблицы калибровок:", "Таблица  калибровок:",
-    "Дата изменений:"};
+constexpr const char* kKwpLabels[] = {"VIN (Vehicle Identification Namber)",
+                                      "Заводской номер контроллера",
+                                      "Код контр. по обозначению поставщика",
+                                      "Код программного обеспечения",
+                                      "Наименование системы",
+                                      "Код для запасных частей",
+                                      "Дата подготовки прошивки ПЗУ",
+                                      "Идентификатор ПЗУ контроллера",
+                                      "Серийный номер кузова       :",
+                                      "Серийный номер двигателя    :",
+                                      "Дата изготовления автомобиля:"};
+constexpr const char* kLetterLabels[] = {"Производитель:",        "Номер программного обеспечения:",
+                                         "Номер таблицы данных:", "Тип двигателя:",
+                                         "Тип контроллера:",      "Номер таблицы калибровок:",
+                                         "Таблица  калибровок:",  "Дата изменений:"};
 constexpr const char* kNoInformation = "Нет информации.";
 
 void Request(link::ExchangeBuffer& buffer, std::initializer_list<std::uint8_t> bytes) {
@@ -82,7 +89,9 @@ void IdentPageStep::TypeApplied() {
 
   std::vector<const char*> labels;
   switch (FamilyOf(type)) {
-    case IdentFamily::January5: case IdentFamily::M797M10: case IdentFamily::Emur:
+    case IdentFamily::January5:
+    case IdentFamily::M797M10:
+    case IdentFamily::Emur:
       labels.assign(std::begin(kKwpLabels), std::end(kKwpLabels));
       break;
     case IdentFamily::Mp70:
@@ -117,11 +126,21 @@ void IdentPageStep::ForgetIdentifiers() {
 
 void IdentPageStep::Step(ReplyCopy& reply, link::ExchangeBuffer& buffer) {
   switch (FamilyOf(ecuType_)) {
-    case IdentFamily::January5: case IdentFamily::M797M10: KwpStep(reply, buffer); break;
-    case IdentFamily::Mp70: Mp70Step(reply, buffer); break;
-    case IdentFamily::Emur: EmurStep(reply, buffer); break;
-    case IdentFamily::January41: January41Step(reply, buffer); break;
-    case IdentFamily::None: break;
+    case IdentFamily::January5:
+    case IdentFamily::M797M10:
+      KwpStep(reply, buffer);
+      break;
+    case IdentFamily::Mp70:
+      Mp70Step(reply, buffer);
+      break;
+    case IdentFamily::Emur:
+      EmurStep(reply, buffer);
+      break;
+    case IdentFamily::January41:
+      January41Step(reply, buffer);
+      break;
+    case IdentFamily::None:
+      break;
   }
 }
 
@@ -135,7 +154,8 @@ void IdentPageStep::Take(std::string& target, const ReplyCopy& reply, std::size_
   // The field's text, as the cell shows it: a zero byte ends it, and blanks stand for the rest,
   // so that no zero byte reaches a report or a write-back.
   const std::string text = FieldBytes(reply, from, n);
-  for (std::size_t i = 0; i < n && i < target.size(); ++i) target[i] = i < text.size() ? text[i] : ' ';
+  for (std::size_t i = 0; i < n && i < target.size(); ++i)
+    target[i] = i < text.size() ? text[i] : ' ';
   Show(reply, from, n, col, row);
 }
 
@@ -155,8 +175,8 @@ void IdentPageStep::KwpStep(const ReplyCopy& reply, link::ExchangeBuffer& buffer
 
 bool IdentPageStep::KwpRotation(const ReplyCopy& r, link::ExchangeBuffer& buffer) {
   const bool vin19 = FamilyOf(ecuType_) == IdentFamily::January5;
-  const bool option80 = (r[3] == 0x5A || r[4] == 0x5A) &&
-                        (vin19 ? r[5] == 0x80 : (r[4] == 0x80 || r[5] == 0x80));
+  const bool option80 =
+      (r[3] == 0x5A || r[4] == 0x5A) && (vin19 ? r[5] == 0x80 : (r[4] == 0x80 || r[5] == 0x80));
   if (option80) {
     // The same fields on both kinds, behind a VIN of 19 or 17 characters.
     const std::size_t vinLength = vin19 ? 19 : 17;
@@ -210,12 +230,28 @@ void IdentPageStep::KwpWrite(link::ExchangeBuffer& buffer) {
   const std::string* value = nullptr;
   std::uint8_t id = 0;
   switch (session_.pendingCommand) {
-    case 1: value = &vehicle_.vin; id = 0x90; break;
-    case 2: value = &identifiers_.bodyNumber; id = 0xA1; break;
-    case 3: value = &identifiers_.engineNumber; id = 0xA2; break;
-    case 4: value = &identifiers_.buildDate; id = 0xA3; break;
-    case 5: value = &identifiers_.sparePartCode; id = 0x98; break;
-    default: return;
+    case 1:
+      value = &vehicle_.vin;
+      id = 0x90;
+      break;
+    case 2:
+      value = &identifiers_.bodyNumber;
+      id = 0xA1;
+      break;
+    case 3:
+      value = &identifiers_.engineNumber;
+      id = 0xA2;
+      break;
+    case 4:
+      value = &identifiers_.buildDate;
+      id = 0xA3;
+      break;
+    case 5:
+      value = &identifiers_.sparePartCode;
+      id = 0x98;
+      break;
+    default:
+      return;
   }
   link::Put(buffer.transmitFrame, 3, 0x3B);
   link::Put(buffer.transmitFrame, 4, id);
@@ -298,12 +334,28 @@ void IdentPageStep::ModifyValue() {
   std::string* target = nullptr;
   std::uint32_t command = 0;
   switch (grid_.Row()) {
-    case 0: target = &vehicle_.vin; command = 1; break;
-    case 5: target = &identifiers_.sparePartCode; command = 5; break;
-    case 8: target = &identifiers_.bodyNumber; command = 2; break;
-    case 9: target = &identifiers_.engineNumber; command = 3; break;
-    case 10: target = &identifiers_.buildDate; command = 4; break;
-    default: return;
+    case 0:
+      target = &vehicle_.vin;
+      command = 1;
+      break;
+    case 5:
+      target = &identifiers_.sparePartCode;
+      command = 5;
+      break;
+    case 8:
+      target = &identifiers_.bodyNumber;
+      command = 2;
+      break;
+    case 9:
+      target = &identifiers_.engineNumber;
+      command = 3;
+      break;
+    case 10:
+      target = &identifiers_.buildDate;
+      command = 4;
+      break;
+    default:
+      return;
   }
   ValueDialog dialog(BufferText(*target));
   host_.ShowModal(dialog);

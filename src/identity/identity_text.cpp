@@ -24,7 +24,9 @@ std::string BufferText(std::string_view buffer) {
   return text::Cp1251ToUtf8(buffer.substr(0, buffer.find('\0')));
 }
 
-void ClearMemo(view::Memo& memo) { memo.SetItems({" "}); }
+void ClearMemo(view::Memo& memo) {
+  memo.SetItems({" "});
+}
 
 void AppendLines(view::Memo& memo, std::string_view text) {
   std::vector<std::string> lines = memo.Items();

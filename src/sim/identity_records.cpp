@@ -36,32 +36,58 @@ struct Passport {
 
 const Passport& PassportOf(std::uint32_t type) {
   static const Passport kM154{"XTA21124070412345", "21124-1411020-22", "0261204947", "1037353397",
-                              "BOSCH M1.5.4N", "1411020", "12.03.2006", "N83B0K07", "0412345",
-                              "7712345", "14.06.2007"};
-  static const Passport kJanuary51{"XTA21104050735512", "21104-1411020-20", "5150100021", "J5V05L19  ",
-                                   "ЯНВАРЬ 5.1", "1411020", "02.09.2004", "J5V05L19", "0735512",
-                                   "2112-03", "21.01.2005"};
-  static const Passport kJanuary72{"XTA21126080522871", "21126-1411020-40", "7200300417", "I7203Q18",
-                                   "ЯНВАРЬ 7.2", "1411020", "17.10.2007", "I203EQ18", "0522871",
-                                   "21126-1", "03.03.2008"};
-  static const Passport kMp70{"XTA21120060318874", "21120-141102", "0261208386", "1037360621",
-                              "MP7.0H", "", "", "", "", "", ""};
+                              "BOSCH M1.5.4N",     "1411020",          "12.03.2006", "N83B0K07",
+                              "0412345",           "7712345",          "14.06.2007"};
+  static const Passport kJanuary51{
+      "XTA21104050735512", "21104-1411020-20", "5150100021", "J5V05L19  ", "ЯНВАРЬ 5.1", "1411020",
+      "02.09.2004",        "J5V05L19",         "0735512",    "2112-03",    "21.01.2005"};
+  static const Passport kJanuary72{
+      "XTA21126080522871", "21126-1411020-40", "7200300417", "I7203Q18", "ЯНВАРЬ 7.2", "1411020",
+      "17.10.2007",        "I203EQ18",         "0522871",    "21126-1",  "03.03.2008"};
+  static const Passport kMp70{"XTA21120060318874",
+                              "21120-141102",
+                              "0261208386",
+                              "1037360621",
+                              "MP7.0H",
+                              "",
+                              "",
+                              "",
+                              "",
+                              "",
+                              ""};
   static const Passport kM797{"XTA21700090112233", "21126-1411020-10", "0261S04017", "1037394313",
-                              "BOSCH M7.9.7", "1411020", "05.11.2008", "AB012345", "0112233",
-                              "21126-2", "12.02.2009"};
+                              "BOSCH M7.9.7",      "1411020",          "05.11.2008", "AB012345",
+                              "0112233",           "21126-2",          "12.02.2009"};
   static const Passport kM10{"XTA21703090067744", "11186-1411020-70", "M10.3 3604", "0003710132",
-                             "ИТЭЛМА M10.3", "1411020", "28.04.2009", "M10D1103", "0067744",
-                             "11186-1", "19.06.2009"};
-  static const Passport kEmur{"XTA11183070123321", "11180-3450010-00", "3450010   ", "", "EMUR1",
-                              "", "22.08.2006", "", "", "", "07.09.2007"};
+                             "ИТЭЛМА M10.3",      "1411020",          "28.04.2009", "M10D1103",
+                             "0067744",           "11186-1",          "19.06.2009"};
+  static const Passport kEmur{"XTA11183070123321",
+                              "11180-3450010-00",
+                              "3450010   ",
+                              "",
+                              "EMUR1",
+                              "",
+                              "22.08.2006",
+                              "",
+                              "",
+                              "",
+                              "07.09.2007"};
   switch (type) {
-    case 2: return kJanuary51;
-    case 3: case 7: return kMp70;
-    case 6: return kM797;
-    case 8: return kM10;
-    case 9: return kJanuary72;
-    case 11: return kEmur;
-    default: return kM154;
+    case 2:
+      return kJanuary51;
+    case 3:
+    case 7:
+      return kMp70;
+    case 6:
+      return kM797;
+    case 8:
+      return kM10;
+    case 9:
+      return kJanuary72;
+    case 11:
+      return kEmur;
+    default:
+      return kM154;
   }
 }
 
@@ -71,7 +97,9 @@ std::string Field(std::string_view utf8, std::size_t n) {
   return bytes;
 }
 
-void Append(Bytes& out, const std::string& bytes) { out.insert(out.end(), bytes.begin(), bytes.end()); }
+void Append(Bytes& out, const std::string& bytes) {
+  out.insert(out.end(), bytes.begin(), bytes.end());
+}
 
 // What the tester may write, as the controller keeps it.
 struct Written {
@@ -93,15 +121,24 @@ std::optional<std::string> OptionField(const IdentityMemory& m, std::uint8_t opt
                                        std::size_t vinLength) {
   const Passport& p = m.passport;
   switch (option) {
-    case 0x90: return m.written.vin.substr(0, vinLength);
-    case 0x91: return Field(p.controllerNumber, 16);
-    case 0x92: return Field(p.supplierCode, 10);
-    case 0x94: return Field(p.softwareCode, 10);
-    case 0x97: return Field(p.systemName, 15);
-    case 0x98: return m.written.sparePartCode;
-    case 0x99: return Field(p.firmwareDate, 10);
-    case 0x9A: return Field(p.romId, 8);
-    default: return std::nullopt;
+    case 0x90:
+      return m.written.vin.substr(0, vinLength);
+    case 0x91:
+      return Field(p.controllerNumber, 16);
+    case 0x92:
+      return Field(p.supplierCode, 10);
+    case 0x94:
+      return Field(p.softwareCode, 10);
+    case 0x97:
+      return Field(p.systemName, 15);
+    case 0x98:
+      return m.written.sparePartCode;
+    case 0x99:
+      return Field(p.firmwareDate, 10);
+    case 0x9A:
+      return Field(p.romId, 8);
+    default:
+      return std::nullopt;
   }
 }
 
@@ -109,7 +146,8 @@ Answer Option80(const IdentityMemory& m) {
   const Passport& p = m.passport;
   Bytes s{0x5A};
   switch (m.type) {
-    case 3: case 7: {
+    case 3:
+    case 7: {
       // No option echo: the fields follow the service at once. The ROM id is four bytes
       // printed in hexadecimal and a revision letter.
       Append(s, m.written.vin.substr(0, 17));
@@ -154,7 +192,9 @@ std::uint16_t Code16(double value, double scale) {
 }
 
 // Thermistor divider of the coolant and air sensors: high voltage when cold.
-double ThermistorVolts(double celsius) { return 4.6 / (1 + std::exp((celsius - 30) / 28)) + 0.2; }
+double ThermistorVolts(double celsius) {
+  return 4.6 / (1 + std::exp((celsius - 30) / 28)) + 0.2;
+}
 
 // The port states of the M1.5.4 family's processor: outputs that follow the engine.
 std::uint8_t PortState(int port, const EngineState& s) {
@@ -167,9 +207,12 @@ std::uint8_t PortState(int port, const EngineState& s) {
 
 Bytes LocalAdcRecord(std::uint32_t type, const EngineState& s) {
   const double volt = 5.0 / 256;
-  Bytes b{Code(0.35 + 0.02 * s.rpm / 1000, volt), Code(ThermistorVolts(s.coolant), volt),
-          Code(s.mafVolts, volt),                  Code(s.battery, 0.06804688),
-          Code(type == 1 ? 2.5 : s.o2Volts, volt), Code(s.throttleVolts, volt)};
+  Bytes b{Code(0.35 + 0.02 * s.rpm / 1000, volt),
+          Code(ThermistorVolts(s.coolant), volt),
+          Code(s.mafVolts, volt),
+          Code(s.battery, 0.06804688),
+          Code(type == 1 ? 2.5 : s.o2Volts, volt),
+          Code(s.throttleVolts, volt)};
   for (int port = 0; port < 4; ++port) b.push_back(PortState(port, s));
   if (type == 9) b.push_back(Code(ThermistorVolts(s.intakeAir), volt));
   return b;
@@ -199,10 +242,24 @@ Bytes ScaledAdcRecord(std::uint32_t type, const EngineState& s) {
     return b;
   }
   const double volt = 0.004887586;
-  const double values[18] = {ThermistorVolts(s.coolant), ThermistorVolts(s.intakeAir), s.mafVolts,
-                             0.4 + s.manifoldKpa / 25, s.throttleVolts, s.battery / 4,
-                             0.6 + 0.3 * s.rpm / 6000, s.o2Volts, s.o2AfterCatVolts, 0, 0, 2.5,
-                             0.7, 2.5, 1.1, 1.1, 1.1, 1.1};
+  const double values[18] = {ThermistorVolts(s.coolant),
+                             ThermistorVolts(s.intakeAir),
+                             s.mafVolts,
+                             0.4 + s.manifoldKpa / 25,
+                             s.throttleVolts,
+                             s.battery / 4,
+                             0.6 + 0.3 * s.rpm / 6000,
+                             s.o2Volts,
+                             s.o2AfterCatVolts,
+                             0,
+                             0,
+                             2.5,
+                             0.7,
+                             2.5,
+                             1.1,
+                             1.1,
+                             1.1,
+                             1.1};
   Bytes b(36, 0);
   for (std::size_t i = 0; i < 18; ++i) Put16(b, 2 * i, Code16(values[i], volt), false);
   // The heaters' resistances, in steps of 4 ohm.
@@ -215,18 +272,30 @@ Bytes ScaledAdcRecord(std::uint32_t type, const EngineState& s) {
 std::uint8_t Mp70Cell(std::uint8_t low, const EngineState& s) {
   const double volt = 5.0 / 256;
   switch (low) {
-    case 0: return Code(s.battery, 0.0625);
-    case 2: return Code(ThermistorVolts(s.coolant), volt);
-    case 3: return Code(s.mafVolts, volt);
-    case 4: return Code(s.throttleVolts, volt);
-    case 5: return Code(s.o2Volts, volt);
-    case 7: return Code(0.35 + 0.02 * s.rpm / 1000, volt);
-    case 8: return Code(s.o2Volts * 0.9, volt);
-    case 9: return Code(s.o2AfterCatVolts * 0.9, volt);
-    case 10: return Code(ThermistorVolts(s.intakeAir), volt);
-    case 13: return Code(2.5, volt);
-    case 18: return Code(s.o2AfterCatVolts, volt);
-    default: return 0;
+    case 0:
+      return Code(s.battery, 0.0625);
+    case 2:
+      return Code(ThermistorVolts(s.coolant), volt);
+    case 3:
+      return Code(s.mafVolts, volt);
+    case 4:
+      return Code(s.throttleVolts, volt);
+    case 5:
+      return Code(s.o2Volts, volt);
+    case 7:
+      return Code(0.35 + 0.02 * s.rpm / 1000, volt);
+    case 8:
+      return Code(s.o2Volts * 0.9, volt);
+    case 9:
+      return Code(s.o2AfterCatVolts * 0.9, volt);
+    case 10:
+      return Code(ThermistorVolts(s.intakeAir), volt);
+    case 13:
+      return Code(2.5, volt);
+    case 18:
+      return Code(s.o2AfterCatVolts, volt);
+    default:
+      return 0;
   }
 }
 
@@ -235,15 +304,27 @@ void InstallWrites(KwpController& c, const std::shared_ptr<IdentityMemory>& m) {
     if (r.service.size() < 2) return KwpController::Negative(0x3B, kInvalidFormat);
     std::string* target = nullptr;
     switch (r.service[1]) {
-      case 0x90: target = &m->written.vin; break;
-      case 0x98: target = &m->written.sparePartCode; break;
-      case 0xA1: target = &m->written.bodyNumber; break;
-      case 0xA2: target = &m->written.engineNumber; break;
-      case 0xA3: target = &m->written.buildDate; break;
-      default: return KwpController::Negative(0x3B, kRequestOutOfRange);
+      case 0x90:
+        target = &m->written.vin;
+        break;
+      case 0x98:
+        target = &m->written.sparePartCode;
+        break;
+      case 0xA1:
+        target = &m->written.bodyNumber;
+        break;
+      case 0xA2:
+        target = &m->written.engineNumber;
+        break;
+      case 0xA3:
+        target = &m->written.buildDate;
+        break;
+      default:
+        return KwpController::Negative(0x3B, kRequestOutOfRange);
     }
     // The record's length is fixed; anything else is refused and nothing changes.
-    if (r.service.size() != 2 + target->size()) return KwpController::Negative(0x3B, kInvalidFormat);
+    if (r.service.size() != 2 + target->size())
+      return KwpController::Negative(0x3B, kInvalidFormat);
     target->assign(r.service.begin() + 2, r.service.end());
     return Answer{{0x7B, r.service[1]}};
   });
@@ -278,8 +359,10 @@ void InstallIdentityServices(KwpController& c, const EngineModel& model) {
   if (emur) {
     c.AddLocalIdentifier(0xA3, [m](const Request&) { return Record(0xA3, m->written.buildDate); });
     for (const std::uint8_t lid : Bytes{0x90, 0x91, 0x92, 0x94, 0x98, 0x99})
-      c.AddLocalIdentifier(lid, [m, lid](const Request&) { return Record(lid, *OptionField(*m, lid, 17)); });
-    c.AddLocalIdentifier(0x95, [m](const Request&) { return Record(0x95, Field(m->passport.systemName, 5)); });
+      c.AddLocalIdentifier(
+          lid, [m, lid](const Request&) { return Record(lid, *OptionField(*m, lid, 17)); });
+    c.AddLocalIdentifier(
+        0x95, [m](const Request&) { return Record(0x95, Field(m->passport.systemName, 5)); });
     return;
   }
   if (mp70) {
@@ -310,9 +393,9 @@ void InstallIdentityLetters(EscapedController& controller) {
   static constexpr struct {
     char letter;
     const char* text;
-  } kLetters[] = {{'Q', "ИТЭЛМА"},           {'R', "J4V13N12"},       {'S', "2111-1411020-60"},
-                  {'T', "ЯНВАРЬ-4.1"},       {'U', "J4V13N12-K01"},   {'V', "2111-K01"},
-                  {'W', "15.09.1999"},       {'X', "ВАЗ-2111 1.5л"}};
+  } kLetters[] = {{'Q', "ИТЭЛМА"},     {'R', "J4V13N12"},     {'S', "2111-1411020-60"},
+                  {'T', "ЯНВАРЬ-4.1"}, {'U', "J4V13N12-K01"}, {'V', "2111-K01"},
+                  {'W', "15.09.1999"}, {'X', "ВАЗ-2111 1.5л"}};
   for (const auto& l : kLetters) {
     const std::string bytes = Field(l.text, 16);
     controller.AddCommand(static_cast<std::uint8_t>(l.letter),
@@ -328,17 +411,28 @@ std::optional<std::uint8_t> AdcCell(std::uint32_t type, std::uint8_t code, const
   const double volt = 5.0 / 256;
   switch (code) {
     // The knock channel of each cylinder: a little more noise with speed.
-    case 'A': return Code(0.30 + 0.02 * s.rpm / 1000, volt);
-    case 'G': return Code(0.32 + 0.02 * s.rpm / 1000, volt);
-    case 'H': return Code(0.29 + 0.02 * s.rpm / 1000, volt);
-    case 'M': return Code(0.31 + 0.02 * s.rpm / 1000, volt);
-    case 'I': return Code(s.throttleVolts, volt);
-    case 'J': return Code(s.battery, 0.1);
-    case 'K': return Code(ThermistorVolts(s.coolant), volt);
-    case 'L': return Code(ThermistorVolts(s.intakeAir), volt);
-    case 'N': return Code(2.5, volt);
-    case 'O': return Code(4.9, volt);
-    default: return std::nullopt;
+    case 'A':
+      return Code(0.30 + 0.02 * s.rpm / 1000, volt);
+    case 'G':
+      return Code(0.32 + 0.02 * s.rpm / 1000, volt);
+    case 'H':
+      return Code(0.29 + 0.02 * s.rpm / 1000, volt);
+    case 'M':
+      return Code(0.31 + 0.02 * s.rpm / 1000, volt);
+    case 'I':
+      return Code(s.throttleVolts, volt);
+    case 'J':
+      return Code(s.battery, 0.1);
+    case 'K':
+      return Code(ThermistorVolts(s.coolant), volt);
+    case 'L':
+      return Code(ThermistorVolts(s.intakeAir), volt);
+    case 'N':
+      return Code(2.5, volt);
+    case 'O':
+      return Code(4.9, volt);
+    default:
+      return std::nullopt;
   }
 }
 

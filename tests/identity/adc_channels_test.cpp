@@ -1,8 +1,9 @@
 // The channel tables: one row per channel the catalogue counts, texts kept whole.
+#include "identity/adc_channels.h"
+
 #include <gtest/gtest.h>
 
 #include "catalogue/ecu_catalogue.h"
-#include "identity/adc_channels.h"
 
 namespace kd::identity {
 namespace {

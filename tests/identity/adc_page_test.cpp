@@ -21,7 +21,8 @@ TEST(AdcPage, LayoutFollowsTheTypeAndASelectedRowShowsItsHint) {
   grid.SelectCell(1, 3);
   EXPECT_EQ(grid.Hint(), "Напряжение АЦП датчика массового расхода воздуха.");
   grid.SelectCell(1, 0);
-  EXPECT_EQ(grid.Hint(), "Напряжение АЦП датчика массового расхода воздуха.") << "the header has none";
+  EXPECT_EQ(grid.Hint(), "Напряжение АЦП датчика массового расхода воздуха.")
+      << "the header has none";
   p.Apply(3);
   EXPECT_EQ(grid.RowCount(), 7);
   EXPECT_EQ(p.AdcCell(0, 6), "Код АЦП датчика ПДЗ.");
@@ -56,9 +57,11 @@ TEST(AdcPage, Mp70SweepsOneChannelATickAndShowsItOneRowLate) {
   Pages p(3);
   const auto channels = AdcChannels(3);
   // The first tick asks for channel 0; an answer that tick belongs to the last row.
-  EXPECT_EQ(p.Adc(Short({0x63, 0x2A}, 0x11)), (Bytes{0x23, 0x40, 0x00, channels[0].channelPos, 0x01}));
+  EXPECT_EQ(p.Adc(Short({0x63, 0x2A}, 0x11)),
+            (Bytes{0x23, 0x40, 0x00, channels[0].channelPos, 0x01}));
   EXPECT_EQ(p.AdcCell(1, 6), "42");
-  EXPECT_EQ(p.Adc(Short({0x63, 0xC8}, 0x11)), (Bytes{0x23, 0x40, 0x00, channels[1].channelPos, 0x01}));
+  EXPECT_EQ(p.Adc(Short({0x63, 0xC8}, 0x11)),
+            (Bytes{0x23, 0x40, 0x00, channels[1].channelPos, 0x01}));
   EXPECT_EQ(p.AdcCell(1, 1), "200") << "channel 0 on the second tick";
   for (std::size_t i = 2; i < channels.size(); ++i)
     EXPECT_EQ(p.Adc(Short({0x7E}, 0x11)).at(3), channels[i].channelPos);

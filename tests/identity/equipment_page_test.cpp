@@ -18,7 +18,12 @@ TEST(EquipmentPage, January41ShowsTheSimplifiedListFromTheSecondTick) {
   EXPECT_TRUE(p.Memo().empty()) << "the first answer after a page change is the old page's";
   EXPECT_EQ(p.pageTickCount, 1);
   EXPECT_EQ(p.Equipment({0x05}), (Bytes{'a', 0x0C}));
-  const Lines expected = {" ", kO2, kEgr, "", "", "Для данного типа контроллеров ",
+  const Lines expected = {" ",
+                          kO2,
+                          kEgr,
+                          "",
+                          "",
+                          "Для данного типа контроллеров ",
                           "комплектация выводится в упрощенном виде"};
   EXPECT_EQ(p.Memo(), expected);
   const auto revision = p.comp.Revision();
@@ -35,14 +40,14 @@ TEST(EquipmentPage, EmurListsItsMotorAndSensorsFromTheDataRecord) {
   record[3] = 0x61;
   record[29] = 0x17;
   EXPECT_EQ(p.Equipment(record), (Bytes{0x21, 0x01}));
-  EXPECT_EQ(p.Memo(), (Lines{" ", "Датчик положения рулевого вала.",
-                             "Датчик температуры радиатора ЭБУ."}))
+  EXPECT_EQ(p.Memo(),
+            (Lines{" ", "Датчик положения рулевого вала.", "Датчик температуры радиатора ЭБУ."}))
       << "bits 0..1 at 3: no motor line";
   record[29] = 0x69;
   p.Equipment(record);
   EXPECT_EQ(p.Memo(), (Lines{" ", "Двигатель постоянного тока, индукторный. ",
-                             "Датчик положения ротора электродвигателя.",
-                             "Датчик момента.", "Присутствует механический редуктор."}));
+                             "Датчик положения ротора электродвигателя.", "Датчик момента.",
+                             "Присутствует механический редуктор."}));
   record[30] = 0x01;
   record[29] = 0x02;
   p.Equipment(record);
@@ -74,24 +79,24 @@ TEST(EquipmentPage, Kwp2000EquipmentBytesListEveryEntryInBitOrder) {
 TEST(EquipmentPage, ImmobilizerLinesFollowTheType) {
   Pages m10(8);
   m10.Equipment(Short({0x61, 0xA0, 0x12, 0x34, 0x22, 0x00}));
-  EXPECT_EQ(m10.Memo(), (Lines{"", "Статус алгоритма иммобилизации ЭБУ:",
-                               "Контроллер и иммобилизатор обучены.", "Контроллер не заблокирован.",
-                               "Процедура обхода,Контроллер заблокирован.",
-                               "Пароль обхода не запрограммирован,обход запрещен.",
-                               "Линия связи с иммобилизатором исправна.", "Быстрый старт запрещен.",
-                               "Статус иммобилизатора  22", "Код красного ключа   1234"}));
+  EXPECT_EQ(m10.Memo(),
+            (Lines{"", "Статус алгоритма иммобилизации ЭБУ:", "Контроллер и иммобилизатор обучены.",
+                   "Контроллер не заблокирован.", "Процедура обхода,Контроллер заблокирован.",
+                   "Пароль обхода не запрограммирован,обход запрещен.",
+                   "Линия связи с иммобилизатором исправна.", "Быстрый старт запрещен.",
+                   "Статус иммобилизатора  22", "Код красного ключа   1234"}));
   const auto revision = m10.comp.Revision();
   m10.Equipment(Short({0x61, 0xA0, 0x12, 0x34, 0x22, 0x99}));
   EXPECT_EQ(m10.comp.Revision(), revision) << "only the three status bytes count";
 
   Pages m797(6);
   m797.Equipment(Short({0x61, 0xA0, 0xAB, 0x0C, 0x15}));
-  EXPECT_EQ(m797.Memo(), (Lines{"", "Статус алгоритма иммобилизации ЭБУ:", "ECU не обучен.",
-                                "ECU locked.", "Start engine after successful use of bypass possible.",
-                                "Bypass password not programmed.",
-                                "ECU locked because of communication problems.",
-                                "quick start not allowed.", "Статус иммобилизатора  15",
-                                "Код красного ключа   AB0C"}));
+  EXPECT_EQ(m797.Memo(),
+            (Lines{"", "Статус алгоритма иммобилизации ЭБУ:", "ECU не обучен.", "ECU locked.",
+                   "Start engine after successful use of bypass possible.",
+                   "Bypass password not programmed.",
+                   "ECU locked because of communication problems.", "quick start not allowed.",
+                   "Статус иммобилизатора  15", "Код красного ключа   AB0C"}));
   Pages j72(9);
   j72.Equipment(Short({0x61, 0xA0, 0x01, 0x10, 0x00, 0x00}));
   EXPECT_EQ(j72.Memo(), (Lines{"", "Статус алгоритма иммобилизации ЭБУ:",
@@ -115,15 +120,18 @@ TEST(EquipmentPage, SerialNumbersAreAppendedOnceEachTimeTheyChange) {
   p.Equipment(Short(Concat({0x61, 0xA2}, "2112-03")));
   p.Equipment(Short(Concat({0x61, 0xA3}, "21.01.2005")));
   p.Equipment(Short(Concat({0x61, 0xA3}, "21.01.2005")));
-  EXPECT_EQ(p.Memo(), (Lines{"", "Серийный номер кузова:", "0735512", "", "Серийный номер двигателя:",
-                             "2112-03", "", "Дата изготовления автомобиля:", "21.01.2005"}));
+  EXPECT_EQ(p.Memo(), (Lines{"", "Серийный номер кузова:", "0735512", "",
+                             "Серийный номер двигателя:", "2112-03", "",
+                             "Дата изготовления автомобиля:", "21.01.2005"}));
   EXPECT_EQ(p.identifiers.bodyNumber, "0735512");
   // A shorter number ends with its zero, and then compares equal to itself.
   p.Equipment(Short({0x61, 0xA1, '1', '2', 0, 0, 0, 0, 0}));
   p.Equipment(Short({0x61, 0xA1, '1', '2', 0, 0, 0, 0, 0}));
   EXPECT_EQ(p.Memo().size(), 12u);
   EXPECT_EQ(p.Memo().back(), "12");
-  EXPECT_EQ(p.identifiers.bodyNumber, std::string("12\0" "5512", 7));
+  EXPECT_EQ(p.identifiers.bodyNumber, std::string("12\0"
+                                                  "5512",
+                                                  7));
   // The equipment bytes clear the memo, blocks included.
   p.Equipment(Long({0x61, 0x02, 0x01, 0x00}));
   EXPECT_EQ(p.Memo(), (Lines{" ", kO2}));

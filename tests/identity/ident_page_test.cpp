@@ -27,7 +27,7 @@ TEST(IdentPage, Kwp2000RotationShowsEachAnswerAndAsksForTheNext) {
   Pages p(1);
   EXPECT_EQ(p.Ident(Short({0x7E})), (Bytes{0x1A, 0x80})) << "any other reply starts over";
   Bytes option80 = Option80Of19("XTA21124070412345");
-  option80[4 + 2 + 19 + 16 + 3] = 0;  // the supplier code ends early
+  option80[4 + 2 + 19 + 16 + 3] = 0;                          // the supplier code ends early
   option80[4 + 2 + 19 + 16 + 10 + 10 + 15 + 7 + 10 + 3] = 0;  // and the ROM id
   EXPECT_EQ(p.Ident(option80), (Bytes{0x21, 0xA1}));
   EXPECT_EQ(p.Cell(1, 0), "XTA21124070412345  ");
@@ -81,10 +81,10 @@ TEST(IdentPage, SeventeenCharacterVinsBlankTheRestOfTheBuffer) {
     Pages p(type);
     p.vin = "OLDCAR00000000000YZ";
     Bytes s{0x5A, 0x80};
-    for (const std::string& f : {std::string("XTA21700090112233"), std::string("CTRL-NUMBER-0016"),
-                                 std::string("SUPPLIER10"), std::string("SOFTWARE10"),
-                                 std::string("SYSTEM NAME 15C"), std::string("SPARE07"),
-                                 std::string("01.02.2003"), std::string("ROMID-08")})
+    for (const std::string& f :
+         {std::string("XTA21700090112233"), std::string("CTRL-NUMBER-0016"),
+          std::string("SUPPLIER10"), std::string("SOFTWARE10"), std::string("SYSTEM NAME 15C"),
+          std::string("SPARE07"), std::string("01.02.2003"), std::string("ROMID-08")})
       s.insert(s.end(), f.begin(), f.end());
     EXPECT_EQ(p.Ident(Long(s)), (Bytes{0x21, 0xA1})) << type;
     EXPECT_EQ(p.vin, "XTA21700090112233  ") << "nothing of the previous car stays";
@@ -105,9 +105,9 @@ TEST(IdentPage, Mp70ShowsOneRecordAndKeepsNothing) {
   ASSERT_EQ(p.ident.StringGrid4().RowCount(), 8);
   EXPECT_EQ(p.Cell(0, 7), "Идентификатор ПЗУ контроллера");
   Bytes s{0x5A};
-  for (const std::string& f : {std::string("XTA21120060318874"), std::string("21120-141102"),
-                               std::string("0261208386"), std::string("1037360621"),
-                               std::string("MP7.0H")})
+  for (const std::string& f :
+       {std::string("XTA21120060318874"), std::string("21120-141102"), std::string("0261208386"),
+        std::string("1037360621"), std::string("MP7.0H")})
     s.insert(s.end(), f.begin(), f.end());
   s.insert(s.end(), {0x01, 0xAB, 0x00, 0xFF, 'B'});
   p.ident.StringGrid4().SetCell(1, 5, "old");
@@ -127,9 +127,9 @@ TEST(IdentPage, EmurWalksOption80AndItsLocalIdentifiers) {
   Pages p(11);
   ASSERT_EQ(p.ident.StringGrid4().RowCount(), 11);
   Bytes s{0x5A, 0x80};
-  for (const std::string& f : {std::string("XTA11183070123321"), std::string("11180-3450010-00"),
-                               std::string("3450010   "), std::string("EMUR1"),
-                               std::string("22.08.2006")})
+  for (const std::string& f :
+       {std::string("XTA11183070123321"), std::string("11180-3450010-00"),
+        std::string("3450010   "), std::string("EMUR1"), std::string("22.08.2006")})
     s.insert(s.end(), f.begin(), f.end());
   p.vin = "OLDCAR00000000000YZ";
   EXPECT_EQ(p.Ident(Short(s, 0x30)), (Bytes{0x21, 0xA3}));
@@ -224,7 +224,8 @@ TEST(IdentPage, ValueDialogLeavesAWriteForTheNextTick) {
   EXPECT_EQ(p.pendingCommand, 1u);
   EXPECT_EQ(p.vin, "ABC" + std::string(16, ' '));
   // The answer that tick carries is not decoded; the write replaces the page's request.
-  EXPECT_EQ(p.Ident(Option80Of19("XTA99999999999999")), Concat({0x3B, 0x90}, "ABC" + std::string(16, ' ')));
+  EXPECT_EQ(p.Ident(Option80Of19("XTA99999999999999")),
+            Concat({0x3B, 0x90}, "ABC" + std::string(16, ' ')));
   EXPECT_EQ(p.Cell(1, 0), "");
   EXPECT_EQ(p.pendingCommand, 0u);
   EXPECT_EQ(p.Ident(Short({0x7E})), (Bytes{0x1A, 0x80})) << "and the rotation starts over";
@@ -247,7 +248,8 @@ TEST(IdentPage, ValueDialogLeavesAWriteForTheNextTick) {
   EXPECT_EQ(p.identifiers.engineNumber, "ENGINE-");
   p.host.onModal = Answer("Кириллица");
   p.DoubleClick(0);
-  EXPECT_EQ(p.vin.substr(0, 9), "\xCA\xE8\xF0\xE8\xEB\xEB\xE8\xF6\xE0") << "written in Windows-1251";
+  EXPECT_EQ(p.vin.substr(0, 9), "\xCA\xE8\xF0\xE8\xEB\xEB\xE8\xF6\xE0")
+      << "written in Windows-1251";
   p.pendingCommand = 0;
 
   p.host.messages.clear();

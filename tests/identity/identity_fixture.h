@@ -52,8 +52,8 @@ struct Pages {
   std::string romId = std::string(8, ' ');
   bool identifiersRead = false;
   Identifiers identifiers;
-  IdentPageStep ident{form, host, type, session, {vin, controllerNumber, romId, identifiersRead},
-                      identifiers};
+  IdentPageStep ident{
+      form, host, type, session, {vin, controllerNumber, romId, identifiersRead}, identifiers};
   EquipmentPageStep equipment{form, type, session, identifiers};
   view::Memo& comp = equipment.Comp();
   AdcPageStep adc{form, type};

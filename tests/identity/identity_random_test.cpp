@@ -21,9 +21,9 @@ std::size_t CodePoints(const std::string& utf8) {
 
 // Mostly noise, often shaped like the answers the pages look for, so that every branch runs.
 Bytes RandomReply(std::mt19937& rng) {
-  static const std::uint8_t kInteresting[] = {0x5A, 0x61, 0x63, 0x80, 0x90, 0x91, 0x92, 0x94,
-                                              0x95, 0x97, 0x98, 0x99, 0x9A, 0xA0, 0xA1, 0xA2,
-                                              0xA3, 0x02, 0x03, 0x00, 0x7E};
+  static const std::uint8_t kInteresting[] = {0x5A, 0x61, 0x63, 0x80, 0x90, 0x91, 0x92,
+                                              0x94, 0x95, 0x97, 0x98, 0x99, 0x9A, 0xA0,
+                                              0xA1, 0xA2, 0xA3, 0x02, 0x03, 0x00, 0x7E};
   std::uniform_int_distribution<int> byte(0, 255);
   std::uniform_int_distribution<int> pick(0, static_cast<int>(std::size(kInteresting)) - 1);
   Bytes b(240);
@@ -111,8 +111,7 @@ TEST(IdentityRandom, PageStepsHoldTheirShapeOnAnyReply) {
     EXPECT_EQ(p.identifiers.bodyNumber.size(), 7u);
     EXPECT_EQ(p.identifiers.buildDate.size(), 10u);
     for (int r = 0; r < identRows; ++r)
-      for (int c = 1; c <= 2; ++c)
-        EXPECT_LE(CodePoints(p.Cell(c, r)), 19u) << type << " row " << r;
+      for (int c = 1; c <= 2; ++c) EXPECT_LE(CodePoints(p.Cell(c, r)), 19u) << type << " row " << r;
   }
 }
 

@@ -32,9 +32,9 @@ TEST_F(IdentityUnit, Option80HasTheHeaderAndLengthEachTypeIsReadWith) {
     std::size_t size;
     std::size_t vinAt;
     std::size_t vinLength;
-  } kCases[] = {{1, true, 97, 2, 19},  {2, true, 97, 2, 19},  {9, true, 97, 2, 19},
-                {6, true, 95, 2, 17},  {8, true, 95, 2, 17},  {3, true, 61, 1, 17},
-                {7, true, 61, 1, 17},  {11, false, 60, 2, 17}};
+  } kCases[] = {{1, true, 97, 2, 19}, {2, true, 97, 2, 19},  {9, true, 97, 2, 19},
+                {6, true, 95, 2, 17}, {8, true, 95, 2, 17},  {3, true, 61, 1, 17},
+                {7, true, 61, 1, 17}, {11, false, 60, 2, 17}};
   for (const auto& c : kCases) {
     Open(c.type);
     const Bytes raw = Raw({0x1A, 0x80});
@@ -70,9 +70,8 @@ TEST_F(IdentityUnit, OptionsAndLocalIdentifiersHaveTheirFieldLengths) {
     EXPECT_EQ(Service({0x21, 0xA3}).size(), 12u);
   }
   Open(11);
-  const std::pair<std::uint8_t, std::size_t> kEmur[] = {{0xA3, 10}, {0x90, 17}, {0x91, 16},
-                                                       {0x92, 10}, {0x94, 10}, {0x95, 5},
-                                                       {0x98, 7},  {0x99, 10}};
+  const std::pair<std::uint8_t, std::size_t> kEmur[] = {
+      {0xA3, 10}, {0x90, 17}, {0x91, 16}, {0x92, 10}, {0x94, 10}, {0x95, 5}, {0x98, 7}, {0x99, 10}};
   for (const auto& [lid, n] : kEmur) {
     const Bytes raw = Raw({0x21, lid});
     EXPECT_EQ(raw[0], 0x80 + 2 + n) << int(lid);
@@ -148,7 +147,8 @@ TEST_F(IdentityUnit, January41AnswersItsLettersAndConverterCells) {
   const Bytes q = Unstuff(Bare(EscapedFrame({'Q'})));
   EXPECT_EQ(Bytes(q.begin(), q.begin() + 6), (Bytes{0xC8, 0xD2, 0xDD, 0xCB, 0xCC, 0xC0}))
       << "ИТЭЛМА in Windows-1251";
-  const Bytes adc = Unstuff(Bare(EscapedFrame({'a', 'A', 'G', 'H', 'M', 'I', 'J', 'K', 'L', 'N', 'O'})));
+  const Bytes adc =
+      Unstuff(Bare(EscapedFrame({'a', 'A', 'G', 'H', 'M', 'I', 'J', 'K', 'L', 'N', 'O'})));
   ASSERT_EQ(adc.size(), 11u) << "one byte a channel";
   EXPECT_GT(adc[5] * 0.1, 11.0) << "battery";
   EXPECT_EQ(Unstuff(Bare(EscapedFrame({'a', 0x0C}))).at(0), 0x1B) << "the equipment byte";

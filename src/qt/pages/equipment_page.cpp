@@ -1,6 +1,6 @@
 #include <QFontDatabase>
-#include <algorithm>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "qt/pages/page_layouts.h"
 
