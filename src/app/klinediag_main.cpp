@@ -16,11 +16,14 @@
 
 #include "catalogue/ecu_catalogue.h"
 #include "qt/main_window.h"
+#include "qt/obd_windows.h"
 #include "qt/pages/value_dialog.h"
+#include "qt/screenshots.h"
 #include "qt/qt_host.h"
 #include "qt/qt_serial_port.h"
 #include "qt/side_dialogs.h"
 #include "sim/simulated_port.h"
+#include "ui/demo_start.h"
 #include "ui/main_form.h"
 
 namespace {
@@ -30,6 +33,8 @@ constexpr int kScreenshotTicks = 5;
 // The identifiers page asks one identifier a tick: both columns are full after a rotation.
 constexpr int kIdentScreenshotTicks = 18;
 constexpr QSize kScreenshotSize{1280, 800};
+constexpr int kSideWindowTicks = 25;
+constexpr QSize kSideWindowSize{800, 600};
 
 constexpr const char* kUsage =
     "usage: klinediag [--demo] [--port N=DEVICE]... [--trace FILE] [--screenshot FILE.png|DIR]\n"
@@ -45,7 +50,8 @@ constexpr const char* kUsage =
     "  --screenshot FILE.png\n"
     "                     run a few timer ticks, save the main window (1280x800) as\n"
     "                     PNG to FILE and exit\n"
-    "  --screenshot DIR   the same for every page, one PNG per page in DIR\n"
+    "  --screenshot DIR   the same for every page, one PNG per page in DIR, and for\n"
+    "                     every page of the side windows\n"
     "                     (with --demo, every parameter is shown)\n"
     "  -h, --help         show this text\n";
 
@@ -134,6 +140,7 @@ int main(int argc, char** argv) {
 
   kd::qt::QtHost host;
   kd::qt::RegisterSideDialogs(host);
+  kd::qt::RegisterObdWindows(host);
   host.RegisterDialog("TOKBottomDlg", kd::qt::MakeValueDialog);
   host.SetUnattended(runMs || parser.isSet(screenshot));
   kd::ui::MainForm form(*serial, host);
@@ -146,7 +153,10 @@ int main(int argc, char** argv) {
   }
   if (parser.isSet(trace) && !form.StartTrace(parser.value(trace).toStdString()))
     return Fail("cannot write the trace " + parser.value(trace));
-  form.Start();
+  if (parser.isSet(demo))
+    kd::ui::StartDemo(form);
+  else
+    form.Start();
   if (ecuType != 0) form.SelectEcuType(ecuType);
   kd::qt::MainWindow window(form);
   host.SetParentWidget(&window);
@@ -221,6 +231,18 @@ int main(int argc, char** argv) {
       auto* button = form.FindAs<kd::view::Button>(side.button);
       window.Bindings().Forward(*button, [button] { button->Click(); });
       if (!failed.isEmpty()) return Fail(failed);
+    }
+    // The OBD windows, one picture per page.
+    const struct {
+      const char* button;
+      const char* prefix;
+    } obdWindows[] = {{"ToolButton7", "eobd"}, {"ToolButton12", "iso9141"}};
+    for (const auto& side : obdWindows) {
+      auto* opener = form.FindAs<kd::view::Button>(side.button);
+      if (opener && opener->Enabled() &&
+          !kd::qt::ShootSideWindow(*opener, window.Bindings(), window, target, side.prefix,
+                                   kSideWindowTicks, kSideWindowSize))
+        return Fail(QString("cannot write the pictures of ") + side.button);
     }
     // The identifiers page's value dialog, opened on the VIN with a new value typed, and left
     // with Cancel so that nothing is written.

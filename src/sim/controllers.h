@@ -40,6 +40,13 @@ class Controller {
   virtual ~Controller() = default;
   // The bytes the controller puts on the line; empty when it keeps quiet.
   virtual Bytes Hear(const Heard& heard, const Shaping& shaping) = 0;
+  // The 5-baud address of an ISO 9141-2 initialisation: a unit that answers gives the byte it
+  // closes the initialisation with (the complement of the address).
+  virtual std::optional<std::uint8_t> HearSlowInit(std::uint8_t address, std::int64_t nowMs) {
+    (void)address;
+    (void)nowMs;
+    return std::nullopt;
+  }
 };
 
 // ---- KWP2000 engine controllers and EMUR ----

@@ -16,6 +16,7 @@
 #include "faults/fault_page.h"
 #include "link/exchange_buffer.h"
 #include "link/port.h"
+#include "obd/obd_state.h"
 #include "session/pages.h"
 #include "session/session_step.h"
 #include "identity/ident_page_step.h"
@@ -107,6 +108,8 @@ class MainForm : public view::Form {
   void BuildConfigControls();
   // Every page object, each in its place of the page table.
   void BuildPages();
+  // ToolButton7 and ToolButton12: the EOBD and ISO 9141 windows.
+  void BuildObdWindows();
   void ApplyCatalogue();
   void MarkType();
   void PageChangedByTab();
@@ -161,6 +164,9 @@ class MainForm : public view::Form {
   std::array<view::MenuItem*, 11> typeMenuItems_{};
   VehicleData vehicleData_;
   identity::Identifiers identifiers_;
+  // Kept for the program's life, across openings of the OBD windows.
+  obd::EobdShared eobdShared_;
+  obd::Iso9141Shared iso9141Shared_;
 };
 
 }  // namespace kd::ui

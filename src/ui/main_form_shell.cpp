@@ -113,12 +113,11 @@ void MainForm::BuildShell() {
       stringGrid1_.SetFont(font->name, font->size);
   };
 
-  // Recording, the charts and the side windows arrive with their own windows; until then their
-  // controls stand where they belong and cannot be used.
+  // Recording and the charts arrive with their own windows; until then their controls stand where
+  // they belong and cannot be used.
   for (view::Control* c : std::initializer_list<view::Control*>{
            &graphButton, &graphWindowButton, &n6, &newDat1, &saveDat1})
     c->SetEnabled(false);
-  for (view::Button* b : {sideWindowButtons_[0], sideWindowButtons_[1]}) b->SetEnabled(false);
   sideWindowButtons_[2]->OnClick = [this] {
     immo::Aps4Form window(portHandle_, immoCommand_);
     ShowSideWindow(window);
@@ -131,6 +130,7 @@ void MainForm::BuildShell() {
     climate::SauoForm window(portHandle_, sauoCommand_);
     ShowSideWindow(window);
   };
+  BuildObdWindows();
 
   pageControl1_.OnChange = [this] { PageChangedByTab(); };
 }
