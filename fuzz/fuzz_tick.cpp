@@ -15,7 +15,9 @@
 #include "catalogue/param_tables.h"
 #include "faults/fault_page.h"
 #include "faults/fault_report.h"
-#include "identity/equipment_page.h"
+#include "identity/adc_page_step.h"
+#include "identity/equipment_page_step.h"
+#include "identity/ident_page_step.h"
 #include "link/port.h"
 #include "livedata/charts.h"
 #include "livedata/param_page.h"
@@ -97,6 +99,23 @@ class FuzzPort : public link::SerialPort {
   std::array<int, sim::kFaultCount> faultTicks{};
 };
 
+// A dialog (the identifiers page's value dialog) is confirmed with the value the input typed, or
+// cancelled; file dialogs and message boxes come to nothing.
+class FuzzHost : public view::Host {
+ public:
+  std::string typed;
+  bool accept = true;
+  void ShowModal(view::Form& form) override {
+    if (auto* edit = form.FindAs<view::Edit>("Edit1")) edit->SetText(typed);
+    if (auto* b = form.FindAs<view::Button>(accept ? "OKBtn" : "CancelBtn")) b->Click();
+  }
+  std::optional<std::string> OpenFileDialog(const view::FileDialogRequest&) override { return {}; }
+  std::optional<std::string> SaveFileDialog(const view::FileDialogRequest&) override { return {}; }
+  std::optional<view::FontChoice> FontDialog(const view::FontChoice&) override { return {}; }
+  void MessageBox(const std::string&, const std::string&, view::MessageIcon) override {}
+  view::LocalTime Now() override { return {}; }
+};
+
 // The main window's share of a tick, without its files and dialogs: the fields the pages keep
 // references to, the form their controls live on, and the link.
 struct Rig {
@@ -113,6 +132,12 @@ struct Rig {
   std::array<std::unique_ptr<session::PageStep>, session::kPageCount> steps;
   // What a page writes from its state (its report).
   std::vector<std::function<void()>> atEnd;
+  FuzzHost host;
+  std::string vin = std::string(19, ' ');
+  std::string controllerNumber = std::string(16, ' ');
+  std::string romId = std::string(8, ' ');
+  bool identifiersRead = false;
+  identity::Identifiers identifiers;
   FuzzPort port;
   link::PortHandle handle{port};
   std::unique_ptr<link::ExchangeBuffer> buffer = std::make_unique<link::ExchangeBuffer>();
@@ -167,6 +192,12 @@ struct Rig {
       if (list->OnClick) list->OnClick();
     } else if (auto* g = dynamic_cast<view::Grid*>(c)) {
       g->SelectCell(arg % 4, arg / 4);
+      // A double click opens what the grid opens (the identifiers page's value dialog).
+      if ((arg & 0x03) == 0x03 && g->OnDblClick) {
+        host.typed.assign(static_cast<std::size_t>(arg % 23), static_cast<char>('0' + arg % 10));
+        host.accept = (arg & 0x40) == 0;
+        g->OnDblClick();
+      }
     }
   }
 
@@ -249,8 +280,18 @@ const std::function<void(Rig&)> kPageSetups[] = {
       });
     },
     [](Rig& r) {
-      r.Install(session::Page::Equipment,
-                std::make_unique<identity::EquipmentPage>(r.form, r.ecuType, r.session));
+      r.Install(session::Page::Idents, std::make_unique<identity::IdentPageStep>(
+                                           r.form, r.host, r.ecuType, r.session,
+                                           identity::VehicleIdentifiers{r.vin, r.controllerNumber,
+                                                                        r.romId, r.identifiersRead},
+                                           r.identifiers));
+    },
+    [](Rig& r) {
+      r.Install(session::Page::Equipment, std::make_unique<identity::EquipmentPageStep>(
+                                              r.form, r.ecuType, r.session, r.identifiers));
+    },
+    [](Rig& r) {
+      r.Install(session::Page::Adc, std::make_unique<identity::AdcPageStep>(r.form, r.ecuType));
     },
 };
 

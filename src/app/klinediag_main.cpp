@@ -18,6 +18,7 @@
 #include "qt/graph_window.h"
 #include "qt/main_window.h"
 #include "qt/obd_windows.h"
+#include "qt/pages/value_dialog.h"
 #include "qt/screenshots.h"
 #include "qt/qt_host.h"
 #include "qt/qt_serial_port.h"
@@ -30,6 +31,8 @@ namespace {
 
 // Ticks a screenshot waits for: enough for the session to open and the first data to arrive.
 constexpr int kScreenshotTicks = 5;
+// The identifiers page asks one identifier a tick: both columns are full after a rotation.
+constexpr int kIdentScreenshotTicks = 18;
 constexpr QSize kScreenshotSize{1280, 800};
 constexpr int kSideWindowTicks = 25;
 constexpr QSize kSideWindowSize{800, 600};
@@ -139,6 +142,7 @@ int main(int argc, char** argv) {
   kd::qt::QtHost host;
   kd::qt::RegisterSideDialogs(host);
   kd::qt::RegisterObdWindows(host);
+  host.RegisterDialog("TOKBottomDlg", kd::qt::MakeValueDialog);
   host.SetUnattended(runMs || parser.isSet(screenshot));
   host.RegisterDialog("TForm9", kd::qt::MakeGraphWindow);
   kd::ui::MainForm form(*serial, host);
@@ -162,8 +166,8 @@ int main(int argc, char** argv) {
   if (parser.isSet(screenshot)) {
     window.setFixedSize(kScreenshotSize);
     window.show();
-    auto settle = [&] {
-      for (int i = 0; i < kScreenshotTicks; ++i) {
+    auto settle = [&](int ticks = kScreenshotTicks) {
+      for (int i = 0; i < ticks; ++i) {
         QApplication::processEvents();
         window.Bindings().Tick(form.Timer1().Name());
       }
@@ -185,7 +189,7 @@ int main(int argc, char** argv) {
     for (std::size_t i = 0; i < pages.size(); ++i) {
       window.Bindings().Forward(form.PageControl1(),
                                 [&] { form.PageControl1().ClickTab(static_cast<int>(i)); });
-      settle();
+      settle(pages[i].name == "TabSheet3" ? kIdentScreenshotTicks : kScreenshotTicks);
       const QString file = QDir(target).filePath(
           QString("%1-%2.png").arg(i + 1).arg(QString::fromStdString(pages[i].name)));
       if (!window.grab().save(file, "PNG")) return Fail("cannot write " + file);
@@ -242,6 +246,34 @@ int main(int argc, char** argv) {
                                    kSideWindowTicks, kSideWindowSize))
         return Fail(QString("cannot write the pictures of ") + side.button);
     }
+    // The identifiers page's value dialog, opened on the VIN with a new value typed, and left
+    // with Cancel so that nothing is written.
+    const int identTab = form.PageControl1().IndexOf("TabSheet3");
+    window.Bindings().Forward(form.PageControl1(), [&] { form.PageControl1().ClickTab(identTab); });
+    QString failed;
+    QTimer::singleShot(0, &window, [&] {
+      QPointer<kd::qt::FormDialog> dialog =
+          dynamic_cast<kd::qt::FormDialog*>(QApplication::activeModalWidget());
+      if (!dialog || !dialog->Bindings()) {
+        failed = "no value dialog opened";
+        return;
+      }
+      kd::view::Form& shown = dialog->Bindings()->BoundForm();
+      if (auto* edit = shown.FindAs<kd::view::Edit>("Edit1"))
+        dialog->Bindings()->Forward(*edit, [edit] { edit->SetText("XTA21124079999999"); });
+      QApplication::processEvents();
+      const QString file = QDir(target).filePath("value-dialog.png");
+      if (!dialog->grab().save(file, "PNG")) failed = "cannot write " + file;
+      if (auto* cancel = shown.FindAs<kd::view::Button>("CancelBtn"))
+        dialog->Bindings()->Forward(*cancel, [cancel] { cancel->Click(); });
+      dialog->close();
+    });
+    if (auto* grid = form.FindAs<kd::view::Grid>("StringGrid4"))
+      window.Bindings().Forward(*grid, [grid] {
+        grid->SelectCell(1, 0);
+        if (grid->OnDblClick) grid->OnDblClick();
+      });
+    if (!failed.isEmpty()) return Fail(failed);
     return 0;
   }
 

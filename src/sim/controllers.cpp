@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "catalogue/ecu_catalogue.h"
+#include "sim/identity_records.h"
 #include "sim/line_frames.h"
 #include "sim/profiles.h"
 #include "sim/record_layout.h"
@@ -28,10 +29,6 @@ std::uint16_t Word(std::uint8_t hi, std::uint8_t lo) {
 
 std::shared_ptr<FaultMemory> MemoryOr(std::shared_ptr<FaultMemory> given, std::uint32_t type) {
   return given ? std::move(given) : std::make_shared<FaultMemory>(type);
-}
-
-Bytes Text(std::string_view text) {
-  return Bytes(text.begin(), text.end());
 }
 
 }  // namespace
@@ -166,6 +163,7 @@ KwpController::Answer KwpController::DataRecord(const Request& request) const {
 
 void KwpController::InstallDataRecords() {
   AddLocalIdentifier(0x01, [this](const Request& r) { return DataRecord(r); });
+  InstallIdentityServices(*this, model_);
   if (!profile_.equipmentRecords) return;
   const SimProfile& sim = SimProfileOf(profile_.type);
   const Bytes equipment(sim.equipment.begin(), sim.equipment.end());
@@ -179,9 +177,6 @@ void KwpController::InstallDataRecords() {
   // program looks for each.
   AddLocalIdentifier(0x02, [=](const Request&) { return record(0x02, equipment, true); });
   AddLocalIdentifier(0xA0, [=](const Request&) { return record(0xA0, immobilizer, false); });
-  AddLocalIdentifier(0xA1, [=](const Request&) { return record(0xA1, Text("0345678"), false); });
-  AddLocalIdentifier(0xA2, [=](const Request&) { return record(0xA2, Text("7712345"), false); });
-  AddLocalIdentifier(0xA3, [=](const Request&) { return record(0xA3, Text("14.06.2007"), false); });
 }
 
 void KwpController::InstallFaultServices() {
@@ -318,6 +313,7 @@ EscapedController::EscapedController(std::uint32_t type, const EngineModel& mode
     if (message.size() == 5) return actuators_.MaskWrite(message);
     return counters ? counters(message, now) : std::nullopt;
   });
+  InstallIdentityLetters(*this);
 }
 
 Bytes EscapedController::Cell(std::uint8_t code, std::int64_t nowMs, const EngineState& s) const {
@@ -335,6 +331,7 @@ Bytes EscapedController::Cell(std::uint8_t code, std::int64_t nowMs, const Engin
       return counters;
     }
   }
+  if (const auto adc = AdcCell(type_, code, s)) return {*adc};
   return EscapedValues(type_, {code}, s);
 }
 

@@ -2,7 +2,9 @@
 
 #include <cstdio>
 
-#include "identity/equipment_page.h"
+#include "identity/adc_page_step.h"
+#include "identity/equipment_page_step.h"
+#include "identity/ident_page_step.h"
 #include "link/kwp.h"
 #include "livedata/param_page.h"
 #include "ui/report_header.h"
@@ -56,7 +58,14 @@ void MainForm::BuildPages() {
     SaveReport(host_, vehicleData_, {"Запись информациии о ошибках.", "err"},
                [&fault](std::ostream& file) { faults::WriteFaultReport(file, fault.Report()); });
   };
-  Place<identity::EquipmentPage>(pages_, Page::Equipment, *this, ecuType_, session_);
+  Place<identity::IdentPageStep>(
+      pages_, Page::Idents, *this, host_, ecuType_, session_,
+      identity::VehicleIdentifiers{vehicleData_.vin, vehicleData_.controllerNumber,
+                                   vehicleData_.romId, vehicleData_.identifiersRead},
+      identifiers_);
+  Place<identity::EquipmentPageStep>(pages_, Page::Equipment, *this, ecuType_, session_,
+                                     identifiers_);
+  Place<identity::AdcPageStep>(pages_, Page::Adc, *this, ecuType_);
 }
 
 void MainForm::Start() {

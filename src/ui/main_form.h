@@ -22,6 +22,7 @@
 #include "obd/obd_state.h"
 #include "session/pages.h"
 #include "session/session_step.h"
+#include "identity/ident_page_step.h"
 #include "ui/vehicle_data.h"
 #include "view/form.h"
 #include "view/host.h"
@@ -99,6 +100,8 @@ class MainForm : public view::Form {
   }
   // Filled by the identifiers page; the report header and the vehicle-data dialog read it.
   VehicleData& Vehicle() { return vehicleData_; }
+  // What the identifiers page keeps beside the vehicle data, for writing back.
+  const identity::Identifiers& Identifiers() const { return identifiers_; }
 
  private:
   void BuildShell();
@@ -170,6 +173,7 @@ class MainForm : public view::Form {
   std::vector<view::Button*> sideWindowButtons_;
   std::array<view::MenuItem*, 11> typeMenuItems_{};
   VehicleData vehicleData_;
+  identity::Identifiers identifiers_;
   // Kept for the program's life, across openings of the OBD windows.
   obd::EobdShared eobdShared_;
   obd::Iso9141Shared iso9141Shared_;

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "faults/fault_page.h"
-#include "identity/equipment_page.h"
+#include "identity/equipment_page_step.h"
 #include "session/session_step.h"
 
 namespace kd::session {
@@ -91,7 +91,8 @@ TEST(SessionStep, EquipmentPageOfTypesWithoutEquipment) {
   for (std::uint32_t type : {3u, 7u}) {
     Engine e;
     view::Form form{"TForm1"};
-    identity::EquipmentPage equipment{form, type, e.state};
+    identity::Identifiers identifiers;
+    identity::EquipmentPageStep equipment{form, type, e.state, identifiers};
     const std::uint8_t reply[] = {0x81, 0xF1, 0x11, 0x7E, 0x01};
     std::copy(std::begin(reply), std::end(reply), e.buffer.receiveArea + 5);
     e.buffer.dataLength = 10;

@@ -8,8 +8,12 @@ PageLayout LayoutOf(session::Page page) {
       return LayOutParamPage;
     case session::Page::Faults:
       return LayOutFaultPage;
+    case session::Page::Idents:
+      return LayOutIdentPage;
     case session::Page::Equipment:
       return LayOutEquipmentPage;
+    case session::Page::Adc:
+      return LayOutAdcPage;
     default:
       return nullptr;
   }

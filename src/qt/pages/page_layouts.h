@@ -16,7 +16,9 @@ using PageLayout = void (*)(const MakeWidget& make, QWidget* page);
 
 void LayOutParamPage(const MakeWidget& make, QWidget* page);
 void LayOutFaultPage(const MakeWidget& make, QWidget* page);
+void LayOutIdentPage(const MakeWidget& make, QWidget* page);
 void LayOutEquipmentPage(const MakeWidget& make, QWidget* page);
+void LayOutAdcPage(const MakeWidget& make, QWidget* page);
 
 // nullptr for a page that has no layout yet.
 PageLayout LayoutOf(session::Page page);
