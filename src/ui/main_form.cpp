@@ -2,6 +2,10 @@
 
 #include <cstdio>
 
+#include "adaptation/fuel_cells_page.h"
+#include "adaptation/knock_cells_page.h"
+#include "adaptation/misfire_page.h"
+#include "adaptation/trip_page.h"
 #include "identity/equipment_page.h"
 #include "link/kwp.h"
 #include "livedata/param_page.h"
@@ -55,6 +59,22 @@ void MainForm::BuildPages() {
                [&fault](std::ostream& file) { faults::WriteFaultReport(file, fault.Report()); });
   };
   Place<identity::EquipmentPage>(pages_, Page::Equipment, *this, ecuType_, session_);
+  auto& fuel = Place<adaptation::FuelCellsPageStep>(pages_, Page::Fuel, *this, ecuType_);
+  fuel.OnSave = [this, &fuel] { SaveAdaptationReport({kConfigSaveTitle, "ram"}, [&fuel] { return fuel.ReportBody(); }); };
+  auto& knock = Place<adaptation::KnockCellsPageStep>(pages_, Page::Knock, *this, ecuType_);
+  knock.OnSave = [this, &knock] { SaveAdaptationReport({kConfigSaveTitle, "uoz"}, [&knock] { return knock.ReportBody(); }); };
+  Place<adaptation::MisfirePageStep>(pages_, Page::Misfire, *this, ecuType_);
+  auto& trip = Place<adaptation::TripPageStep>(pages_, Page::Trip, *this, vehicleData_.vin);
+  trip.OnSave = [this, &trip] { SaveAdaptationReport({"Запись путевых данных.", "txt"}, [&trip] { return trip.ReportBody(); }); };
+}
+
+// The body is taken as the file is written: the grid as it stands once the dialogs are closed.
+void MainForm::SaveAdaptationReport(const ReportDialog& dialog,
+                                    const std::function<std::string()>& body) {
+  SaveReport(host_, vehicleData_, dialog, [&body](std::ostream& file) {
+    const std::string bytes = body();
+    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  });
 }
 
 void MainForm::Start() {

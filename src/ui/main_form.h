@@ -18,6 +18,7 @@
 #include "link/port.h"
 #include "session/pages.h"
 #include "session/session_step.h"
+#include "ui/report_header.h"
 #include "ui/vehicle_data.h"
 #include "view/form.h"
 #include "view/host.h"
@@ -101,6 +102,8 @@ class MainForm : public view::Form {
   void BuildConfigControls();
   // Every page object, each in its place of the page table.
   void BuildPages();
+  // The shared save flow for a page whose report body is one string.
+  void SaveAdaptationReport(const ReportDialog& dialog, const std::function<std::string()>& body);
   void ApplyCatalogue();
   void MarkType();
   void PageChangedByTab();
