@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "catalogue/ecu_catalogue.h"
+#include "sim/adaptation_records.h"
 #include "sim/line_frames.h"
 #include "sim/profiles.h"
 #include "sim/record_layout.h"
@@ -75,6 +76,7 @@ KwpController::KwpController(KwpProfile profile, const EngineModel& model,
   InstallSessionServices();
   InstallDataRecords();
   InstallFaultServices();
+  InstallAdaptationRecords(*this, model_);
 }
 
 void KwpController::AddService(std::uint8_t sid, bool inSession, Handler handler) {
@@ -88,6 +90,7 @@ void KwpController::AddLocalIdentifier(std::uint8_t lid, LocalHandler handler) {
 void KwpController::InstallSessionServices() {
   AddService(0x81, false, [this](const Request&) -> std::optional<Answer> {
     session_ = true;
+    ++sessionNumber_;
     p3MaxMs_ = kDefaultP3MaxMs;
     // Key bytes: every header form, normal timing; KWP2000.
     return Answer{{0xC1, 0xEF, 0x8F}};
@@ -239,6 +242,7 @@ Bytes KwpController::Hear(const Heard& heard, const Shaping& shaping) {
     } else {
       if (!session_ && opens) {
         session_ = true;
+        ++sessionNumber_;
         p3MaxMs_ = kDefaultP3MaxMs;
       }
       answer = it->second.handler(request);
