@@ -1,5 +1,6 @@
 // klinediag [--demo] [--port N=DEVICE]... [--trace FILE] [--screenshot FILE.png|DIR]
 #include <QApplication>
+#include <QPointer>
 #include <QCommandLineParser>
 #include <QDir>
 #include <QTimer>
@@ -17,6 +18,7 @@
 #include "qt/main_window.h"
 #include "qt/qt_host.h"
 #include "qt/qt_serial_port.h"
+#include "qt/side_dialogs.h"
 #include "sim/simulated_port.h"
 #include "ui/main_form.h"
 
@@ -128,11 +130,15 @@ int main(int argc, char** argv) {
     serial = std::make_unique<kd::qt::QtSerialPort>(std::move(map));
 
   kd::qt::QtHost host;
+  kd::qt::RegisterSideDialogs(host);
   host.SetUnattended(runMs || parser.isSet(screenshot));
   kd::ui::MainForm form(*serial, host);
   if (parser.isSet(demo)) {
     auto* simulator = static_cast<kd::sim::SimulatedPort*>(serial.get());
     form.OnTypeApplied = [simulator](std::uint32_t type) { simulator->SetEcuType(type); };
+    form.OnSideWindow = [simulator](const kd::view::Form& window) {
+      kd::sim::FitForWindow(simulator->Immobilizer(), window.Name());
+    };
   }
   if (parser.isSet(trace) && !form.StartTrace(parser.value(trace).toStdString()))
     return Fail("cannot write the trace " + parser.value(trace));
@@ -171,6 +177,46 @@ int main(int argc, char** argv) {
       const QString file = QDir(target).filePath(
           QString("%1-%2.png").arg(i + 1).arg(QString::fromStdString(pages[i].name)));
       if (!window.grab().save(file, "PNG")) return Fail("cannot write " + file);
+    }
+    // The side windows, each opened from its button as the technician does, run for a full
+    // request cycle of their unit before the picture.
+    struct Side {
+      const char* button;
+      const char* file;
+      int ticks;
+      const char* list;    // a list whose first line is chosen, so that its detail shows
+      const char* button2;  // a button clicked half-way, for what only a command shows
+    };
+    const Side sides[] = {{"ButtonImmo", "aps4.png", 12, nullptr, "Button4"},
+                          {"ToolButton13", "aps6.png", 10, nullptr, nullptr},
+                          {"SAUOButton", "sauo.png", 10, "ListBox1", nullptr}};
+    for (const Side& side : sides) {
+      QString failed;
+      QTimer::singleShot(0, &window, [&] {
+        QPointer<kd::qt::FormDialog> dialog =
+            dynamic_cast<kd::qt::FormDialog*>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->Bindings()) {
+          failed = "no window opened by " + QString(side.button);
+          return;
+        }
+        kd::view::Form& shown = dialog->Bindings()->BoundForm();
+        for (int i = 0; i < side.ticks; ++i) {
+          if (i == side.ticks / 2 && side.list)
+            if (auto* list = shown.FindAs<kd::view::ListBox>(side.list))
+              dialog->Bindings()->Forward(*list, [list] { list->Select(0); });
+          if (i == side.ticks / 2 && side.button2)
+            if (auto* b = shown.FindAs<kd::view::Button>(side.button2))
+              dialog->Bindings()->Forward(*b, [b] { b->Click(); });
+          dialog->Bindings()->Tick("Timer1");
+          QApplication::processEvents();
+        }
+        const QString file = QDir(target).filePath(side.file);
+        if (!dialog->grab().save(file, "PNG")) failed = "cannot write " + file;
+        dialog->close();
+      });
+      auto* button = form.FindAs<kd::view::Button>(side.button);
+      window.Bindings().Forward(*button, [button] { button->Click(); });
+      if (!failed.isEmpty()) return Fail(failed);
     }
     return 0;
   }

@@ -118,6 +118,9 @@ ScriptRunner::ScriptRunner(std::istream& in, std::ostream& out, RunOptions optio
     // The simulated car follows the program's controller type, as the demo does.
     auto* sim = static_cast<sim::SimulatedPort*>(simulated_.get());
     main_->OnTypeApplied = [sim](std::uint32_t type) { sim->SetEcuType(type); };
+    main_->OnSideWindow = [sim](const view::Form& window) {
+      sim::FitForWindow(sim->Immobilizer(), window.Name());
+    };
   }
 }
 

@@ -157,10 +157,13 @@ void SimulatedPort::PutOnLine(const Bytes& frame, LineMode mode, bool wakeUp) {
 
   const Heard heard{frame, mode, wakeUp, Now()};
   Bytes reply;
-  for (const auto& unit : bus_) {
-    const Bytes answer = unit->Hear(heard, shaping);
+  const auto hear = [&](Controller& unit) {
+    const Bytes answer = unit.Hear(heard, shaping);
     reply.insert(reply.end(), answer.begin(), answer.end());
-  }
+  };
+  for (const auto& unit : bus_) hear(*unit);
+  hear(immobilizer_);
+  hear(sauo_);
   if (reply.empty()) return;
   if (faults_.On(Fault::Garbage)) {
     const int count = std::clamp(faults_.Parameter(Fault::Garbage, 12), 1, 240);

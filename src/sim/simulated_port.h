@@ -18,6 +18,8 @@
 #include "sim/controllers.h"
 #include "sim/engine_model.h"
 #include "sim/faults.h"
+#include "sim/immo_units.h"
+#include "sim/sauo_unit.h"
 #include "sim/sim_bytes.h"
 
 namespace kd::sim {
@@ -42,6 +44,11 @@ class SimulatedPort : public link::SerialPort {
   // controller keeps its fault memory from one connection to the next.
   void SetEcuType(std::uint32_t ecuType);
   std::uint32_t EcuType() const { return ecuType_; }
+
+  // The units of the side windows stay on the line whatever the engine controller: the
+  // immobilizer fitted (the APS-6 unless told otherwise) and the climate unit.
+  ImmobilizerSlot& Immobilizer() { return immobilizer_; }
+  SauoUnit& Sauo() { return sauo_; }
 
   void SetClock(Clock clock);
   std::int64_t Now() const;
@@ -83,6 +90,8 @@ class SimulatedPort : public link::SerialPort {
   EngineModel model_;
   std::map<std::uint32_t, std::shared_ptr<FaultMemory>> faultMemories_;
   std::vector<std::unique_ptr<Controller>> bus_;
+  ImmobilizerSlot immobilizer_;
+  SauoUnit sauo_;
   FaultSet faults_;
   Clock clock_;
   Rng rng_;

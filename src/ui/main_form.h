@@ -45,6 +45,9 @@ class MainForm : public view::Form {
   // Called whenever a configuration has been applied with the type in force (the demo's
   // simulator follows the program's type this way).
   std::function<void(std::uint32_t ecuType)> OnTypeApplied;
+  // Called as a side window opens, before it is shown (the demo fits the simulated car with the
+  // unit the window talks to).
+  std::function<void(const view::Form& window)> OnSideWindow;
   void LoadConfiguration();
   void SaveConfiguration();
   void RefreshParamGrid();
@@ -113,6 +116,7 @@ class MainForm : public view::Form {
   // Drops the pending command and tells the page it is on screen.
   void PageChanged(int page);
   void ChoosePort();
+  void ShowSideWindow(view::Form& window);
   void Tick();
   void NewConfiguration();
   void OpenConfigDialog();
@@ -132,6 +136,9 @@ class MainForm : public view::Form {
   session::SessionState session_;
   PageList pages_;
   std::uint32_t dtcInfoMode_ = 0;
+  // Commands of the immobilizer and climate windows; they outlive the windows.
+  std::uint32_t immoCommand_ = 0;
+  std::uint32_t sauoCommand_ = 0;
 
   std::uint32_t ecuType_ = 1;
   int portNumber_ = 2;
