@@ -22,13 +22,15 @@ constexpr const char* kSpeeds8[] = {"800", "920", "1120", "1440", "1840", "2400"
 constexpr const char* kPurgeRow = "Адс.";
 constexpr const char* kCorner = "/Адс.";
 constexpr int kCellWidth = 34;
+// M10's nine columns have the room for the three decimals its pattern shows.
+constexpr int kM10CellWidth = 48;
 
 // Labels of both halves: loads across row 0, speeds down column 0, the purge row between.
 template <std::size_t L, std::size_t S>
-void Lay(view::Grid& grid, const char* const (&loads)[L], const char* const (&speeds)[S]) {
+void Lay(view::Grid& grid, const char* const (&loads)[L], const char* const (&speeds)[S], int width) {
   constexpr int half = static_cast<int>(S);
   grid.SetSize(static_cast<int>(L) + 1, 2 * half + 2);
-  grid.ColWidths().assign(L + 1, kCellWidth);
+  grid.ColWidths().assign(L + 1, width);
   grid.SetCell(0, 0, kCorner);
   for (std::size_t c = 0; c < L; ++c) grid.SetCell(static_cast<int>(c) + 1, 0, loads[c]);
   for (int i = 0; i < half; ++i) {
@@ -61,10 +63,10 @@ void FuelCellsPageStep::TypeApplied() {
   switch (catalogue::Lookup(ecuType_).adaptation) {
     case AdaptationFamily::January5:
     case AdaptationFamily::Mp70:
-      Lay(grid_, kLoads16, kSpeeds16);
+      Lay(grid_, kLoads16, kSpeeds16, kCellWidth);
       break;
     case AdaptationFamily::M10:
-      Lay(grid_, kLoads8, kSpeeds8);
+      Lay(grid_, kLoads8, kSpeeds8, kM10CellWidth);
       break;
     case AdaptationFamily::M797:
     case AdaptationFamily::None:

@@ -10,6 +10,14 @@ PageLayout LayoutOf(session::Page page) {
       return LayOutFaultPage;
     case session::Page::Equipment:
       return LayOutEquipmentPage;
+    case session::Page::Fuel:
+      return LayOutFuelPage;
+    case session::Page::Knock:
+      return LayOutKnockPage;
+    case session::Page::Misfire:
+      return LayOutMisfirePage;
+    case session::Page::Trip:
+      return LayOutTripPage;
     default:
       return nullptr;
   }

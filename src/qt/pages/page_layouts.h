@@ -17,6 +17,10 @@ using PageLayout = void (*)(const MakeWidget& make, QWidget* page);
 void LayOutParamPage(const MakeWidget& make, QWidget* page);
 void LayOutFaultPage(const MakeWidget& make, QWidget* page);
 void LayOutEquipmentPage(const MakeWidget& make, QWidget* page);
+void LayOutFuelPage(const MakeWidget& make, QWidget* page);
+void LayOutKnockPage(const MakeWidget& make, QWidget* page);
+void LayOutMisfirePage(const MakeWidget& make, QWidget* page);
+void LayOutTripPage(const MakeWidget& make, QWidget* page);
 
 // nullptr for a page that has no layout yet.
 PageLayout LayoutOf(session::Page page);
