@@ -20,6 +20,7 @@
 #include "qt/qt_serial_port.h"
 #include "qt/side_dialogs.h"
 #include "sim/simulated_port.h"
+#include "ui/demo_start.h"
 #include "ui/main_form.h"
 
 namespace {
@@ -147,7 +148,10 @@ int main(int argc, char** argv) {
   }
   if (parser.isSet(trace) && !form.StartTrace(parser.value(trace).toStdString()))
     return Fail("cannot write the trace " + parser.value(trace));
-  form.Start();
+  if (parser.isSet(demo))
+    kd::ui::StartDemo(form);
+  else
+    form.Start();
   if (ecuType != 0) form.SelectEcuType(ecuType);
   kd::qt::MainWindow window(form);
   host.SetParentWidget(&window);

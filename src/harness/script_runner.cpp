@@ -10,6 +10,7 @@
 
 #include "catalogue/ecu_catalogue.h"
 #include "sim/simulated_port.h"
+#include "ui/demo_start.h"
 #include "ui/main_form.h"
 
 namespace kd::harness {
@@ -127,7 +128,10 @@ ScriptRunner::ScriptRunner(std::istream& in, std::ostream& out, RunOptions optio
 void ScriptRunner::StartOnce() {
   if (started_) return;
   started_ = true;
-  main_->Start();
+  if (options_.demo)
+    ui::StartDemo(*main_);
+  else
+    main_->Start();
 }
 
 ScriptRunner::~ScriptRunner() = default;
