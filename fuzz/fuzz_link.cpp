@@ -1,12 +1,8 @@
 // Replies and request lengths as they could arrive: every decoder and encoder of the link and the
-// session engine of every type, the adaptation pages, and the ticks of the immobilizer and
-// climate windows, on any bytes.
+// session engine of every type, and the ticks of the immobilizer and climate windows, on any
+// bytes.
 #include <cstring>
 
-#include "adaptation/fuel_cells_page.h"
-#include "adaptation/knock_cells_page.h"
-#include "adaptation/misfire_page.h"
-#include "adaptation/trip_page.h"
 #include "climate/sauo_form.h"
 #include "immo/aps4_form.h"
 #include "immo/aps6_form.h"
@@ -71,30 +67,6 @@ void SideWindows(const std::uint8_t* data, std::size_t size) {
   run(sauo, sauo.Timer1(), nullptr);
 }
 
-// The adaptation pages of the type, each stepping twice on the input: once as the first reply
-// and once behind the request it wrote, with the page's reports taken after.
-void AdaptationPages(std::uint32_t type, const kd::link::ReplyCopy& input) {
-  using namespace kd;
-  view::Form form("TForm1");
-  std::string vin(19, ' ');
-  adaptation::FuelCellsPageStep fuel(form, type);
-  adaptation::KnockCellsPageStep knock(form, type);
-  adaptation::MisfirePageStep misfire(form, type);
-  adaptation::TripPageStep trip(form, vin);
-  session::PageStep* pages[] = {&fuel, &knock, &misfire, &trip};
-  for (session::PageStep* page : pages) {
-    page->TypeApplied();
-    link::ExchangeBuffer buffer;
-    for (int i = 0; i < 2; ++i) {
-      link::ReplyCopy reply = input;
-      page->Step(reply, buffer);
-    }
-  }
-  (void)fuel.ReportBody();
-  (void)knock.ReportBody();
-  (void)trip.ReportBody();
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -124,6 +96,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   again.dataLength = data[2];
   link::EncodeEscapedRequest(again);
   SideWindows(data, size);
-  AdaptationPages(type, reply);
   return 0;
 }

@@ -12,6 +12,10 @@
 #include <vector>
 
 #include "catalogue/param_tables.h"
+#include "adaptation/fuel_cells_page.h"
+#include "adaptation/knock_cells_page.h"
+#include "adaptation/misfire_page.h"
+#include "adaptation/trip_page.h"
 #include "faults/fault_page.h"
 #include "faults/fault_report.h"
 #include "identity/equipment_page.h"
@@ -106,6 +110,7 @@ struct Rig {
   std::uint8_t shownPattern = 0xFF;
   session::SessionState session;
   std::uint32_t dtcInfoMode = 0;
+  std::string vin = std::string(19, ' ');
   session::Page page = session::Page::Params;
   std::array<std::unique_ptr<session::PageStep>, session::kPageCount> steps;
   // What a page writes from its state (its report).
@@ -197,6 +202,24 @@ const std::function<void(Rig&)> kPageSetups[] = {
     [](Rig& r) {
       r.Install(session::Page::Equipment,
                 std::make_unique<identity::EquipmentPage>(r.form, r.ecuType, r.session));
+    },
+    [](Rig& r) {
+      auto& page = r.Install(session::Page::Fuel,
+                             std::make_unique<adaptation::FuelCellsPageStep>(r.form, r.ecuType));
+      r.atEnd.push_back([&page] { (void)page.ReportBody(); });
+    },
+    [](Rig& r) {
+      auto& page = r.Install(session::Page::Knock,
+                             std::make_unique<adaptation::KnockCellsPageStep>(r.form, r.ecuType));
+      r.atEnd.push_back([&page] { (void)page.ReportBody(); });
+    },
+    [](Rig& r) {
+      r.Install(session::Page::Misfire, std::make_unique<adaptation::MisfirePageStep>(r.form, r.ecuType));
+    },
+    [](Rig& r) {
+      auto& page =
+          r.Install(session::Page::Trip, std::make_unique<adaptation::TripPageStep>(r.form, r.vin));
+      r.atEnd.push_back([&page] { (void)page.ReportBody(); });
     },
 };
 
