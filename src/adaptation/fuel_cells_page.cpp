@@ -27,7 +27,8 @@ constexpr int kM10CellWidth = 48;
 
 // Labels of both halves: loads across row 0, speeds down column 0, the purge row between.
 template <std::size_t L, std::size_t S>
-void Lay(view::Grid& grid, const char* const (&loads)[L], const char* const (&speeds)[S], int width) {
+void Lay(view::Grid& grid, const char* const (&loads)[L], const char* const (&speeds)[S],
+         int width) {
   constexpr int half = static_cast<int>(S);
   grid.SetSize(static_cast<int>(L) + 1, 2 * half + 2);
   grid.ColWidths().assign(L + 1, width);

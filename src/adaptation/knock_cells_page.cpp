@@ -12,9 +12,8 @@ namespace {
 
 using catalogue::AdaptationFamily;
 
-constexpr const char* kSpeeds[] = {"600",  "720",  "840",  "990",  "1170", "1380",
-                                   "1650", "1950", "2310", "2730", "3210", "3840",
-                                   "4530", "5370", "6360", "7500"};
+constexpr const char* kSpeeds[] = {"600",  "720",  "840",  "990",  "1170", "1380", "1650", "1950",
+                                   "2310", "2730", "3210", "3840", "4530", "5370", "6360", "7500"};
 constexpr int kCylinders = 4;
 
 void Zones(view::Grid& grid, int zones) {

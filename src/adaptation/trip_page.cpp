@@ -13,6 +13,7 @@ namespace {
 
 // The labels are padded with blanks to line the report's columns up, as the controller's
 // documentation prints them.
+// clang-format off
 constexpr const char* kLabels[kTripRows] = {
     "Наименование                   ",
     "VIN автомобиля                 ",
@@ -37,6 +38,7 @@ constexpr const char* kLabels[kTripRows] = {
     "Время раб.с вкл.лампой MIL,МИН",
     "Совпадение",
 };
+// clang-format on
 constexpr const char* kValueHeading = "Параметр                       ";
 
 // A text field of the record, up to its first zero byte; Windows-1251 bytes.

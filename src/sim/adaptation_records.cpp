@@ -118,7 +118,8 @@ Bytes M10FuelRecord(int half) {
   Bytes out(128);
   for (int i = 0; i < 8; ++i)
     for (int j = 0; j < 8; ++j)
-      PutLe(out, 2 * (8 * i + j), static_cast<std::uint32_t>(std::lround(FuelCorrection(i, j, 8, half) * 8192)), 2);
+      PutLe(out, 2 * (8 * i + j),
+            static_cast<std::uint32_t>(std::lround(FuelCorrection(i, j, 8, half) * 8192)), 2);
   return out;
 }
 
@@ -133,7 +134,8 @@ Bytes M10KnockCorrections() {
   Bytes out(128);
   for (int c = 0; c < 4; ++c)
     for (int i = 0; i < 16; ++i)
-      PutLe(out, 2 * (16 * c + i), static_cast<std::uint32_t>(std::lround(KnockRetard(c, i, 16) / 0.75)), 2);
+      PutLe(out, 2 * (16 * c + i),
+            static_cast<std::uint32_t>(std::lround(KnockRetard(c, i, 16) / 0.75)), 2);
   return out;
 }
 
@@ -181,7 +183,9 @@ Bytes M10MisfireRecord(const EngineModel& model, std::int64_t ms) {
   const double coefficients[] = {0.00121, -0.00087, 0.00034, -0.00052};
   for (int k = 0; k < 4; ++k)
     PutLe(out, 4 * k,
-          static_cast<std::uint32_t>(static_cast<std::int32_t>(std::lround(coefficients[k] * 0x1p26))), 4);
+          static_cast<std::uint32_t>(
+              static_cast<std::int32_t>(std::lround(coefficients[k] * 0x1p26))),
+          4);
   out[16] = 1;
   out[17] = 1;
   out[18] = ms > 600000 ? 1 : 0;
@@ -250,8 +254,7 @@ class Trip {
     PutLe(out, 45, id.kmTenths / 10 * 8 + static_cast<std::uint32_t>(driven.litres * 100), 4);
     PutLe(out, 49, id.kmTenths / 10 * 60 / 45 + static_cast<std::uint32_t>(ms / 60000), 4);
     const std::uint32_t counters[] = {312, 47, 4821, 37, 18, 211, 36, 0, 6, 0, 14, 52, 66};
-    for (std::size_t k = 0; k < std::size(counters); ++k)
-      PutLe(out, 53 + 2 * k, counters[k], 2);
+    for (std::size_t k = 0; k < std::size(counters); ++k) PutLe(out, 53 + 2 * k, counters[k], 2);
     out[79] = 1;
     return out;
   }
@@ -333,27 +336,29 @@ void InstallAdaptationRecords(KwpController& controller, const EngineModel& mode
       return Answer{{0x50, r.service[1]}};
     });
     controller.AddService(0x23, true, [self, granted](const Request& r) -> std::optional<Answer> {
-      if (*granted != self->SessionNumber()) return KwpController::Negative(0x23, kConditionsNotCorrect);
+      if (*granted != self->SessionNumber())
+        return KwpController::Negative(0x23, kConditionsNotCorrect);
       return ReadMemory(r, kM797WindowStart, kM797WindowEnd, M797Memory);
     });
   }
   if (type == EcuCode::M10) {
-    controller.AddLocalIdentifier(0x21, [](const Request&) { return Record(0x21, M10FuelRecord(0)); });
-    controller.AddLocalIdentifier(0x22, [](const Request&) { return Record(0x22, M10FuelRecord(1)); });
-    controller.AddLocalIdentifier(0x23, [](const Request&) { return Record(0x23, M10KnockNoise()); });
-    controller.AddLocalIdentifier(0x24, [](const Request&) { return Record(0x24, M10KnockCorrections()); });
-    controller.AddLocalIdentifier(0x04, [car](const Request& r) {
-      return Record(0x04, M10MisfireRecord(*car, r.nowMs));
-    });
+    controller.AddLocalIdentifier(0x21,
+                                  [](const Request&) { return Record(0x21, M10FuelRecord(0)); });
+    controller.AddLocalIdentifier(0x22,
+                                  [](const Request&) { return Record(0x22, M10FuelRecord(1)); });
+    controller.AddLocalIdentifier(0x23,
+                                  [](const Request&) { return Record(0x23, M10KnockNoise()); });
+    controller.AddLocalIdentifier(
+        0x24, [](const Request&) { return Record(0x24, M10KnockCorrections()); });
+    controller.AddLocalIdentifier(
+        0x04, [car](const Request& r) { return Record(0x04, M10MisfireRecord(*car, r.nowMs)); });
   } else {
-    controller.AddLocalIdentifier(0x04, [car](const Request& r) {
-      return Record(0x04, BoschMisfireRecord(*car, r.nowMs));
-    });
+    controller.AddLocalIdentifier(
+        0x04, [car](const Request& r) { return Record(0x04, BoschMisfireRecord(*car, r.nowMs)); });
   }
   auto trip = std::make_shared<Trip>(model);
-  controller.AddLocalIdentifier(0x05, [trip, type](const Request& r) {
-    return Record(0x05, trip->Record(type, r.nowMs));
-  });
+  controller.AddLocalIdentifier(
+      0x05, [trip, type](const Request& r) { return Record(0x05, trip->Record(type, r.nowMs)); });
 }
 
 }  // namespace kd::sim

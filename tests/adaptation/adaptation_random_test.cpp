@@ -22,8 +22,9 @@ Bytes RandomReply(Rng& rng) {
   Bytes r(240);
   for (auto& b : r) b = static_cast<std::uint8_t>(rng());
   // Most replies look like the ones the pages wait for, with random contents.
-  static const Bytes kHeads[] = {{0x63}, {0x61, 0x04}, {0x61, 0x05}, {0x61, 0x21}, {0x61, 0x22},
-                                 {0x61, 0x23}, {0x61, 0x24}, {0x50, 0x83}, {0x7E}};
+  static const Bytes kHeads[] = {{0x63},       {0x61, 0x04}, {0x61, 0x05},
+                                 {0x61, 0x21}, {0x61, 0x22}, {0x61, 0x23},
+                                 {0x61, 0x24}, {0x50, 0x83}, {0x7E}};
   const std::size_t pick = rng() % (std::size(kHeads) + 1);
   if (pick < std::size(kHeads)) {
     const Bytes& head = kHeads[pick];
@@ -45,7 +46,8 @@ std::set<Bytes> Allowed(std::uint32_t type, int page) {
       std::set<Bytes> reads;
       for (int k = 0; k <= 32; ++k) {
         const int a = 0xFD00 + 16 * k;
-        reads.insert({0x23, 0x00, static_cast<std::uint8_t>(a >> 8), static_cast<std::uint8_t>(a), 0x10});
+        reads.insert(
+            {0x23, 0x00, static_cast<std::uint8_t>(a >> 8), static_cast<std::uint8_t>(a), 0x10});
       }
       return reads;
     }
@@ -71,10 +73,10 @@ void Drive(P& page, const view::Grid& grid, std::uint32_t type, int which, Rng& 
     link::ReplyCopy reply = kd::testing::AsReply(RandomReply(rng));
     buffer.dataLength = kUntouched;
     page.Step(reply, buffer);
-    const Bytes request = buffer.dataLength == kUntouched
-                              ? Bytes{}
-                              : Bytes(buffer.transmitFrame + 3,
-                                      buffer.transmitFrame + 3 + buffer.dataLength);
+    const Bytes request =
+        buffer.dataLength == kUntouched
+            ? Bytes{}
+            : Bytes(buffer.transmitFrame + 3, buffer.transmitFrame + 3 + buffer.dataLength);
     ASSERT_TRUE(allowed.contains(request)) << "type " << type << " page " << which;
     ASSERT_EQ(grid.RowCount(), rows);
     ASSERT_EQ(grid.ColCount(), cols);

@@ -11,7 +11,9 @@ namespace {
 using catalogue::EcuCode;
 using Fuel = PageOn<FuelCellsPageStep>;
 
-Bytes Memory(std::uint8_t fill) { return Long(WithData({0x63}, Bytes(16, fill))); }
+Bytes Memory(std::uint8_t fill) {
+  return Long(WithData({0x63}, Bytes(16, fill)));
+}
 Bytes Memory(std::uint8_t fill, std::uint8_t first) {
   Bytes data(16, fill);
   data[0] = first;
@@ -55,7 +57,7 @@ TEST(FuelCells, JanuarySweepsAllBlocksAndWraps) {
   EXPECT_EQ(g.Cell(1, 1), "1.5");
   EXPECT_EQ(g.Cell(1, 2), text::FormatNumber(1 / 256.0 + 0.5, "#0.##"));
   EXPECT_EQ(g.Cell(1, 18), "1.5");
-  EXPECT_EQ(g.Cell(1, 19), "0.57");  // 17 / 256 + 0.5
+  EXPECT_EQ(g.Cell(1, 19), "0.57");   // 17 / 256 + 0.5
   EXPECT_EQ(g.Cell(16, 16), "0.56");  // 16 / 256 + 0.5
   EXPECT_EQ(g.Cell(16, 33), "0.63");  // 32 / 256 + 0.5, the half rounded up
   EXPECT_EQ(g.Cell(5, 17), "");
@@ -103,9 +105,9 @@ TEST(FuelCells, M10AlternatesItsTwoRecords) {
   fuel.Feed(KwpReply(0x10, {0xC1, 0xEF, 0x8F}));
   EXPECT_EQ(fuel.Request(), (Bytes{0x21, 0x21}));
   Bytes data(128, 0);
-  data[0] = 0x00, data[1] = 0x20;                 // (0,0): 8192 → 1
-  data[2 * 9] = 0x00, data[2 * 9 + 1] = 0x10;     // (1,1): 4096 → 0.5
-  data[2 * 63] = 0x01, data[2 * 63 + 1] = 0x20;   // (7,7): 8193 → 1.000122
+  data[0] = 0x00, data[1] = 0x20;                // (0,0): 8192 → 1
+  data[2 * 9] = 0x00, data[2 * 9 + 1] = 0x10;    // (1,1): 4096 → 0.5
+  data[2 * 63] = 0x01, data[2 * 63 + 1] = 0x20;  // (7,7): 8193 → 1.000122
   fuel.Feed(Long(WithData({0x61, 0x21}, data)));
   EXPECT_EQ(fuel.Request(), (Bytes{0x21, 0x22}));
   EXPECT_EQ(g.Cell(1, 1), "1");
@@ -142,8 +144,8 @@ TEST(FuelCells, AReplyOfAnotherServiceLeavesTheGrid) {
 // Types whose cells the page cannot read keep the engine's request: no frame without a service.
 TEST(FuelCells, OtherTypesWriteNoRequestAndKeepTheLayout) {
   Fuel fuel(EcuCode::M10);
-  for (std::uint32_t type : {EcuCode::M154, EcuCode::MP70, EcuCode::M797, EcuCode::MP70E3,
-                             EcuCode::EMUR}) {
+  for (std::uint32_t type :
+       {EcuCode::M154, EcuCode::MP70, EcuCode::M797, EcuCode::MP70E3, EcuCode::EMUR}) {
     fuel.Switch(type);
     fuel.Feed(Memory(0x10));
     EXPECT_TRUE(fuel.Request().empty()) << type;

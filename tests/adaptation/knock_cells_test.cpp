@@ -82,9 +82,9 @@ TEST(KnockCells, M797OpensItsSessionBeforeEveryRead) {
   knock.Feed(KwpReply(0x10, {0x50, 0x83}));
   EXPECT_EQ(knock.Request(), (Bytes{0x23, 0x0F, 0x26, 0x6A, 0x50}));
   Bytes data(80, 0);
-  data[0] = 4;        // cylinder 1, zone 1: 3
-  data[20] = 1;       // cylinder 2, zone 1: 0.75 → 0.8
-  data[79] = 2;       // cylinder 4, zone 20: 1.5
+  data[0] = 4;   // cylinder 1, zone 1: 3
+  data[20] = 1;  // cylinder 2, zone 1: 0.75 → 0.8
+  data[79] = 2;  // cylinder 4, zone 20: 1.5
   knock.Feed(Long(WithData({0x63}, data)));
   EXPECT_EQ(knock.Request(), (Bytes{0x10, 0x83}));
   const view::Grid& g = knock.page.StringGrid6();
@@ -119,8 +119,8 @@ TEST(KnockCells, M10NoiseThenCorrections) {
   EXPECT_EQ(g.Cell(1, 1), "200");
   EXPECT_EQ(g.Cell(2, 16), "7");
   Bytes corrections(128, 0);
-  corrections[0] = 0x10;  // 16 × 0.75 = 12
-  corrections[2 * 17] = 0x03;  // cylinder 2, speed 2: 2.25 → 2.3
+  corrections[0] = 0x10;                             // 16 × 0.75 = 12
+  corrections[2 * 17] = 0x03;                        // cylinder 2, speed 2: 2.25 → 2.3
   corrections[126] = 0x00, corrections[127] = 0x01;  // 256 × 0.75 = 192
   knock.Feed(Long(WithData({0x61, 0x24}, corrections)));
   EXPECT_EQ(knock.Request(), (Bytes{0x21, 0x23}));

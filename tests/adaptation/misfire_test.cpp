@@ -13,7 +13,9 @@ namespace {
 using catalogue::EcuCode;
 using Misfire = PageOn<MisfirePageStep>;
 
-Bytes Record04(const Bytes& data) { return Long(WithData({0x61, 0x04}, data)); }
+Bytes Record04(const Bytes& data) {
+  return Long(WithData({0x61, 0x04}, data));
+}
 
 TEST(Misfire, ListsOfEveryType) {
   Misfire m(EcuCode::M154);
@@ -60,8 +62,8 @@ TEST(Misfire, PowerOfTwoScalesAreExact) {
 }
 
 TEST(Misfire, BoschRecordFlagsCountersAndScales) {
-  for (std::uint32_t type : {EcuCode::Jan51, EcuCode::MP70, EcuCode::M797, EcuCode::MP70E3,
-                             EcuCode::Jan72}) {
+  for (std::uint32_t type :
+       {EcuCode::Jan51, EcuCode::MP70, EcuCode::M797, EcuCode::MP70E3, EcuCode::Jan72}) {
     Misfire m(type);
     Bytes data(25, 0);
     data[2] = 0x03, data[3] = 0x01;    // A2ZADZ 259 × 0.5
@@ -89,8 +91,8 @@ TEST(Misfire, BoschRecordFlagsCountersAndScales) {
 TEST(Misfire, M10RecordSignedWideValuesAndByteFlags) {
   Misfire m(EcuCode::M10);
   Bytes data(68, 0);
-  data[3] = 0x04;                                     // 2^26 → 1
-  data[4] = 0xFF, data[5] = 0xFF, data[6] = 0xFF, data[7] = 0xFF;  // -1 × 2^-26
+  data[3] = 0x04;                                                    // 2^26 → 1
+  data[4] = 0xFF, data[5] = 0xFF, data[6] = 0xFF, data[7] = 0xFF;    // -1 × 2^-26
   data[8] = 0x00, data[9] = 0x00, data[10] = 0x00, data[11] = 0x80;  // -2^31 → -32
   data[16] = 0x01;
   data[17] = 0x02;  // bit 0 clear

@@ -29,7 +29,8 @@ class SavingHost : public kd::testing::NullHost {
     dialogs.push_back(r);
     return path;
   }
-  void MessageBox(const std::string& caption, const std::string& text, view::MessageIcon icon) override {
+  void MessageBox(const std::string& caption, const std::string& text,
+                  view::MessageIcon icon) override {
     boxes.push_back(caption + " | " + text + (icon == view::MessageIcon::Error ? " (error)" : ""));
   }
   std::optional<std::string> path;

@@ -35,16 +35,18 @@ Bytes Data() {
   return d;
 }
 
-Bytes Record05(const Bytes& data) { return Long(WithData({0x61, 0x05}, data)); }
+Bytes Record05(const Bytes& data) {
+  return Long(WithData({0x61, 0x05}, data));
+}
 
 TEST(TripData, EveryFieldWithItsPattern) {
   Trip trip;
   Bytes d = Data();
-  d[41] = 0x10, d[42] = 0x27;                      // 10000 → 1000.0 km
-  d[45] = 0x39, d[46] = 0x30;                      // 12345 → 123.45 l
-  d[49] = 0x40, d[50] = 0x42, d[51] = 0x0F;        // 1000000 minutes
+  d[41] = 0x10, d[42] = 0x27;                // 10000 → 1000.0 km
+  d[45] = 0x39, d[46] = 0x30;                // 12345 → 123.45 l
+  d[49] = 0x40, d[50] = 0x42, d[51] = 0x0F;  // 1000000 minutes
   for (int k = 0; k < 13; ++k) d[53 + 2 * k] = static_cast<std::uint8_t>(k + 1);
-  d[77] = 0xFF, d[78] = 0xFF;                      // 65535
+  d[77] = 0xFF, d[78] = 0xFF;  // 65535
   d[79] = 1;
   trip.Feed(Record05(d));
   EXPECT_EQ(trip.buffer.dataLength, 2);
@@ -110,7 +112,9 @@ TEST(TripData, ReportBodyIsTheTableRowByRow) {
   EXPECT_EQ(std::count(body.begin(), body.end(), '\n'), 2 + 22);
   EXPECT_TRUE(utf8.ends_with("Совпадение\t\t0\r\n"));
   // The curly quotes are the code page's own.
-  EXPECT_NE(body.find("\x93" "030\xD5\x94"), std::string::npos);
+  EXPECT_NE(body.find("\x93"
+                      "030\xD5\x94"),
+            std::string::npos);
 }
 
 }  // namespace

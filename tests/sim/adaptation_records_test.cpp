@@ -1,8 +1,9 @@
 // What the simulated controllers have learnt: January's memory window, M7.9.7's block behind its
 // special session, M10's cell records, and the misfire and trip records with a mileage that
 // grows while the car drives.
-#include "catalogue/ecu_catalogue.h"
 #include "sim/adaptation_records.h"
+
+#include "catalogue/ecu_catalogue.h"
 #include "sim_fixture.h"
 
 namespace kd::sim::test {
@@ -22,7 +23,8 @@ struct Adaptation : SimFixture {
     return KwpService(Kwp(target, service, flags), target);
   }
   static std::uint32_t Le32(const Bytes& s, std::size_t at) {
-    return s.at(at) | s.at(at + 1) << 8 | s.at(at + 2) << 16 | static_cast<std::uint32_t>(s.at(at + 3)) << 24;
+    return s.at(at) | s.at(at + 1) << 8 | s.at(at + 2) << 16 |
+           static_cast<std::uint32_t>(s.at(at + 3)) << 24;
   }
 };
 
@@ -72,7 +74,8 @@ TEST_F(Adaptation, M797ServesItsKnockBlockOnlyInsideTheSpecialSession) {
 
 TEST_F(Adaptation, M10ServesItsFourCellRecords) {
   Open(EcuCode::M10);
-  const std::pair<std::uint8_t, std::size_t> records[] = {{0x21, 128}, {0x22, 128}, {0x23, 64}, {0x24, 128}};
+  const std::pair<std::uint8_t, std::size_t> records[] = {
+      {0x21, 128}, {0x22, 128}, {0x23, 64}, {0x24, 128}};
   for (auto [lid, size] : records) {
     const Bytes r = Service({0x21, lid});
     ASSERT_EQ(r.size(), 2 + size) << int(lid);
@@ -91,8 +94,9 @@ TEST_F(Adaptation, MisfireAndTripRecordsOfTheTypesThatKeepThem) {
   const struct {
     std::uint32_t type;
     std::size_t misfire;  // data bytes, 0: not kept
-  } types[] = {{EcuCode::M154, 0},   {EcuCode::Jan51, 25}, {EcuCode::MP70, 25}, {EcuCode::M797, 25},
-               {EcuCode::MP70E3, 25}, {EcuCode::M10, 68},  {EcuCode::Jan72, 25}, {EcuCode::EMUR, 0}};
+  } types[] = {{EcuCode::M154, 0},   {EcuCode::Jan51, 25},  {EcuCode::MP70, 25},
+               {EcuCode::M797, 25},  {EcuCode::MP70E3, 25}, {EcuCode::M10, 68},
+               {EcuCode::Jan72, 25}, {EcuCode::EMUR, 0}};
   for (const auto& t : types) {
     Open(t.type);
     const Bytes misfire = Service({0x21, 0x04});

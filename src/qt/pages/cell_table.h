@@ -30,7 +30,8 @@ inline void FixedDigits(QTableWidget* table, int pointSize) {
   table->setFont(font);
 }
 
-inline void SaveRow(const MakeWidget& make, const char* button, QWidget* page, QVBoxLayout* layout) {
+inline void SaveRow(const MakeWidget& make, const char* button, QWidget* page,
+                    QVBoxLayout* layout) {
   auto* row = new QHBoxLayout;
   if (QWidget* w = make(button, page)) row->addWidget(w);
   row->addStretch();
