@@ -11,6 +11,7 @@
 #include <sstream>
 #include <vector>
 
+#include "actuators/actuator_panel.h"
 #include "catalogue/param_tables.h"
 #include "adaptation/fuel_cells_page.h"
 #include "adaptation/knock_cells_page.h"
@@ -20,7 +21,9 @@
 #include "faults/fault_report.h"
 #include "identity/equipment_page.h"
 #include "link/port.h"
+#include "livedata/charts.h"
 #include "livedata/param_page.h"
+#include "livedata/recording.h"
 #include "session/session_step.h"
 #include "sim/simulated_port.h"
 #include "view/form.h"
@@ -150,8 +153,8 @@ struct Rig {
     link::PollTick(
         handle, *buffer, catalogue::Lookup(ecuType).marksStartCommunication,
         [this, shown](link::ExchangeBuffer& b) {
-          session::SessionStep(b, {ecuType, shown, session, status,
-                                   steps[static_cast<std::size_t>(shown)].get()});
+          session::SessionStep(
+              b, {ecuType, shown, session, status, steps[static_cast<std::size_t>(shown)].get()});
         },
         status);
   }
@@ -183,13 +186,64 @@ struct Rig {
   }
 };
 
+// The parameter page as the main window has it: the actuator panel open, recording on, every
+// shown numeric parameter on the chart panel, and the graph window fed.
+class ParamsWithPanel : public livedata::ParamPage {
+ public:
+  explicit ParamsWithPanel(Rig& r)
+      : livedata::ParamPage(r.ecuType, r.params, r.grid, r.status, r.session.pageTickCount),
+        recorder_(r.form, r.ecuType),
+        chart_(r.form, r.grid, r.params),
+        window_(r.params, host_),
+        type_(r.ecuType),
+        list_(r.params) {
+    auto panel =
+        std::make_unique<actuators::ActuatorPanel>(r.form, r.ecuType, r.session.pendingCommand);
+    panel_ = panel.get();
+    SetActuators(std::move(panel));
+    AddListener(recorder_);
+    AddListener(chart_);
+    AddListener(window_);
+    r.form.FindAs<view::Button>("Button1")->Click();
+    recorder_.StartRecording();
+    chart_.ShowPanel();
+  }
+  void TypeApplied() override {
+    panel_->TypeApplied();
+    chart_.ListApplied();
+    chart_.HidePanel();
+    for (const auto& p : list_)
+      if (p.shown == 1) chart_.CellSelected(3, p.gridRow);
+    chart_.ShowPanel();
+    // Whatever was recorded under the old type is written under the new one.
+    (void)livedata::DataFileBody(type_, list_, recorder_.Buffer());
+    (void)livedata::StatisticsFile(type_, list_, recorder_.Buffer());
+  }
+
+ private:
+  struct NoHost : view::Host {
+    void ShowModal(view::Form&) override {}
+    std::optional<std::string> OpenFileDialog(const view::FileDialogRequest&) override {
+      return {};
+    }
+    std::optional<std::string> SaveFileDialog(const view::FileDialogRequest&) override {
+      return {};
+    }
+    std::optional<view::FontChoice> FontDialog(const view::FontChoice&) override { return {}; }
+    void MessageBox(const std::string&, const std::string&, view::MessageIcon) override {}
+    view::LocalTime Now() override { return {}; }
+  } host_;
+  livedata::Recorder recorder_;
+  livedata::MainChart chart_;
+  livedata::GraphWindow window_;
+  const std::uint32_t& type_;
+  std::vector<catalogue::ParamRecord>& list_;
+  actuators::ActuatorPanel* panel_ = nullptr;
+};
+
 // What the main window builds for each page, one entry a page.
 const std::function<void(Rig&)> kPageSetups[] = {
-    [](Rig& r) {
-      r.Install(session::Page::Params,
-                std::make_unique<livedata::ParamPage>(r.ecuType, r.params, r.grid, r.status,
-                                                      r.session.pageTickCount));
-    },
+    [](Rig& r) { r.Install(session::Page::Params, std::make_unique<ParamsWithPanel>(r)); },
     [](Rig& r) {
       auto& page = r.Install(
           session::Page::Faults,

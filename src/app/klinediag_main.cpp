@@ -15,7 +15,10 @@
 #include <string>
 
 #include "catalogue/ecu_catalogue.h"
+#include "qt/graph_window.h"
 #include "qt/main_window.h"
+#include "qt/obd_windows.h"
+#include "qt/screenshots.h"
 #include "qt/qt_host.h"
 #include "qt/qt_serial_port.h"
 #include "qt/side_dialogs.h"
@@ -28,6 +31,8 @@ namespace {
 // Ticks a screenshot waits for: enough for the session to open and the first data to arrive.
 constexpr int kScreenshotTicks = 5;
 constexpr QSize kScreenshotSize{1280, 800};
+constexpr int kSideWindowTicks = 25;
+constexpr QSize kSideWindowSize{800, 600};
 
 constexpr const char* kUsage =
     "usage: klinediag [--demo] [--port N=DEVICE]... [--trace FILE] [--screenshot FILE.png|DIR]\n"
@@ -43,7 +48,8 @@ constexpr const char* kUsage =
     "  --screenshot FILE.png\n"
     "                     run a few timer ticks, save the main window (1280x800) as\n"
     "                     PNG to FILE and exit\n"
-    "  --screenshot DIR   the same for every page, one PNG per page in DIR\n"
+    "  --screenshot DIR   the same for every page, one PNG per page in DIR, and for\n"
+    "                     every page of the side windows\n"
     "                     (with --demo, every parameter is shown)\n"
     "  --screenshot-ticks N\n"
     "                     timer ticks before each picture (default 5; a January\n"
@@ -137,7 +143,9 @@ int main(int argc, char** argv) {
 
   kd::qt::QtHost host;
   kd::qt::RegisterSideDialogs(host);
+  kd::qt::RegisterObdWindows(host);
   host.SetUnattended(runMs || parser.isSet(screenshot));
+  host.RegisterDialog("TForm9", kd::qt::MakeGraphWindow);
   kd::ui::MainForm form(*serial, host);
   if (parser.isSet(demo)) {
     auto* simulator = static_cast<kd::sim::SimulatedPort*>(serial.get());
@@ -233,6 +241,18 @@ int main(int argc, char** argv) {
       auto* button = form.FindAs<kd::view::Button>(side.button);
       window.Bindings().Forward(*button, [button] { button->Click(); });
       if (!failed.isEmpty()) return Fail(failed);
+    }
+    // The OBD windows, one picture per page.
+    const struct {
+      const char* button;
+      const char* prefix;
+    } obdWindows[] = {{"ToolButton7", "eobd"}, {"ToolButton12", "iso9141"}};
+    for (const auto& side : obdWindows) {
+      auto* opener = form.FindAs<kd::view::Button>(side.button);
+      if (opener && opener->Enabled() &&
+          !kd::qt::ShootSideWindow(*opener, window.Bindings(), window, target, side.prefix,
+                                   kSideWindowTicks, kSideWindowSize))
+        return Fail(QString("cannot write the pictures of ") + side.button);
     }
     return 0;
   }

@@ -111,6 +111,10 @@ struct EcuInfo {
   AdcFamily adc = AdcFamily::None;
   AdaptationFamily adaptation = AdaptationFamily::None;
   ActuatorFamily actuators = ActuatorFamily::IoControl;
+  // What an on/off actuator request sends for "on".
+  std::uint8_t actuatorOnValue = 0x01;
+  // A state reply whose option byte is 1 carries the current value alone.
+  bool actuatorCurrentOnlyReply = false;
 };
 
 inline constexpr std::uint32_t kFirstType = 1;

@@ -256,6 +256,8 @@ void ScriptRunner::Execute(const std::string& line) {
       if (cmd == "dblclick" && grid->OnDblClick) grid->OnDblClick();
     } else if (auto* list = dynamic_cast<view::ListBox*>(&c); list && cmd == "dblclick") {
       if (list->OnDblClick) list->OnDblClick();
+    } else if (auto* panel = dynamic_cast<view::Panel*>(&c); panel && cmd == "dblclick") {
+      if (panel->OnDblClick) panel->OnDblClick();
     } else {
       Fail(words[1] + " is not a grid");
     }

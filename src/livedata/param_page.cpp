@@ -19,7 +19,7 @@ using link::ReplyCopy;
 // trusted, so anything outside the copy reads as 0.
 class Positions {
  public:
-  Positions(const ReplyCopy& reply, std::size_t base) : reply_(reply), base_(base) {}
+  Positions(std::span<const std::uint8_t> reply, std::size_t base) : reply_(reply), base_(base) {}
   int b(std::int64_t i) const {
     const std::int64_t at = static_cast<std::int64_t>(base_) + i;
     return at < 0 || at >= static_cast<std::int64_t>(reply_.size()) ? 0 : reply_[static_cast<std::size_t>(at)];
@@ -29,7 +29,7 @@ class Positions {
   int HighFirst(std::int64_t k) const { return b(k) * 256 + b(k + 1); }
 
  private:
-  const ReplyCopy& reply_;
+  std::span<const std::uint8_t> reply_;
   std::size_t base_;
 };
 
@@ -43,8 +43,9 @@ void SetChartPercent(ParamRecord& r) {
   r.chartPercent = range != 0 ? r.value * 100 / range : 0;
 }
 
-void DecodeKwp(std::uint32_t ecuType, const ReplyCopy& reply, std::span<ParamRecord> params) {
-  const Positions p(reply, reply[0] == 0x80 ? 3 : 2);
+void DecodeKwp(std::uint32_t ecuType, std::span<const std::uint8_t> reply, std::size_t base,
+               std::span<ParamRecord> params) {
+  const Positions p(reply, base);
   const bool highFirst = catalogue::Lookup(ecuType).highByteFirst;
   for (ParamRecord& r : params) {
     const std::int64_t k = r.dataOffset;
@@ -159,7 +160,7 @@ void DecodeParamValues(std::uint32_t ecuType, const ReplyCopy& reply, std::span<
   if (!catalogue::IsKnownType(ecuType)) return;
   switch (catalogue::Lookup(ecuType).family) {
     case catalogue::LinkFamily::Kwp2000:
-      DecodeKwp(ecuType, reply, params);
+      DecodeKwp(ecuType, reply, KwpReplyBase(reply), params);
       break;
     case catalogue::LinkFamily::Gm:
       DecodeGm(reply, params);
@@ -168,6 +169,13 @@ void DecodeParamValues(std::uint32_t ecuType, const ReplyCopy& reply, std::span<
       DecodeEscaped(reply, params);
       break;
   }
+}
+
+std::size_t KwpReplyBase(const ReplyCopy& reply) { return reply[0] == 0x80 ? 3 : 2; }
+
+void DecodeKwpFrame(std::uint32_t ecuType, std::span<const std::uint8_t> frame,
+                    std::span<ParamRecord> params) {
+  DecodeKwp(ecuType, frame, 0, params);
 }
 
 bool IsDataReply(const ReplyCopy& reply) {

@@ -21,6 +21,13 @@ namespace kd::livedata {
 void DecodeParamValues(std::uint32_t ecuType, const link::ReplyCopy& reply,
                        std::span<catalogue::ParamRecord> params);
 
+// Where position 0 of a KWP2000 reply lies: the byte in front of the service identifier.
+std::size_t KwpReplyBase(const link::ReplyCopy& reply);
+
+// Decodes a recorded frame, position 0 first, by the KWP2000 rules of the type.
+void DecodeKwpFrame(std::uint32_t ecuType, std::span<const std::uint8_t> frame,
+                    std::span<catalogue::ParamRecord> params);
+
 // Whether a KWP2000 reply is the controller's data record (service 0x61, identifier 0x01).
 bool IsDataReply(const link::ReplyCopy& reply);
 

@@ -299,47 +299,69 @@ void CopyPages(const view::PageControl& m, QTabWidget* w) {
   if (active >= 0 && w->currentIndex() != active) w->setCurrentIndex(active);
 }
 
+// Rebuilt only when series come or go or the axes change; otherwise each series gets its points
+// replaced in one call from a buffer the view keeps, so a refresh allocates nothing per point.
 void CopyChart(const view::Chart& m, QChartView* v) {
   QChart* chart = v->chart();
   chart->setAnimationOptions(QChart::NoAnimation);
-  chart->removeAllSeries();
-  for (QAbstractAxis* axis : chart->axes()) {
-    chart->removeAxis(axis);
-    delete axis;
-  }
+  const auto layout = static_cast<qulonglong>(m.LayoutRevision());
+  const bool rebuild = v->property("kdChartLayout").toULongLong() != layout ||
+                       chart->series().size() != static_cast<qsizetype>(m.Series().size());
   bool labelled = false;
   for (const auto& s : m.Series())
-    for (const auto& p : s.points) labelled = labelled || !p.label.empty();
-
-  QAbstractAxis* x = nullptr;
-  if (labelled) {
-    // Point labels name x positions, as the chart shows them under the axis.
-    auto* axis = new QCategoryAxis;
-    axis->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
-    axis->setStartValue(m.XMin());
-    std::set<std::string> used;
-    for (const auto& s : m.Series())
-      for (const auto& p : s.points)
-        if (!p.label.empty() && used.insert(p.label).second) axis->append(Q(p.label), p.x);
-    x = axis;
-  } else {
-    x = new QValueAxis;
+    for (const auto& p : s.points) labelled = labelled || (!p.label.empty() && p.label != " ");
+  if (rebuild || labelled) {
+    v->setProperty("kdChartLayout", layout);
+    chart->removeAllSeries();
+    for (QAbstractAxis* axis : chart->axes()) {
+      chart->removeAxis(axis);
+      delete axis;
+    }
+    chart->setTitle(Q(m.Title()));
+    QAbstractAxis* x = nullptr;
+    if (labelled) {
+      // Point labels name x positions, as the chart shows them under the axis.
+      auto* axis = new QCategoryAxis;
+      axis->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+      axis->setStartValue(m.XMin());
+      std::set<std::string> used;
+      for (const auto& s : m.Series())
+        for (const auto& p : s.points)
+          if (!p.label.empty() && p.label != " " && used.insert(p.label).second)
+            axis->append(Q(p.label), p.x);
+      x = axis;
+    } else {
+      auto* axis = new QValueAxis;
+      if (m.XStep() > 0) axis->setTickCount(static_cast<int>((m.XMax() - m.XMin()) / m.XStep()) + 1);
+      axis->setLabelsVisible(m.AxisLabels());
+      x = axis;
+    }
+    x->setRange(m.XMin(), m.XMax());
+    auto* y = new QValueAxis;
+    y->setRange(m.YMin(), m.YMax());
+    if (m.YStep() > 0) y->setTickCount(static_cast<int>((m.YMax() - m.YMin()) / m.YStep()) + 1);
+    y->setLabelsVisible(m.AxisLabels());
+    chart->addAxis(x, Qt::AlignBottom);
+    chart->addAxis(y, Qt::AlignLeft);
+    for (const auto& s : m.Series()) {
+      auto* line = new QLineSeries;
+      line->setName(Q(s.title));
+      chart->addSeries(line);
+      // The theme gives the series its colour as it is added; only the width is the chart's.
+      QPen pen = line->pen();
+      pen.setWidth(2);
+      line->setPen(pen);
+      line->attachAxis(x);
+      line->attachAxis(y);
+    }
   }
-  x->setRange(m.XMin(), m.XMax());
-  auto* y = new QValueAxis;
-  y->setRange(m.YMin(), m.YMax());
-  chart->addAxis(x, Qt::AlignBottom);
-  chart->addAxis(y, Qt::AlignLeft);
-  for (const auto& s : m.Series()) {
-    auto* line = new QLineSeries;
-    line->setName(Q(s.title));
-    QList<QPointF> points;
-    points.reserve(static_cast<qsizetype>(s.points.size()));
-    for (const auto& p : s.points) points.append({p.x, p.y});
-    line->append(points);
-    chart->addSeries(line);
-    line->attachAxis(x);
-    line->attachAxis(y);
+  static QList<QPointF> points;
+  const auto series = chart->series();
+  for (qsizetype i = 0; i < series.size() && i < static_cast<qsizetype>(m.Series().size()); ++i) {
+    points.resize(0);
+    points.reserve(static_cast<qsizetype>(view::Chart::kPointsReserve));
+    for (const auto& p : m.Series()[static_cast<std::size_t>(i)].points) points.append({p.x, p.y});
+    static_cast<QLineSeries*>(series[i])->replace(points);
   }
 }
 
@@ -440,7 +462,10 @@ void Binder::Connect(Binding& b) {
     case Kind::Status:
     case Kind::Chart:
     case Kind::GroupBox:
+      break;
     case Kind::Panel:
+      panels_[o] = &static_cast<view::Panel&>(c);
+      o->installEventFilter(this);
       break;
     case Kind::ButtonWidget: {
       auto& m = static_cast<view::Button&>(c);
@@ -567,9 +592,18 @@ void Binder::Copy(Binding& b) {
   view::Control& c = *b.control;
   CopyCommon(c, o);
   switch (b.kind) {
-    case Kind::Label:
-      As<QLabel>(o)->setText(Q(static_cast<view::Label&>(c).Caption()));
+    case Kind::Label: {
+      auto& label = static_cast<view::Label&>(c);
+      auto* w = As<QLabel>(o);
+      w->setText(Q(label.Caption()));
+      if (label.FontSize() > 0 || !label.FontName().empty()) {
+        QFont font = w->font();
+        if (!label.FontName().empty()) font.setFamily(Q(label.FontName()));
+        if (label.FontSize() > 0) font.setPointSize(label.FontSize());
+        w->setFont(font);
+      }
       break;
+    }
     case Kind::ButtonWidget:
       CopyButton(static_cast<view::Button&>(c), As<QAbstractButton>(o));
       break;
@@ -753,6 +787,12 @@ bool Binder::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::MouseButtonPress) {
     if (auto it = listViewports_.find(watched); it != listViewports_.end() && it->second->object)
       it->second->rowAtPress = As<QListWidget>(it->second->object)->currentRow();
+  }
+  if (event->type() == QEvent::MouseButtonDblClick) {
+    if (auto it = panels_.find(watched); it != panels_.end() && it->second->OnDblClick) {
+      view::Panel* panel = it->second;
+      Forward(*panel, [panel] { panel->OnDblClick(); });
+    }
   }
   return QObject::eventFilter(watched, event);
 }

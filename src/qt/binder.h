@@ -78,6 +78,8 @@ class Binder : public QObject {
   std::vector<std::unique_ptr<Binding>> bindings_;
   std::vector<std::unique_ptr<TimerBinding>> timers_;
   std::map<QObject*, Binding*> listViewports_;
+  // Panels whose double click the form hears.
+  std::map<QObject*, view::Panel*> panels_;
   ErrorSink errorSink_;
   QPointer<QShortcut> escape_;
   bool syncing_ = false;

@@ -76,7 +76,23 @@ KwpController::KwpController(KwpProfile profile, const EngineModel& model,
   InstallSessionServices();
   InstallDataRecords();
   InstallFaultServices();
+  InstallActuatorServices();
   InstallAdaptationRecords(*this, model_);
+}
+
+void KwpController::InstallActuatorServices() {
+  auto answer = [](std::uint8_t sid, const ActuatorOutputs::Answer& a) -> std::optional<Answer> {
+    if (a.refused) return Negative(sid, *a.refused);
+    return Answer{a.service};
+  };
+  AddService(0x30, true, [this, answer](const Request& r) {
+    return answer(0x30, actuators_.IoControl(r.service, model_.At(r.nowMs)));
+  });
+  if (!SimProfileOf(profile_.type).actuatorRoutines) return;
+  for (const std::uint8_t sid : {0x31, 0x32})
+    AddService(sid, true, [this, answer, sid](const Request& r) {
+      return answer(sid, actuators_.Routine(r.service));
+    });
 }
 
 void KwpController::AddService(std::uint8_t sid, bool inSession, Handler handler) {
@@ -144,7 +160,9 @@ KwpController::Answer KwpController::DataRecord(const Request& request) const {
   Bytes positions(static_cast<std::size_t>(profile_.dataLength) + 1, 0);
   positions[1] = 0x61;
   positions[2] = 0x01;
-  FillKwpRecord(profile_.type, model_.At(request.nowMs), positions,
+  EngineState state = model_.At(request.nowMs);
+  actuators_.Apply(state);
+  FillKwpRecord(profile_.type, state, positions,
                 faults_->Indication(request.nowMs));
   return {Bytes(positions.begin() + 1, positions.end()), profile_.dataLongForm};
 }
@@ -296,6 +314,14 @@ EscapedController::EscapedController(std::uint32_t type, const EngineModel& mode
     return out;
   });
   if (SimProfileOf(type_).faultCells) InstallFaultCells();
+  // 'b' with a cell, a mask and the next cell with its mask: the actuator outputs; January 4.1
+  // writes its fault counters with the same command.
+  const auto faultCells = commands_.find('b');
+  Handler counters = faultCells != commands_.end() ? faultCells->second : nullptr;
+  AddCommand('b', [this, counters](const Bytes& message, std::int64_t now) -> std::optional<Bytes> {
+    if (message.size() == 5) return actuators_.MaskWrite(message);
+    return counters ? counters(message, now) : std::nullopt;
+  });
 }
 
 Bytes EscapedController::Cell(std::uint8_t code, std::int64_t nowMs, const EngineState& s) const {
@@ -362,6 +388,7 @@ GmController::GmController(const EngineModel& model, std::shared_ptr<FaultMemory
     FillGmStream(model_.At(now), positions, faults_->Indication(now));
     return Bytes(positions.begin() + 1, positions.end());
   });
+  AddMode(0x04, [this](const Bytes& data, std::int64_t) { return actuators_.GmMode4(data); });
   // Mode 10 clears the stored faults and is answered with the mode alone.
   AddMode(0x0A, [this](const Bytes& data, std::int64_t now) -> std::optional<Bytes> {
     if (!data.empty()) return std::nullopt;

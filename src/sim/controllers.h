@@ -10,6 +10,7 @@
 #include <optional>
 #include <vector>
 
+#include "sim/actuator_outputs.h"
 #include "sim/engine_model.h"
 #include "sim/fault_memory.h"
 #include "sim/sim_bytes.h"
@@ -40,6 +41,13 @@ class Controller {
   virtual ~Controller() = default;
   // The bytes the controller puts on the line; empty when it keeps quiet.
   virtual Bytes Hear(const Heard& heard, const Shaping& shaping) = 0;
+  // The 5-baud address of an ISO 9141-2 initialisation: a unit that answers gives the byte it
+  // closes the initialisation with (the complement of the address).
+  virtual std::optional<std::uint8_t> HearSlowInit(std::uint8_t address, std::int64_t nowMs) {
+    (void)address;
+    (void)nowMs;
+    return std::nullopt;
+  }
 };
 
 // ---- KWP2000 engine controllers and EMUR ----
@@ -105,9 +113,11 @@ class KwpController : public Controller {
   void InstallSessionServices();
   void InstallDataRecords();
   void InstallFaultServices();
+  void InstallActuatorServices();
   Answer DataRecord(const Request& request) const;
 
   KwpProfile profile_;
+  ActuatorOutputs actuators_{profile_.type};
   const EngineModel& model_;
   std::shared_ptr<FaultMemory> faults_;
   std::map<std::uint8_t, Entry> services_;
@@ -140,6 +150,7 @@ class EscapedController : public Controller {
   const EngineModel& model_;
   std::shared_ptr<FaultMemory> faults_;
   std::map<std::uint8_t, Handler> commands_;
+  ActuatorOutputs actuators_{type_};
 };
 
 // ---- GM ISFI-2S: address-length-mode frames at 8192 baud ----
@@ -161,6 +172,7 @@ class GmController : public Controller {
   const EngineModel& model_;
   std::shared_ptr<FaultMemory> faults_;
   std::map<std::uint8_t, Handler> modes_;
+  ActuatorOutputs actuators_{5};
 };
 
 // The engine controller (or EMUR) of a main-window type 1..11; other codes get type 1's. The

@@ -57,6 +57,10 @@ struct EngineState {
   bool o2Heater = false;
   bool purging = false;
   bool warmedUp = false;
+  // Relays the controller drives; an actuator test may override them.
+  bool fuelPump = true;
+  bool fan1 = false;
+  bool fan2 = false;
 
   // The electric power steering of the same car.
   double steeringAngle = 0;   // ° of the column sensor, 360 straight ahead

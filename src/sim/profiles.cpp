@@ -22,16 +22,22 @@ const SimProfile& Profile(std::uint32_t type) {
     p.equipment = {0x88, 0x10};
     return p;
   }();
-  static const SimProfile kMp70{.addresses = {0x11}, .highByteFirst = true, .freezeFrames = true};
+  static const SimProfile kMp70{.addresses = {0x11},
+                                .highByteFirst = true,
+                                .freezeFrames = true,
+                                .actuatorRoutines = true};
   static const SimProfile kM797{.addresses = {0x10},
                                 .highByteFirst = true,
                                 .freezeFrames = true,
                                 .equipmentRecords = true,
                                 .equipment = {0xBB, 0x1A},
-                                .immobilizer = {0x12, 0x34, 0x22, 0x00}};
+                                .immobilizer = {0x12, 0x34, 0x22, 0x00},
+                                .secondFan = true,
+                                .currentOnlyState = true};
   static const SimProfile kM10 = [] {
     SimProfile p = kM797;
     p.highByteFirst = false;
+    p.currentOnlyState = false;
     return p;
   }();
   // EMUR's equipment bits are read with the service identifier at byte 3: a short header.

@@ -34,6 +34,12 @@ struct SimProfile {
   bool faultCells = false;
   // Rows of the fault table that the controller reports as bit maps (0: codes instead).
   std::size_t faultRows = 0;
+  // Actuators are tests run as routines (31 start, 32 stop) instead of InputOutputControl.
+  bool actuatorRoutines = false;
+  // Code 0D of InputOutputControl is the second fan (elsewhere the canister valve).
+  bool secondFan = false;
+  // The state of the idle actuators is reported as the current value alone.
+  bool currentOnlyState = false;
 };
 
 // Codes outside 1..11 answer with type 1's profile.

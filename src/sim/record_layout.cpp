@@ -62,7 +62,7 @@ constexpr Assign kMp70Euro3[] = {
     {34, Q::IntakeAir}, {35, Q::CoolantAtStart}, {37, Q::BaseLoadMs}, {38, Q::Unity},
     {52, Q::WarmupFactor}, {53, Q::BaseLoadMs}, {65, Q::SpeedSignal}, {66, Q::PhaseSensorOk},
     {81, Q::ClosedLoop}, {84, Q::FuelCut}, {87, Q::O2Ready}, {88, Q::WarmedUp},
-    {89, Q::O2Learned}, {90, Q::Purging},
+    {68, Q::Fan1}, {89, Q::O2Learned}, {90, Q::Purging},
 };
 
 constexpr Assign kM797[] = {
@@ -73,7 +73,7 @@ constexpr Assign kM797[] = {
     {19, Q::O2Volts}, {20, Q::Unity}, {21, Q::AirFuel}, {22, Q::Purge},
     {25, Q::Unity}, {31, Q::RunSeconds}, {32, Q::RomChecksum}, {33, Q::FuelPerHour},
     {36, Q::Unity}, {38, Q::Rpm}, {39, Q::O2AfterCatVolts}, {40, Q::O2Period},
-    {48, Q::Idle}, {49, Q::PowerEnrichment}, {52, Q::FuelPump}, {56, Q::KnockZone},
+    {48, Q::Idle}, {49, Q::PowerEnrichment}, {52, Q::FuelPump}, {53, Q::Fan1}, {54, Q::Fan2}, {56, Q::KnockZone},
     {55, Q::FaultLamp}, {59, Q::ClosedLoop}, {60, Q::FuelCut}, {61, Q::O2Ready},
     {62, Q::O2Learned}, {63, Q::Purging}, {67, Q::WarmedUp},
 };
@@ -86,7 +86,7 @@ constexpr Assign kM10[] = {
     {17, Q::InjectionMs}, {18, Q::IdleAirDesired}, {21, Q::IdleSteps}, {22, Q::DesiredIdleRpm},
     {23, Q::Speed}, {24, Q::ClosedLoop}, {26, Q::O2Volts}, {27, Q::O2AfterCatVolts},
     {28, Q::Unity}, {29, Q::Unity}, {30, Q::Unity}, {31, Q::Unity},
-    {34, Q::FuelPump}, {35, Q::MainRelay}, {36, Q::Purging}, {39, Q::FaultLamp},
+    {32, Q::Fan1}, {33, Q::Fan2}, {34, Q::FuelPump}, {35, Q::MainRelay}, {36, Q::Purging}, {39, Q::FaultLamp},
     {40, Q::EngineMode}, {41, Q::PowerSupplyMode}, {42, Q::FuelMode}, {43, Q::Ignition},
     {46, Q::O2HeaterWatts}, {47, Q::O2HeaterWatts}, {48, Q::Purge}, {50, Q::WarmedUp},
     {51, Q::RomChecksum}, {52, Q::StoredCodes},
@@ -446,7 +446,11 @@ double QuantityValue(Quantity q, const EngineState& s, std::uint32_t type) {
     case Q::WarmedUp:
       return Flag(s.warmedUp);
     case Q::FuelPump:
-      return 1;
+      return Flag(s.fuelPump);
+    case Q::Fan1:
+      return Flag(s.fan1);
+    case Q::Fan2:
+      return Flag(s.fan2);
     case Q::MainRelay:
       return 1;
     case Q::SpeedSignal:

@@ -84,6 +84,8 @@ enum class Quantity : std::uint8_t {
   Purging,
   WarmedUp,
   FuelPump,
+  Fan1,
+  Fan2,
   MainRelay,
   SpeedSignal,
   PhaseSensorOk,

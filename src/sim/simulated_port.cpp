@@ -12,6 +12,8 @@ namespace {
 constexpr std::uint8_t kEnvelope[4] = {0x55, 0x56, 0x57, 0xAA};
 constexpr std::uint8_t kFastInit = 0x80;
 constexpr std::uint8_t kIso9141Init = 0x40;
+// The address an ISO 9141-2 line is initialised with: the generic OBD one.
+constexpr std::uint8_t kIso9141Address = 0x33;
 
 bool Matches(const link::LineSettings& s, int baud, int stopBits) {
   return s.baud == baud && s.dataBits == 8 && s.stopBits == stopBits &&
@@ -134,9 +136,12 @@ void SimulatedPort::TakeEnvelope(const Bytes& written) {
   const std::uint8_t count = written[4];
   const Bytes frame(written.begin() + 5, written.end());
   if ((count & kIso9141Init) && (count & 0x3F) == written.size()) {
-    // The 5-baud initialisation of an ISO 9141 line: the byte behind the envelope goes out and
-    // comes back; no unit on this line answers it.
-    Queue(frame, reads_ + 1);
+    // The 5-baud initialisation of an ISO 9141 line. The adapter sends the byte behind the
+    // envelope (the complement of the key byte) only once a unit answered the address with its
+    // key bytes; that byte comes back, then the unit's complement of the address.
+    if (faults_.On(Fault::Silence)) return;
+    if (const auto closing = obd_.HearSlowInit(kIso9141Address, Now()))
+      Queue({frame[0], *closing}, reads_ + 1);
     return;
   }
   // The count covers the whole transmission; a mismatch means the adapter lost bytes and
@@ -164,6 +169,7 @@ void SimulatedPort::PutOnLine(const Bytes& frame, LineMode mode, bool wakeUp) {
   for (const auto& unit : bus_) hear(*unit);
   hear(immobilizer_);
   hear(sauo_);
+  hear(obd_);
   if (reply.empty()) return;
   if (faults_.On(Fault::Garbage)) {
     const int count = std::clamp(faults_.Parameter(Fault::Garbage, 12), 1, 240);

@@ -19,6 +19,7 @@
 #include "sim/engine_model.h"
 #include "sim/faults.h"
 #include "sim/immo_units.h"
+#include "sim/obd_unit.h"
 #include "sim/sauo_unit.h"
 #include "sim/sim_bytes.h"
 
@@ -92,6 +93,8 @@ class SimulatedPort : public link::SerialPort {
   std::vector<std::unique_ptr<Controller>> bus_;
   ImmobilizerSlot immobilizer_;
   SauoUnit sauo_;
+  // The car's generic OBD side, on the line whatever the main window talks to.
+  ObdUnit obd_{model_};
   FaultSet faults_;
   Clock clock_;
   Rng rng_;

@@ -244,6 +244,81 @@ std::string_view DecimalsPattern(std::int32_t decimals) {
   return "###0.##";
 }
 
+void AppendDecimals(std::string& out, double value, std::int32_t decimals) {
+  const int maxDecimals = decimals == 0 ? 0 : decimals == 1 ? 1 : 2;
+  if (!std::isfinite(value)) {
+    out += FormatNumber(value, DecimalsPattern(decimals));
+    return;
+  }
+  // The same steps as Decompose, RoundTo and Fixed, on a digit array on the stack.
+  char buffer[64];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value),
+                                    std::chars_format::scientific, kSignificant - 1);
+  const std::string_view chars(buffer, static_cast<std::size_t>(result.ptr - buffer));
+  const std::size_t e = chars.find('e');
+  char digits[kSignificant + 1];
+  int n = 0;
+  digits[n++] = chars[0];
+  for (std::size_t i = 2; i < e && n < kSignificant; ++i) digits[n++] = chars[i];
+  int exponent = 0;
+  for (std::size_t i = e + 2; i < chars.size(); ++i) exponent = exponent * 10 + (chars[i] - '0');
+  if (chars[e + 1] == '-') exponent = -exponent;
+  const auto allZero = [&] {
+    for (int i = 0; i < n; ++i)
+      if (digits[i] != '0') return false;
+    return true;
+  };
+  if (allZero()) {
+    out += '0';
+    return;
+  }
+  if (exponent >= kFixedExponentLimit) {
+    out += FormatNumber(value, DecimalsPattern(decimals));
+    return;
+  }
+  const int keep = exponent + 1 + maxDecimals;
+  if (keep < n) {
+    if (keep < 0) {
+      out += '0';
+      return;
+    }
+    const bool up = digits[keep] >= '5';
+    n = keep;
+    if (up) {
+      int i = n - 1;
+      for (; i >= 0 && digits[i] == '9'; --i) digits[i] = '0';
+      if (i < 0) {
+        for (int j = n; j > 0; --j) digits[j] = digits[j - 1];
+        digits[0] = '1';
+        ++n;
+        ++exponent;
+      } else {
+        ++digits[i];
+      }
+    }
+    if (allZero()) {
+      out += '0';
+      return;
+    }
+  }
+  const auto digitAt = [&](int power) {
+    const int index = exponent - power;
+    return index < 0 || index >= n ? '0' : digits[index];
+  };
+  if (std::signbit(value)) out += '-';
+  const int integerDigits = std::max(exponent + 1, 0);
+  if (integerDigits == 0) out += '0';
+  for (int power = integerDigits - 1; power >= 0; --power) out += digitAt(power);
+  char fraction[2];
+  int f = 0;
+  for (int power = -1; power >= -maxDecimals; --power) fraction[f++] = digitAt(power);
+  while (f > 0 && fraction[f - 1] == '0') --f;
+  if (f > 0) {
+    out += DecimalSeparator();
+    out.append(fraction, static_cast<std::size_t>(f));
+  }
+}
+
 std::string Hex2(double value) {
   return Hex(value, 2);
 }

@@ -20,6 +20,10 @@ void ResetDecimalSeparator();
 // The pattern a parameter's Decimals selects: "###0." (0), "###0.#" (1), "###0.##" (any other).
 std::string_view DecimalsPattern(std::int32_t decimals);
 
+// FormatNumber(value, DecimalsPattern(decimals)) appended to `out` without building strings of its
+// own: the report writers format tens of thousands of values in one go.
+void AppendDecimals(std::string& out, double value, std::int32_t decimals);
+
 // Upper-case hexadecimal with leading zeros, of the value truncated toward zero.
 std::string Hex2(double value);
 std::string Hex4(double value);

@@ -38,10 +38,12 @@ MainForm::MainForm(link::SerialPort& port, view::Host& host)
   BuildPages();
   BuildShell();
   BuildConfigControls();
+  BuildParamPage();
   stringGrid1_.SetHint("Параметры");
-  stringGrid1_.OnSelectCell = [this](int, int row) {
+  stringGrid1_.OnSelectCell = [this](int col, int row) {
     for (const auto& r : params_)
       if (r.shown == 1 && r.gridRow == row) stringGrid1_.SetHint(catalogue::FieldUtf8(r.description));
+    mainChart_->CellSelected(col, row);
   };
   buffer_->dataLength = 0;
   timer1_.OnTimer = [this] { Tick(); };
@@ -107,6 +109,7 @@ void MainForm::ApplyCatalogue() {
   statusBar1_.SetText(2, std::string(Constants().statusText));
   for (auto& page : pages_)
     if (page) page->TypeApplied();
+  actuatorPanel_->TypeApplied();
   if (OnTypeApplied) OnTypeApplied(ecuType_);
 }
 

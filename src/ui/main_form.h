@@ -16,6 +16,10 @@
 #include "faults/fault_page.h"
 #include "link/exchange_buffer.h"
 #include "link/port.h"
+#include "actuators/actuator_panel.h"
+#include "livedata/charts.h"
+#include "livedata/recording.h"
+#include "obd/obd_state.h"
 #include "session/pages.h"
 #include "session/session_step.h"
 #include "ui/report_header.h"
@@ -107,6 +111,15 @@ class MainForm : public view::Form {
   void BuildPages();
   // The shared save flow for a page whose report body is one string.
   void SaveAdaptationReport(const ReportDialog& dialog, const std::function<std::string()>& body);
+  // The parameter page with its recording, charts and actuator panel.
+  void BuildParamPage();
+  void SaveRecording();
+  void SaveStatistics();
+  // The chart panel in place of the grid's neighbours, or back.
+  void SetChartView(bool shown);
+  void OpenGraphWindow();
+  // ToolButton7 and ToolButton12: the EOBD and ISO 9141 windows.
+  void BuildObdWindows();
   void ApplyCatalogue();
   void MarkType();
   void PageChangedByTab();
@@ -160,6 +173,19 @@ class MainForm : public view::Form {
   std::vector<view::Button*> sideWindowButtons_;
   std::array<view::MenuItem*, 11> typeMenuItems_{};
   VehicleData vehicleData_;
+  // Kept for the program's life, across openings of the OBD windows.
+  obd::EobdShared eobdShared_;
+  obd::Iso9141Shared iso9141Shared_;
+  std::unique_ptr<livedata::Recorder> recorder_;
+  std::unique_ptr<livedata::MainChart> mainChart_;
+  actuators::ActuatorPanel* actuatorPanel_ = nullptr;
+  view::Button* graphButton_ = nullptr;
+  view::MenuItem* n6_ = nullptr;
+
+ public:
+  livedata::Recorder& Recorder() { return *recorder_; }
+  livedata::MainChart& MainChart() { return *mainChart_; }
+  actuators::ActuatorPanel& Actuators() { return *actuatorPanel_; }
 };
 
 }  // namespace kd::ui

@@ -107,6 +107,7 @@ void MainForm::LoadConfiguration() {
     r.onChart = 0;
     names.push_back(catalogue::FieldUtf8(r.name));
   }
+  mainChart_->ListApplied();
   checkParamList_.SetItems(std::move(names));
   for (std::size_t i = 0; i < count; ++i)
     checkParamList_.SetChecked(static_cast<int>(i), params_[i].shown == 1);
@@ -147,6 +148,7 @@ void MainForm::RefreshParamGrid() {
     r.gridRow = k;
   }
   stringGrid1_.SetSize(4, k + 1);
+  mainChart_->MarksFollowRows();
 }
 
 }  // namespace kd::ui

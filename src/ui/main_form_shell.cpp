@@ -54,9 +54,8 @@ void MainForm::BuildShell() {
                         &ToolButton("ButtonImmo", "Иммобилизатор АПС4"),
                         &ToolButton("ToolButton13", "Иммобилизатор АПС6", true),
                         &ToolButton("SAUOButton", "Диагностика САУО", true)};
-  auto& graphButton = ToolButton("GraphButton", "Графический режим");
-  graphButton.SetCheckable(true);
-  auto& graphWindowButton = ToolButton("ToolButton14", "", true);
+  ToolButton("GraphButton", "Графический режим").SetCheckable(true);
+  ToolButton("ToolButton14", "", true);
   auto& aboutButton = ToolButton("AboutButton", "О программе!");
   ToolButton("ToolButton9", "Краткая помощь", true);
   auto& exitButton = ToolButton("ToolButton11", "Выход из программы");
@@ -66,8 +65,8 @@ void MainForm::BuildShell() {
   auto& new1 = MenuEntry(file1, "New1", "Создать Конфиг.");
   auto& open1 = MenuEntry(file1, "Open1", "Откр. Конфиг.");
   auto& save1 = MenuEntry(file1, "Save1", "Сохран.Конфиг.");
-  auto& newDat1 = MenuEntry(file1, "NewDAT1", "Новые Данные");
-  auto& saveDat1 = MenuEntry(file1, "SaveDAT1", "Сохран.Данные");
+  MenuEntry(file1, "NewDAT1", "Новые Данные");
+  MenuEntry(file1, "SaveDAT1", "Сохран.Данные");
   MenuEntry(file1, "N1", "-");
   auto& fontPar = MenuEntry(file1, "Font_par", "Фонт Параметров");
   MenuEntry(file1, "Print1", "Печать");
@@ -77,7 +76,7 @@ void MainForm::BuildShell() {
 
   auto& options1 = Add<view::MenuItem>("Options1", "Опции");
   auto& comPort = MenuEntry(options1, "ComPort", "Выбор порта");
-  auto& n6 = MenuEntry(options1, "N6", "Графич.Режим");
+  MenuEntry(options1, "N6", "Графич.Режим");
 
   auto& indicator = Add<view::MenuItem>("Indicator", "Индицировать");
   for (std::size_t i = 0; i < session::kPageCount; ++i) {
@@ -113,12 +112,6 @@ void MainForm::BuildShell() {
       stringGrid1_.SetFont(font->name, font->size);
   };
 
-  // Recording, the charts and the side windows arrive with their own windows; until then their
-  // controls stand where they belong and cannot be used.
-  for (view::Control* c : std::initializer_list<view::Control*>{
-           &graphButton, &graphWindowButton, &n6, &newDat1, &saveDat1})
-    c->SetEnabled(false);
-  for (view::Button* b : {sideWindowButtons_[0], sideWindowButtons_[1]}) b->SetEnabled(false);
   sideWindowButtons_[2]->OnClick = [this] {
     immo::Aps4Form window(portHandle_, immoCommand_);
     ShowSideWindow(window);
@@ -131,6 +124,7 @@ void MainForm::BuildShell() {
     climate::SauoForm window(portHandle_, sauoCommand_);
     ShowSideWindow(window);
   };
+  BuildObdWindows();
 
   pageControl1_.OnChange = [this] { PageChangedByTab(); };
 }

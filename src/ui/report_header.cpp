@@ -55,7 +55,7 @@ bool SaveReport(view::Host& host, VehicleData& data, const ReportDialog& dialog,
   if (!path) return false;
   const view::LocalTime now = host.Now();
   const bool written = fileio::WriteAtomically(*path, [&](std::ostream& file) {
-    WriteReportHeader(file, data, now);
+    if (dialog.header) WriteReportHeader(file, data, now);
     if (writeBody) writeBody(file);
   });
   if (!written) {

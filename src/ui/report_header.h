@@ -23,6 +23,8 @@ struct ReportDialog {
   std::string title;
   // Without the dot: "err".
   std::string extension;
+  // The statistics file goes without the report header.
+  bool header = true;
 };
 
 // The box every file that cannot be created gets.

@@ -63,7 +63,8 @@ void Grid::SetSize(int cols, int rows) {
   std::vector<std::string> cells(static_cast<std::size_t>(cols) * rows);
   for (int r = 0; r < std::min(rows, rows_); ++r)
     for (int c = 0; c < std::min(cols, cols_); ++c)
-      cells[static_cast<std::size_t>(r) * cols + c] = std::move(cells_[static_cast<std::size_t>(r) * cols_ + c]);
+      cells[static_cast<std::size_t>(r) * cols + c] =
+          std::move(cells_[static_cast<std::size_t>(r) * cols_ + c]);
   cells_ = std::move(cells);
   cols_ = cols;
   rows_ = rows;
@@ -121,7 +122,8 @@ void PageControl::SetActive(int index) {
 }
 
 void PageControl::ClickTab(int index) {
-  if (index < 0 || index >= static_cast<int>(pages_.size()) || !Enabled() || index == active_) return;
+  if (index < 0 || index >= static_cast<int>(pages_.size()) || !Enabled() || index == active_)
+    return;
   SetActive(index);
   if (OnChange) OnChange();
 }
@@ -131,6 +133,40 @@ void Chart::SetAxes(double xMin, double xMax, double yMin, double yMax) {
   xMax_ = xMax;
   yMin_ = yMin;
   yMax_ = yMax;
+  Touch();
+}
+
+std::size_t Chart::AddSeries(std::string title, std::vector<ChartPoint> first) {
+  series_.push_back({std::move(title), std::move(first)});
+  Touch();
+  ++layoutRevision_;
+  return series_.size() - 1;
+}
+
+void Chart::RemoveSeries(std::size_t index) {
+  if (index >= series_.size()) return;
+  series_.erase(series_.begin() + static_cast<std::ptrdiff_t>(index));
+  Touch();
+  ++layoutRevision_;
+}
+
+void Chart::AddOrScroll(std::size_t series, double y, std::size_t window) {
+  if (series >= series_.size() || window == 0) return;
+  auto& points = series_[series].points;
+  if (points.size() < window) {
+    const double x = points.empty() ? 0 : points.back().x + 1;
+    points.push_back({x, y, {}});
+  } else {
+    // In place: a scrolling series allocates nothing.
+    for (std::size_t i = 0; i + 1 < points.size(); ++i) points[i].y = points[i + 1].y;
+    points.back().y = y;
+  }
+  Touch();
+}
+
+void Chart::ResetSeries(std::size_t series, std::vector<ChartPoint> first) {
+  if (series >= series_.size()) return;
+  series_[series].points = std::move(first);
   Touch();
 }
 

@@ -65,9 +65,18 @@ class Label : public Control {
   using Control::Control;
   const std::string& Caption() const { return caption_; }
   void SetCaption(std::string c) { Assign(caption_, std::move(c)); }
+  // Empty and 0: the form's font.
+  const std::string& FontName() const { return fontName_; }
+  int FontSize() const { return fontSize_; }
+  void SetFont(std::string name, int size) {
+    Assign(fontName_, std::move(name));
+    Assign(fontSize_, size);
+  }
 
  private:
   std::string caption_;
+  std::string fontName_;
+  int fontSize_ = 0;
 };
 
 // Buttons and tool buttons. A two-state (check) button keeps `Down`.
@@ -105,6 +114,7 @@ class Panel : public Control {
   using Control::Control;
   const std::string& Caption() const { return caption_; }
   void SetCaption(std::string c) { Assign(caption_, std::move(c)); }
+  Event OnDblClick;
 
  private:
   std::string caption_;
@@ -337,11 +347,36 @@ struct ChartSeries {
 // Line chart with fixed axes; the skin redraws it without animation.
 class Chart : public Control {
  public:
+  // Enough for a live series' window and its first point: skins reserve this much once.
+  static constexpr std::size_t kPointsReserve = 128;
   using Control::Control;
   const std::vector<ChartSeries>& Series() const { return series_; }
   void SetSeries(std::vector<ChartSeries> s) {
     series_ = std::move(s);
     Touch();
+    ++layoutRevision_;
+  }
+  // Moves when series come or go (not when points change): a skin rebuilds its series then, and
+  // otherwise only refills the points of the ones it has.
+  std::uint64_t LayoutRevision() const { return layoutRevision_; }
+  // Index of the new series, holding `first` points.
+  std::size_t AddSeries(std::string title, std::vector<ChartPoint> first = {});
+  void RemoveSeries(std::size_t index);
+  // A live series: at most `window` points are appended, then each new y enters at the end and
+  // every y moves one point to the left, the x values staying as they are. Out-of-range series
+  // are ignored.
+  void AddOrScroll(std::size_t series, double y, std::size_t window);
+  void ResetSeries(std::size_t series, std::vector<ChartPoint> first);
+  const std::string& Title() const { return title_; }
+  void SetTitle(std::string t) { Assign(title_, std::move(t)); }
+  // Grid steps of the axes and whether their numbers are shown.
+  double XStep() const { return xStep_; }
+  double YStep() const { return yStep_; }
+  bool AxisLabels() const { return axisLabels_; }
+  void SetGrid(double xStep, double yStep, bool axisLabels) {
+    Assign(xStep_, xStep);
+    Assign(yStep_, yStep);
+    Assign(axisLabels_, axisLabels);
   }
   double XMin() const { return xMin_; }
   double XMax() const { return xMax_; }
@@ -352,6 +387,10 @@ class Chart : public Control {
  private:
   std::vector<ChartSeries> series_;
   double xMin_ = 0, xMax_ = 1, yMin_ = 0, yMax_ = 1;
+  std::uint64_t layoutRevision_ = 1;
+  std::string title_;
+  double xStep_ = 0, yStep_ = 0;
+  bool axisLabels_ = true;
 };
 
 }  // namespace kd::view

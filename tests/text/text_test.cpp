@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cmath>
+#include <cstdint>
+#include <vector>
 #include <iomanip>
 #include <limits>
 #include <string>
@@ -193,6 +196,35 @@ TEST(Hex, PadsToWidthAndTruncatesTowardZero) {
   for (const auto& [value, hex] : wide) {
     EXPECT_EQ(Hex2(value), hex) << std::setprecision(17) << value;
     EXPECT_EQ(Hex4(value), hex) << std::setprecision(17) << value;
+  }
+}
+
+// The report writers' formatter must agree with FormatNumber on every value, or the files
+// would differ from the grid.
+TEST_F(NumberFormat, AppendDecimalsAgreesWithTheDecimalsPatterns) {
+  std::uint64_t seed = 88172645463325252ull;
+  const auto next = [&] {
+    seed ^= seed << 13;
+    seed ^= seed >> 7;
+    seed ^= seed << 17;
+    return seed;
+  };
+  std::vector<double> values = {0, -0.0, 0.005, -0.005, 2.675, 9.995, 99.95, 0.049, 1e17, 1e18,
+                                -1e19, 1.5e-7, 65535, -32768 * 0.0078125, kNaN, kInf, -kInf};
+  for (int i = 0; i < 20000; ++i) {
+    const double mantissa = static_cast<double>(next() % 2000001) / 1000 - 1000;
+    const int exponent = static_cast<int>(next() % 9) - 4;
+    values.push_back(mantissa * std::pow(10.0, exponent));
+    values.push_back(static_cast<float>(static_cast<std::int16_t>(next() & 0xFFFF)) * 0.0078125f);
+  }
+  for (const char separator : {'.', ','}) {
+    SetDecimalSeparator(separator);
+    for (const double v : values)
+      for (const int decimals : {0, 1, 2, 7}) {
+        std::string out = "x";
+        AppendDecimals(out, v, decimals);
+        ASSERT_EQ(out, "x" + FormatNumber(v, DecimalsPattern(decimals))) << v << ' ' << decimals;
+      }
   }
 }
 

@@ -1,0 +1,31 @@
+// The two ends of an OBD window's tick on the shared port: the read that starts it and the write
+// that ends it, with the window's own status texts. The port is used as the main window left it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "link/exchange_buffer.h"
+#include "link/port.h"
+#include "view/controls.h"
+
+namespace kd::obd {
+
+// Panel 1 of an OBD window's status bar carries the write status.
+inline constexpr int kWritePanel = 1;
+inline constexpr const char* kSendMessage = "Send Message";
+inline constexpr const char* kWriteError = "Error write port.";
+
+// Zeroes the first 250 bytes of the ReceiveArea and reads up to 200 bytes into it.
+void ReadArrived(link::PortHandle& handle, link::ExchangeBuffer& buffer);
+
+// Writes `count` bytes of the TransmitFrame with the bounded wait. A write that went out says
+// "Send Message"; one refused, or still pending when the wait ran out, says "Error write port.",
+// so that a lost request never stands under the last success.
+void WritePacket(link::PortHandle& handle, const link::ExchangeBuffer& buffer, std::size_t count,
+                 view::StatusBar& status);
+
+// "COM:2" .. "COM:8" for the open port, "COM:1" for anything else.
+std::string PortText(int openPortNumber);
+
+}  // namespace kd::obd
