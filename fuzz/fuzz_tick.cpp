@@ -13,6 +13,10 @@
 
 #include "actuators/actuator_panel.h"
 #include "catalogue/param_tables.h"
+#include "adaptation/fuel_cells_page.h"
+#include "adaptation/knock_cells_page.h"
+#include "adaptation/misfire_page.h"
+#include "adaptation/trip_page.h"
 #include "faults/fault_page.h"
 #include "faults/fault_report.h"
 #include "identity/adc_page_step.h"
@@ -128,6 +132,7 @@ struct Rig {
   std::uint8_t shownPattern = 0xFF;
   session::SessionState session;
   std::uint32_t dtcInfoMode = 0;
+  std::string vin = std::string(19, ' ');
   session::Page page = session::Page::Params;
   std::array<std::unique_ptr<session::PageStep>, session::kPageCount> steps;
   // What a page writes from its state (its report).
@@ -292,6 +297,24 @@ const std::function<void(Rig&)> kPageSetups[] = {
     },
     [](Rig& r) {
       r.Install(session::Page::Adc, std::make_unique<identity::AdcPageStep>(r.form, r.ecuType));
+    },
+    [](Rig& r) {
+      auto& page = r.Install(session::Page::Fuel,
+                             std::make_unique<adaptation::FuelCellsPageStep>(r.form, r.ecuType));
+      r.atEnd.push_back([&page] { (void)page.ReportBody(); });
+    },
+    [](Rig& r) {
+      auto& page = r.Install(session::Page::Knock,
+                             std::make_unique<adaptation::KnockCellsPageStep>(r.form, r.ecuType));
+      r.atEnd.push_back([&page] { (void)page.ReportBody(); });
+    },
+    [](Rig& r) {
+      r.Install(session::Page::Misfire, std::make_unique<adaptation::MisfirePageStep>(r.form, r.ecuType));
+    },
+    [](Rig& r) {
+      auto& page =
+          r.Install(session::Page::Trip, std::make_unique<adaptation::TripPageStep>(r.form, r.vin));
+      r.atEnd.push_back([&page] { (void)page.ReportBody(); });
     },
 };
 

@@ -6,6 +6,7 @@
 
 #include "catalogue/ecu_catalogue.h"
 #include "sim/identity_records.h"
+#include "sim/adaptation_records.h"
 #include "sim/line_frames.h"
 #include "sim/profiles.h"
 #include "sim/record_layout.h"
@@ -73,6 +74,7 @@ KwpController::KwpController(KwpProfile profile, const EngineModel& model,
   InstallDataRecords();
   InstallFaultServices();
   InstallActuatorServices();
+  InstallAdaptationRecords(*this, model_);
 }
 
 void KwpController::InstallActuatorServices() {
@@ -101,6 +103,7 @@ void KwpController::AddLocalIdentifier(std::uint8_t lid, LocalHandler handler) {
 void KwpController::InstallSessionServices() {
   AddService(0x81, false, [this](const Request&) -> std::optional<Answer> {
     session_ = true;
+    ++sessionNumber_;
     p3MaxMs_ = kDefaultP3MaxMs;
     // Key bytes: every header form, normal timing; KWP2000.
     return Answer{{0xC1, 0xEF, 0x8F}};
@@ -252,6 +255,7 @@ Bytes KwpController::Hear(const Heard& heard, const Shaping& shaping) {
     } else {
       if (!session_ && opens) {
         session_ = true;
+        ++sessionNumber_;
         p3MaxMs_ = kDefaultP3MaxMs;
       }
       answer = it->second.handler(request);

@@ -98,6 +98,8 @@ class KwpController : public Controller {
   void AddLocalIdentifier(std::uint8_t lid, LocalHandler handler);
 
   bool InSession() const { return session_; }
+  // Counts the sessions opened: what a session granted stays granted while this stands.
+  std::uint32_t SessionNumber() const { return sessionNumber_; }
   const KwpProfile& Profile() const { return profile_; }
   std::int64_t P3MaxMs() const { return p3MaxMs_; }
 
@@ -121,6 +123,7 @@ class KwpController : public Controller {
   std::map<std::uint8_t, Entry> services_;
   std::map<std::uint8_t, LocalHandler> locals_;
   bool session_ = false;
+  std::uint32_t sessionNumber_ = 0;
   std::int64_t lastRequestMs_ = 0;
   std::int64_t p3MaxMs_ = kDefaultP3MaxMs;
 };

@@ -5,6 +5,10 @@
 #include "identity/adc_page_step.h"
 #include "identity/equipment_page_step.h"
 #include "identity/ident_page_step.h"
+#include "adaptation/fuel_cells_page.h"
+#include "adaptation/knock_cells_page.h"
+#include "adaptation/misfire_page.h"
+#include "adaptation/trip_page.h"
 #include "link/kwp.h"
 #include "livedata/param_page.h"
 #include "ui/report_header.h"
@@ -66,6 +70,22 @@ void MainForm::BuildPages() {
   Place<identity::EquipmentPageStep>(pages_, Page::Equipment, *this, ecuType_, session_,
                                      identifiers_);
   Place<identity::AdcPageStep>(pages_, Page::Adc, *this, ecuType_);
+  auto& fuel = Place<adaptation::FuelCellsPageStep>(pages_, Page::Fuel, *this, ecuType_);
+  fuel.OnSave = [this, &fuel] { SaveAdaptationReport({kConfigSaveTitle, "ram"}, [&fuel] { return fuel.ReportBody(); }); };
+  auto& knock = Place<adaptation::KnockCellsPageStep>(pages_, Page::Knock, *this, ecuType_);
+  knock.OnSave = [this, &knock] { SaveAdaptationReport({kConfigSaveTitle, "uoz"}, [&knock] { return knock.ReportBody(); }); };
+  Place<adaptation::MisfirePageStep>(pages_, Page::Misfire, *this, ecuType_);
+  auto& trip = Place<adaptation::TripPageStep>(pages_, Page::Trip, *this, vehicleData_.vin);
+  trip.OnSave = [this, &trip] { SaveAdaptationReport({"Запись путевых данных.", "txt"}, [&trip] { return trip.ReportBody(); }); };
+}
+
+// The body is taken as the file is written: the grid as it stands once the dialogs are closed.
+void MainForm::SaveAdaptationReport(const ReportDialog& dialog,
+                                    const std::function<std::string()>& body) {
+  SaveReport(host_, vehicleData_, dialog, [&body](std::ostream& file) {
+    const std::string bytes = body();
+    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  });
 }
 
 void MainForm::Start() {

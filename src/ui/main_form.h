@@ -23,6 +23,7 @@
 #include "session/pages.h"
 #include "session/session_step.h"
 #include "identity/ident_page_step.h"
+#include "ui/report_header.h"
 #include "ui/vehicle_data.h"
 #include "view/form.h"
 #include "view/host.h"
@@ -111,6 +112,8 @@ class MainForm : public view::Form {
   void BuildConfigControls();
   // Every page object, each in its place of the page table.
   void BuildPages();
+  // The shared save flow for a page whose report body is one string.
+  void SaveAdaptationReport(const ReportDialog& dialog, const std::function<std::string()>& body);
   // The parameter page with its recording, charts and actuator panel.
   void BuildParamPage();
   void SaveRecording();

@@ -14,6 +14,14 @@ PageLayout LayoutOf(session::Page page) {
       return LayOutEquipmentPage;
     case session::Page::Adc:
       return LayOutAdcPage;
+    case session::Page::Fuel:
+      return LayOutFuelPage;
+    case session::Page::Knock:
+      return LayOutKnockPage;
+    case session::Page::Misfire:
+      return LayOutMisfirePage;
+    case session::Page::Trip:
+      return LayOutTripPage;
     default:
       return nullptr;
   }

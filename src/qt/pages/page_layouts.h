@@ -19,6 +19,10 @@ void LayOutFaultPage(const MakeWidget& make, QWidget* page);
 void LayOutIdentPage(const MakeWidget& make, QWidget* page);
 void LayOutEquipmentPage(const MakeWidget& make, QWidget* page);
 void LayOutAdcPage(const MakeWidget& make, QWidget* page);
+void LayOutFuelPage(const MakeWidget& make, QWidget* page);
+void LayOutKnockPage(const MakeWidget& make, QWidget* page);
+void LayOutMisfirePage(const MakeWidget& make, QWidget* page);
+void LayOutTripPage(const MakeWidget& make, QWidget* page);
 
 // nullptr for a page that has no layout yet.
 PageLayout LayoutOf(session::Page page);
