@@ -132,7 +132,6 @@ struct Rig {
   std::uint8_t shownPattern = 0xFF;
   session::SessionState session;
   std::uint32_t dtcInfoMode = 0;
-  std::string vin = std::string(19, ' ');
   session::Page page = session::Page::Params;
   std::array<std::unique_ptr<session::PageStep>, session::kPageCount> steps;
   // What a page writes from its state (its report).
