@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "faults/fault_detail.h"
 #include "link/unit_tick.h"
 #include "text/number_format.h"
 
@@ -101,46 +102,9 @@ std::string SauoCodeLine(std::uint16_t code) {
   return text::Hex4(code);
 }
 
-std::vector<std::string> SauoStatusLines(std::uint8_t s) {
-  std::vector<std::string> lines;
-  switch (s & 0x0F) {
-    case 0:
-      lines.emplace_back("no fault symptom available for this DTC");
-      break;
-    case 1:
-      lines.emplace_back("Ошибка по превышению максим.порога.");
-      break;
-    case 2:
-      lines.emplace_back("Ошибка по превышению миним.порога.");
-      break;
-    case 4:
-      lines.emplace_back("Ошибка по отсутствию сигнала.");
-      break;
-    case 8:
-      lines.emplace_back("Ошибка по неверному сигналу.");
-      break;
-    default:
-      lines.emplace_back("Состояние статуса специфицир.производителем.");
-      break;
-  }
-  lines.emplace_back(s & 0x10 ? "Тест для данной ошибки не закончен."
-                              : "Тест закончен или не требуется.");
-  switch (s & 0x60) {
-    case 0x20:
-      lines.emplace_back("Ошибка сохранена, но не активна.");
-      break;
-    case 0x40:
-      lines.emplace_back("Ошибка пропадающая.");
-      break;
-    case 0x60:
-      lines.emplace_back("Ошибка присутствует в момент запроса.");
-      break;
-    default:
-      break;
-  }
-  lines.emplace_back(s & 0x80 ? "По данной ошибке лампа включена."
-                              : "Выбранная ошибка на лампу невлияет.");
-  return lines;
+std::vector<std::string> SauoStatusLines(std::uint8_t status) {
+  // The unit's own wording of the lamp line differs from the engine controllers' by one blank.
+  return faults::StatusDecodeLines(status, "Выбранная ошибка на лампу невлияет.");
 }
 
 std::size_t SauoCarriedCodes(const link::ReplyCopy& r) {

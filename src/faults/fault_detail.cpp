@@ -44,7 +44,7 @@ std::string Counted(const char* label, double value, const char* pattern = "##0.
 
 }  // namespace
 
-std::vector<std::string> StatusDecodeLines(std::uint8_t status) {
+std::vector<std::string> StatusDecodeLines(std::uint8_t status, std::string_view lampOff) {
   std::vector<std::string> lines;
   switch (status & 0x0F) {
     case 0:
@@ -81,8 +81,10 @@ std::vector<std::string> StatusDecodeLines(std::uint8_t status) {
     default:
       break;
   }
-  lines.emplace_back(Bit(status, 7) ? "По данной ошибке лампа включена."
-                                    : "Выбранная ошибка на лампу не влияет.");
+  if (Bit(status, 7))
+    lines.emplace_back("По данной ошибке лампа включена.");
+  else
+    lines.emplace_back(lampOff);
   return lines;
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "link/exchange_buffer.h"
@@ -13,8 +14,10 @@
 namespace kd::faults {
 
 // The status byte of ISO 14230 (statusOfDTC) as the lines the status view shows, in order:
-// fault symptom, test state, storage state (no line for 00), warning lamp.
-std::vector<std::string> StatusDecodeLines(std::uint8_t status);
+// fault symptom, test state, storage state (no line for 00), warning lamp. Units word the lamp-off
+// line their own way.
+std::vector<std::string> StatusDecodeLines(
+    std::uint8_t status, std::string_view lampOff = "Выбранная ошибка на лампу не влияет.");
 
 // Lines for CurError and for FreezeListBox, UTF-8.
 struct DetailLines {
