@@ -122,7 +122,7 @@ class MainForm : public view::Form {
   void SetChartView(bool shown);
   void OpenGraphWindow();
   // ToolButton7 and ToolButton12: the EOBD and ISO 9141 windows.
-  void BuildObdWindows();
+  void BuildSideWindows();
   void ApplyCatalogue();
   void MarkType();
   void PageChangedByTab();

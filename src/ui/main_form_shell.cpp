@@ -1,7 +1,4 @@
 // The main window's shell: tool bar, menus, page switching and the dialogs opened from them.
-#include "climate/sauo_form.h"
-#include "immo/aps4_form.h"
-#include "immo/aps6_form.h"
 #include "ui/dialogs.h"
 #include "ui/main_form.h"
 
@@ -112,19 +109,7 @@ void MainForm::BuildShell() {
       stringGrid1_.SetFont(font->name, font->size);
   };
 
-  sideWindowButtons_[2]->OnClick = [this] {
-    immo::Aps4Form window(portHandle_, immoCommand_);
-    ShowSideWindow(window);
-  };
-  sideWindowButtons_[3]->OnClick = [this] {
-    immo::Aps6Form window(portHandle_);
-    ShowSideWindow(window);
-  };
-  sideWindowButtons_[4]->OnClick = [this] {
-    climate::SauoForm window(portHandle_, sauoCommand_);
-    ShowSideWindow(window);
-  };
-  BuildObdWindows();
+  BuildSideWindows();
 
   pageControl1_.OnChange = [this] { PageChangedByTab(); };
 }
@@ -153,14 +138,6 @@ void MainForm::PageChanged(int page) {
   // behind would run under the new page's meaning (an actuator "off" as "clear all faults").
   session_.pendingCommand = 0;
   if (session::PageStep* shown = PageObject(static_cast<session::Page>(page))) shown->Shown();
-}
-
-void MainForm::ShowSideWindow(view::Form& window) {
-  // The window's own timer drives the port while it is open.
-  timer1_.SetEnabled(false);
-  if (OnSideWindow) OnSideWindow(window);
-  host_.ShowModal(window);
-  timer1_.SetEnabled(true);
 }
 
 void MainForm::ChoosePort() {
