@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "faults/fault_detail.h"
+#include "link/kwp.h"
 #include "link/unit_tick.h"
 #include "text/number_format.h"
 
@@ -263,7 +264,7 @@ void SauoForm::Step(link::ExchangeBuffer& buffer) {
       break;
   }
   sauoCommand_ = 0;
-  link::PutUnitRequest(buffer, next);
+  link::WriteKwpService(buffer, next);
   link::FrameUnitRequest(buffer, kSauoAddress, kSauoTester);
 }
 

@@ -1,5 +1,6 @@
 #include "immo/aps4_form.h"
 
+#include "link/kwp.h"
 #include "link/unit_tick.h"
 #include "text/number_format.h"
 
@@ -214,7 +215,7 @@ void Aps4Form::Step(link::ExchangeBuffer& buffer) {
       break;
   }
   immoCommand_ = 0;
-  link::PutUnitRequest(buffer, next);
+  link::WriteKwpService(buffer, next);
   link::FrameUnitRequest(buffer, kImmoAddress, kImmoTester);
 }
 

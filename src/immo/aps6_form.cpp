@@ -1,6 +1,7 @@
 #include "immo/aps6_form.h"
 
 #include "immo/aps4_form.h"
+#include "link/kwp.h"
 #include "link/unit_tick.h"
 #include "text/number_format.h"
 
@@ -336,7 +337,7 @@ void Aps6Form::Step(link::ExchangeBuffer& buffer) {
     next = {0x14};
     aps6Command_ = 0;
   }
-  link::PutUnitRequest(buffer, next);
+  link::WriteKwpService(buffer, next);
   link::FrameUnitRequest(buffer, kImmoAddress, kImmoTester);
 }
 

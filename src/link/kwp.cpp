@@ -6,7 +6,7 @@ std::uint8_t KwpTarget(const catalogue::EcuInfo& ecu, bool altAddress) {
   return altAddress && ecu.kwpAltTarget != 0 ? ecu.kwpAltTarget : ecu.kwpTarget;
 }
 
-void WriteKwpService(ExchangeBuffer& buffer, std::initializer_list<std::uint8_t> service) {
+void WriteKwpService(ExchangeBuffer& buffer, std::span<const std::uint8_t> service) {
   std::size_t at = 3;
   for (std::uint8_t b : service) Put(buffer.transmitFrame, at++, b);
   buffer.dataLength = static_cast<std::uint8_t>(service.size());

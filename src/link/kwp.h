@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <span>
 
 #include "catalogue/ecu_catalogue.h"
 
@@ -21,7 +22,10 @@ bool IsControllerAddress(std::uint8_t address);
 
 // A page's request: the service and its parameters from TransmitFrame[3] on, DataLength their
 // count. Target and source stay as the engine set them.
-void WriteKwpService(ExchangeBuffer& buffer, std::initializer_list<std::uint8_t> service);
+void WriteKwpService(ExchangeBuffer& buffer, std::span<const std::uint8_t> service);
+inline void WriteKwpService(ExchangeBuffer& buffer, std::initializer_list<std::uint8_t> service) {
+  WriteKwpService(buffer, std::span<const std::uint8_t>(service.begin(), service.size()));
+}
 
 // Turns the service and parameters at TransmitFrame[3..] (DataLength = their count) into the
 // envelope and frame; DataLength becomes the count to write minus 4.

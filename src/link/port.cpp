@@ -64,11 +64,29 @@ void OpenPort(PortHandle& handle, int portNumber, std::uint32_t ecuType, view::S
   port.RaiseRts();
 }
 
+std::size_t ReadIntoArea(PortHandle& handle, ExchangeBuffer& buffer) {
+  std::fill_n(buffer.receiveArea, 250, 0);
+  return std::min(handle.port.Read(buffer.receiveArea, kReadLimit), kReadLimit);
+}
+
+WriteOutcome WriteFrame(PortHandle& handle, const ExchangeBuffer& buffer, std::size_t count) {
+  SerialPort& port = handle.port;
+  switch (port.Write(buffer.transmitFrame, std::min(count, kAreaSize))) {
+    case WriteStatus::Written:
+      return WriteOutcome::Written;
+    case WriteStatus::Pending:
+      return port.WaitPendingWrite(kWriteWaitMs) ? WriteOutcome::Delayed
+                                                 : WriteOutcome::DelayedFailed;
+    case WriteStatus::Failed:
+      break;
+  }
+  return WriteOutcome::Failed;
+}
+
 void PollTick(PortHandle& handle, ExchangeBuffer& buffer, bool marksStartCommunication,
               const std::function<void(ExchangeBuffer&)>& sessionStep, view::StatusBar& status) {
   SerialPort& port = handle.port;
-  std::fill_n(buffer.receiveArea, 250, 0);
-  const std::size_t read = std::min(port.Read(buffer.receiveArea, kReadLimit), kReadLimit);
+  const std::size_t read = ReadIntoArea(handle, buffer);
   // The decoders may rewrite the area; the trace wants the bytes as they arrived.
   std::uint8_t arrived[kReadLimit];
   if (handle.onTick) std::copy_n(buffer.receiveArea, read, arrived);
@@ -81,18 +99,12 @@ void PollTick(PortHandle& handle, ExchangeBuffer& buffer, bool marksStartCommuni
     buffer.transmitFrame[4] |= 0x80;
     succeeded = port.Write(buffer.transmitFrame, buffer.dataLength) == WriteStatus::Written;
   } else {
-    switch (port.Write(buffer.transmitFrame, buffer.dataLength)) {
-      case WriteStatus::Written:
-        succeeded = true;
-        break;
-      case WriteStatus::Pending:
-        succeeded = port.WaitPendingWrite(kWriteWaitMs);
-        status.SetText(kMessagePanel, "Error write port by delayed.");
-        break;
-      case WriteStatus::Failed:
-        status.SetText(kMessagePanel, "Error write port.");
-        break;
-    }
+    const WriteOutcome outcome = WriteFrame(handle, buffer, buffer.dataLength);
+    succeeded = outcome == WriteOutcome::Written || outcome == WriteOutcome::Delayed;
+    if (outcome == WriteOutcome::Delayed || outcome == WriteOutcome::DelayedFailed)
+      status.SetText(kMessagePanel, "Error write port by delayed.");
+    else if (outcome == WriteOutcome::Failed)
+      status.SetText(kMessagePanel, "Error write port.");
   }
   status.SetText(kMessagePanel, succeeded ? "Send Message" : "Error Message");
   if (handle.onTick)

@@ -37,6 +37,16 @@ std::optional<std::string> ModeText(std::uint32_t ecuType, int portNumber);
 
 void OpenPort(PortHandle& handle, int portNumber, std::uint32_t ecuType, view::StatusBar& status);
 
+// The two ends every window's tick shares on the one port: the read that starts it, and the
+// write that ends it with the bounded wait. Each window shows the outcome in its own words.
+// Zeroes the first 250 bytes of the ReceiveArea and reads up to 200 bytes into it; how many came.
+std::size_t ReadIntoArea(PortHandle& handle, ExchangeBuffer& buffer);
+
+enum class WriteOutcome { Written, Delayed, DelayedFailed, Failed };
+// Writes `count` bytes of the TransmitFrame (no more than it holds); a pending write is waited
+// for at most kWriteWaitMs: Delayed when it then completed, DelayedFailed when not.
+WriteOutcome WriteFrame(PortHandle& handle, const ExchangeBuffer& buffer, std::size_t count);
+
 // Read, let `sessionStep` decode and prepare, write. Every outcome ends as a status text.
 // `marksStartCommunication`: a StartCommunication goes out with bit 7 of the envelope's count
 // byte set (the controller type's trait; side windows pass their own).

@@ -16,12 +16,6 @@ void FrameUnitRequest(ExchangeBuffer& buffer, std::uint8_t target, std::uint8_t 
   buffer.dataLength = Add8(length, 4);
 }
 
-void PutUnitRequest(ExchangeBuffer& buffer, const std::vector<std::uint8_t>& service) {
-  std::size_t at = 3;
-  for (std::uint8_t b : service) Put(buffer.transmitFrame, at++, b);
-  buffer.dataLength = static_cast<std::uint8_t>(service.size());
-}
-
 ReplyCopy UnitReply(const ExchangeBuffer& buffer) {
   ReplyCopy reply{};
   for (std::size_t i = 0; i < reply.size(); ++i)
@@ -29,41 +23,30 @@ ReplyCopy UnitReply(const ExchangeBuffer& buffer) {
   return reply;
 }
 
-void ShowUnitWrite(UnitWrite outcome, const std::function<void(const char*)>& show) {
+void ShowUnitWrite(WriteOutcome outcome, const std::function<void(const char*)>& show) {
   if (!show) return;
   switch (outcome) {
-    case UnitWrite::Written:
+    case WriteOutcome::Written:
       show("Send Message");
       break;
-    case UnitWrite::Delayed:
+    case WriteOutcome::Delayed:
       show("Error write port by delayed.");
       show("Send Message");
       break;
-    case UnitWrite::DelayedFailed:
+    case WriteOutcome::DelayedFailed:
       show("Error write port by delayed.");
       break;
-    case UnitWrite::Failed:
+    case WriteOutcome::Failed:
       show("Error write port.");
       break;
   }
 }
 
-UnitWrite UnitTick(PortHandle& handle, ExchangeBuffer& buffer,
-                   const std::function<void(ExchangeBuffer&)>& step) {
-  SerialPort& port = handle.port;
-  std::fill_n(buffer.receiveArea, 250, 0);
-  port.Read(buffer.receiveArea, kReadLimit);
+WriteOutcome UnitTick(PortHandle& handle, ExchangeBuffer& buffer,
+                      const std::function<void(ExchangeBuffer&)>& step) {
+  ReadIntoArea(handle, buffer);
   if (step) step(buffer);
-  const std::size_t count = std::size_t{buffer.dataLength} + 5;
-  switch (port.Write(buffer.transmitFrame, std::min(count, kAreaSize))) {
-    case WriteStatus::Written:
-      return UnitWrite::Written;
-    case WriteStatus::Pending:
-      return port.WaitPendingWrite(kWriteWaitMs) ? UnitWrite::Delayed : UnitWrite::DelayedFailed;
-    case WriteStatus::Failed:
-      break;
-  }
-  return UnitWrite::Failed;
+  return WriteFrame(handle, buffer, std::size_t{buffer.dataLength} + 5);
 }
 
 }  // namespace kd::link

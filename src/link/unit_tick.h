@@ -18,21 +18,16 @@ namespace kd::link {
 // envelope's count byte is that plus 5, without flag bits.
 void FrameUnitRequest(ExchangeBuffer& buffer, std::uint8_t target, std::uint8_t source);
 
-// Puts service and parameters in place for FrameUnitRequest.
-void PutUnitRequest(ExchangeBuffer& buffer, const std::vector<std::uint8_t>& service);
-
 // 240 bytes of ReceiveArea from offset DataLength; bytes past the area read as 0.
 ReplyCopy UnitReply(const ExchangeBuffer& buffer);
 
-enum class UnitWrite { Written, Delayed, DelayedFailed, Failed };
-
 // The window's write status texts: "Send Message", "Error write port by delayed." (the wait
 // ran out), "Error write port."; a delayed write that completed shows the first after the second.
-void ShowUnitWrite(UnitWrite outcome, const std::function<void(const char*)>& show);
+void ShowUnitWrite(WriteOutcome outcome, const std::function<void(const char*)>& show);
 
 // Zero 250 bytes of ReceiveArea, read up to 200 bytes, let `step` decode and frame the next
 // request, write DataLength + 5 bytes with the bounded wait.
-UnitWrite UnitTick(PortHandle& handle, ExchangeBuffer& buffer,
+WriteOutcome UnitTick(PortHandle& handle, ExchangeBuffer& buffer,
                    const std::function<void(ExchangeBuffer&)>& step);
 
 }  // namespace kd::link

@@ -20,16 +20,6 @@ const std::vector<view::Page> kPages = {
 
 constexpr std::uint8_t kLastFrame = 19;
 
-void SetHeaders(view::Grid& grid, std::initializer_list<const char*> headers) {
-  int col = 0;
-  for (const char* h : headers) grid.SetCell(col++, 0, h);
-}
-
-SupportBitmap BitmapAt(const link::ReplyCopy& reply, std::size_t from) {
-  return {link::At(reply, from), link::At(reply, from + 1), link::At(reply, from + 2),
-          link::At(reply, from + 3)};
-}
-
 // Bytes up to the first zero, as the window shows identifiers the controller sent.
 template <std::size_t N>
 std::string UpToZero(const std::array<std::uint8_t, N>& bytes) {
@@ -109,7 +99,7 @@ void EobdForm::FrameButtonClick() {
 
 void EobdForm::PollTick() {
   link::ExchangeBuffer& b = *buffer_;
-  ReadArrived(port_, b);
+  link::ReadIntoArea(port_, b);
   ObdStep();
   // The adapter envelope in front of the frame; the frame's length stays in DataLength, since
   // the next reply stands behind its echo.

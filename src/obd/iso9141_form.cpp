@@ -18,16 +18,6 @@ const std::vector<view::Page> kPages = {{"TabSheet1", "MODE 1"},
 constexpr int kLinkPanel = 2;
 constexpr std::uint8_t kInitPacket[] = {0x55, 0x56, 0x57, 0xAA, 0x46, kKeyComplement};
 
-void SetHeaders(view::Grid& grid, std::initializer_list<const char*> headers) {
-  int col = 0;
-  for (const char* h : headers) grid.SetCell(col++, 0, h);
-}
-
-SupportBitmap BitmapAt(const link::ReplyCopy& reply, std::size_t from) {
-  return {link::At(reply, from), link::At(reply, from + 1), link::At(reply, from + 2),
-          link::At(reply, from + 3)};
-}
-
 }  // namespace
 
 Iso9141Form::Iso9141Form(link::PortHandle& port, Iso9141Shared& shared)
@@ -84,7 +74,7 @@ link::ReplyCopy Iso9141Form::TakeReply() const {
 
 void Iso9141Form::PollTick() {
   link::ExchangeBuffer& b = *buffer_;
-  ReadArrived(port_, b);
+  link::ReadIntoArea(port_, b);
   // The echo of the window's own request is no sign of the controller: only a reply behind it
   // (or the answer to the initialisation) is.
   const link::ReplyCopy reply = TakeReply();

@@ -1,5 +1,5 @@
-// The two ends of an OBD window's tick on the shared port: the read that starts it and the write
-// that ends it, with the window's own status texts. The port is used as the main window left it.
+// The end of an OBD window's tick on the shared port: the write, with the window's own status
+// texts (the read is link's `ReadIntoArea`). The port is used as the main window left it.
 #pragma once
 
 #include <cstddef>
@@ -15,9 +15,6 @@ namespace kd::obd {
 inline constexpr int kWritePanel = 1;
 inline constexpr const char* kSendMessage = "Send Message";
 inline constexpr const char* kWriteError = "Error write port.";
-
-// Zeroes the first 250 bytes of the ReceiveArea and reads up to 200 bytes into it.
-void ReadArrived(link::PortHandle& handle, link::ExchangeBuffer& buffer);
 
 // Writes `count` bytes of the TransmitFrame with the bounded wait. A write that went out says
 // "Send Message"; one refused, or still pending when the wait ran out, says "Error write port.",

@@ -186,6 +186,16 @@ bool Marks(const SupportBitmap& bitmap, unsigned identifier) {
   return (bitmap[n / 8] >> (7 - n % 8)) & 1;
 }
 
+SupportBitmap BitmapAt(const link::ReplyCopy& reply, std::size_t from) {
+  return {link::At(reply, from), link::At(reply, from + 1), link::At(reply, from + 2),
+          link::At(reply, from + 3)};
+}
+
+void SetHeaders(view::Grid& grid, std::initializer_list<const char*> headers) {
+  int col = 0;
+  for (const char* h : headers) grid.SetCell(col++, 0, h);
+}
+
 ObdTable Mode1Table() {
   return BuildMode1();
 }

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <initializer_list>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -21,6 +22,11 @@ namespace kd::obd {
 using SupportBitmap = std::array<std::uint8_t, 4>;
 
 bool Marks(const SupportBitmap& bitmap, unsigned identifier);
+// The bitmap that stands in a reply from byte `from` on.
+SupportBitmap BitmapAt(const link::ReplyCopy& reply, std::size_t from);
+
+// Row 0 of a window's grid: its column headings, left to right.
+void SetHeaders(view::Grid& grid, std::initializer_list<const char*> headers);
 
 // One row of a parameter table. The first fields are the table's own; the last ones are what a
 // window learns at run time and keeps for the life of the program.

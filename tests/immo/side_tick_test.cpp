@@ -4,6 +4,7 @@
 
 #include "immo/aps4_form.h"
 #include "link/fake_port.h"
+#include "link/kwp.h"
 #include "link/unit_tick.h"
 
 namespace kd {
@@ -11,7 +12,7 @@ namespace {
 
 TEST(UnitTick, FramesWithTheUnitsAddressesAndCountsTheFrameAlone) {
   link::ExchangeBuffer buffer;
-  link::PutUnitRequest(buffer, {0x30, 0x57, 0x06, 0x02});
+  link::WriteKwpService(buffer, {0x30, 0x57, 0x06, 0x02});
   link::FrameUnitRequest(buffer, 0xC0, 0xF0);
   const std::vector<std::uint8_t> expected = {0x55, 0x56, 0x57, 0xAA, 0x0D, 0x84, 0xC0,
                                               0xF0, 0x30, 0x57, 0x06, 0x02, 0xC3};
