@@ -1,11 +1,11 @@
 // klinediag [--demo] [--port N=DEVICE]... [--trace FILE] [--screenshot FILE.png|DIR]
 #include <QApplication>
-#include <QPointer>
 #include <QCommandLineParser>
 #include <QDir>
-#include <QTimer>
 #include <QPixmap>
+#include <QPointer>
 #include <QStringList>
+#include <QTimer>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -15,13 +15,15 @@
 #include <string>
 
 #include "catalogue/ecu_catalogue.h"
+#include "qt/binder.h"
 #include "qt/graph_window.h"
 #include "qt/main_window.h"
 #include "qt/obd_windows.h"
 #include "qt/pages/value_dialog.h"
-#include "qt/screenshots.h"
+#include "qt/port_worker.h"
 #include "qt/qt_host.h"
 #include "qt/qt_serial_port.h"
+#include "qt/screenshots.h"
 #include "qt/side_dialogs.h"
 #include "sim/simulated_port.h"
 #include "ui/demo_start.h"
@@ -69,9 +71,12 @@ std::optional<int> RunMilliseconds(const QString& text) {
   const std::string s = text.toStdString();
   int digits = 0, points = 0;
   for (char c : s) {
-    if (c >= '0' && c <= '9') ++digits;
-    else if (c == '.') ++points;
-    else return std::nullopt;
+    if (c >= '0' && c <= '9')
+      ++digits;
+    else if (c == '.')
+      ++points;
+    else
+      return std::nullopt;
   }
   if (digits == 0 || points > 1 || digits > 12) return std::nullopt;
   const double seconds = std::strtod(s.c_str(), nullptr);
@@ -138,11 +143,19 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("klinediag");
 
+  // The demo's simulator answers at once and stays on the GUI thread, as in the harness; a real
+  // port lives on the worker's thread, where its read windows and writes never hold the window.
   std::unique_ptr<kd::link::SerialPort> serial;
-  if (parser.isSet(demo))
+  kd::qt::PortWorker* worker = nullptr;
+  if (parser.isSet(demo)) {
     serial = std::make_unique<kd::sim::SimulatedPort>();
-  else
-    serial = std::make_unique<kd::qt::QtSerialPort>(std::move(map));
+  } else {
+    auto owned = std::make_unique<kd::qt::PortWorker>(
+        [&map] { return std::make_unique<kd::qt::QtSerialPort>(std::move(map)); });
+    owned->SetDispatcher(&kd::qt::Binder::RunLinkEvent);
+    worker = owned.get();
+    serial = std::move(owned);
+  }
 
   kd::qt::QtHost host;
   kd::qt::RegisterSideDialogs(host);
@@ -151,6 +164,7 @@ int main(int argc, char** argv) {
   host.SetUnattended(runMs || parser.isSet(screenshot));
   host.RegisterDialog("TForm9", kd::qt::MakeGraphWindow);
   kd::ui::MainForm form(*serial, host);
+  form.Port().exchanger = worker;
   if (parser.isSet(demo)) {
     auto* simulator = static_cast<kd::sim::SimulatedPort*>(serial.get());
     form.OnTypeApplied = [simulator](std::uint32_t type) { simulator->SetEcuType(type); };
@@ -202,7 +216,7 @@ int main(int argc, char** argv) {
       window.Bindings().Forward(form.PageControl1(),
                                 [&] { form.PageControl1().ClickTab(static_cast<int>(i)); });
       settle(pages[i].name == "TabSheet3" ? std::max(pictureTicks, kIdentScreenshotTicks)
-                                         : pictureTicks);
+                                          : pictureTicks);
       const QString file = QDir(target).filePath(
           QString("%1-%2.png").arg(i + 1).arg(QString::fromStdString(pages[i].name)));
       if (!window.grab().save(file, "PNG")) return Fail("cannot write " + file);
@@ -213,7 +227,7 @@ int main(int argc, char** argv) {
       const char* button;
       const char* file;
       int ticks;
-      const char* list;    // a list whose first line is chosen, so that its detail shows
+      const char* list;     // a list whose first line is chosen, so that its detail shows
       const char* button2;  // a button clicked half-way, for what only a command shows
     };
     const Side sides[] = {{"ButtonImmo", "aps4.png", 12, nullptr, "Button4"},

@@ -20,7 +20,7 @@ extern "C" void OnStopSignal(int) {
 }
 
 constexpr const char* kHelp =
-    R"(Usage: klinediag-sim --pty [--ecu TYPE] [--fault NAME[=VALUE]]... [--ignore-line-settings]
+    R"(Usage: klinediag-sim --pty [--ecu TYPE] [--fault NAME[=VALUE]]... [--ignore-line-settings] [--pace]
 
 Serves a simulated K-line adapter with one controller behind it on a pseudo-terminal. The slave's
 path is printed on standard output as a single line; open it from the program as the serial port
@@ -46,6 +46,13 @@ path is printed on standard output as a single line; open it from the program as
                           VALUE is decimal or 0x-prefixed hexadecimal.
   --ignore-line-settings  do not read the line settings the program gave the terminal: take
                           every write as if made at the settings the controller needs
+  --pace                  keep the K-line's time for enveloped frames: the request's and
+                          the answer's bytes take 10 bits each at 10,400 baud (P4min between
+                          the request's bytes), the answer comes P2min after the request, and
+                          a request that starts before P3min after the last answer is not
+                          answered (its echo still comes); P2min, P3min and P4min as
+                          AccessTimingParameters set them, else the ISO 14230 defaults
+                          (25, 55 and 5 ms); a write ends with its envelope's count
   --help                  this text
 
 The adapter answers at 115200 8N2 (enveloped frames), 9600 8N1 and 8192 8N1 (bare frames); at
@@ -87,6 +94,8 @@ int main(int argc, char** argv) {
       return 0;
     } else if (arg == "--pty") {
       pty = true;
+    } else if (arg == "--pace") {
+      options.pace = true;
     } else if (arg == "--ignore-line-settings") {
       options.followLineSettings = false;
     } else if (arg == "--ecu") {

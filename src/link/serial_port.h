@@ -41,6 +41,11 @@ class SerialPort {
   virtual WriteStatus Write(const std::uint8_t* data, std::size_t count) = 0;
   // After WriteStatus::Pending: true when the write completed within timeoutMs.
   virtual bool WaitPendingWrite(int timeoutMs) = 0;
+  // Drops every received byte no read has taken yet: called just before a new request goes out,
+  // so that what an earlier exchange left behind (a late reply, garbage) is never taken for the
+  // echo or the reply of the new one. A port that wraps another passes it on; ports whose reads
+  // are the script's (harness, in-process simulator) keep the default, which keeps everything.
+  virtual void DiscardInput() {}
 
   // A port that opens a lost device again by itself (an adapter pulled out and plugged back)
   // reports each attempt, true once the device is open again with the settings it had. The

@@ -98,8 +98,13 @@ void EobdForm::FrameButtonClick() {
 }
 
 void EobdForm::PollTick() {
+  link::RunTick(
+      port_, *buffer_, [this](std::size_t) { return Step(); },
+      [this](link::WriteOutcome outcome) { ShowPacketWrite(outcome, statusBar1_); });
+}
+
+link::OutgoingFrame EobdForm::Step() {
   link::ExchangeBuffer& b = *buffer_;
-  link::ReadIntoArea(port_, b);
   ObdStep();
   // The adapter envelope in front of the frame; the frame's length stays in DataLength, since
   // the next reply stands behind its echo.
@@ -110,7 +115,7 @@ void EobdForm::PollTick() {
   std::uint8_t count = static_cast<std::uint8_t>(frameLength + 5);
   if (b.transmitFrame[8] == kStartCommunication) count |= 0x80;
   b.transmitFrame[4] = count;
-  WritePacket(port_, b, frameLength + 5, statusBar1_);
+  return Packet(b, frameLength + 5);
 }
 
 void EobdForm::Frame(const std::vector<std::uint8_t>& request) {
@@ -269,6 +274,10 @@ void EobdForm::ReadCalibration(const link::ReplyCopy& reply) {
   for (std::size_t k = 0; k < messages; ++k)
     for (std::size_t j = 0; j < 4; ++j) calibration_[4 * k + j] = link::At(reply, 11 * k + 6 + j);
   stringGrid4_.SetCell(1, 2, UpToZero(calibration_));
+}
+
+EobdForm::~EobdForm() {
+  link::ForgetTicks(port_, *buffer_);
 }
 
 }  // namespace kd::obd

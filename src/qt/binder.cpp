@@ -28,6 +28,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QValueAxis>
+#include <algorithm>
 #include <optional>
 #include <set>
 
@@ -332,7 +333,8 @@ void CopyChart(const view::Chart& m, QChartView* v) {
       x = axis;
     } else {
       auto* axis = new QValueAxis;
-      if (m.XStep() > 0) axis->setTickCount(static_cast<int>((m.XMax() - m.XMin()) / m.XStep()) + 1);
+      if (m.XStep() > 0)
+        axis->setTickCount(static_cast<int>((m.XMax() - m.XMin()) / m.XStep()) + 1);
       axis->setLabelsVisible(m.AxisLabels());
       x = axis;
     }
@@ -371,7 +373,19 @@ std::string StatusPanelName(const std::string& statusBarName, int index) {
   return statusBarName + ".Panel" + std::to_string(index);
 }
 
+namespace {
+
+// Every binder alive, oldest first: a link event belongs to no widget, and every window may show
+// what it changed.
+std::vector<Binder*>& LiveBinders() {
+  static std::vector<Binder*> binders;
+  return binders;
+}
+
+}  // namespace
+
 Binder::Binder(view::Form& form, QWidget* root) : QObject(root), form_(form), root_(root) {
+  LiveBinders().push_back(this);
   errorSink_ = [this](const std::string& message) {
     QMessageBox::critical(root_ ? root_->window() : nullptr,
                           QGuiApplication::applicationDisplayName(), Q(message));
@@ -410,7 +424,24 @@ Binder::Binder(view::Form& form, QWidget* root) : QObject(root), form_(form), ro
   Refresh();
 }
 
-Binder::~Binder() = default;
+Binder::~Binder() {
+  auto& all = LiveBinders();
+  all.erase(std::remove(all.begin(), all.end(), this), all.end());
+}
+
+bool Binder::RunLinkEvent(const std::function<void()>& event) {
+  auto& all = LiveBinders();
+  if (all.empty()) {
+    event();
+    return true;
+  }
+  const bool ran = all.back()->Run(event);
+  // A binder may go while another refreshes (a window closed by what was copied): walk a copy.
+  std::vector<Binder*> binders = all;
+  for (Binder* b : binders)
+    if (std::find(all.begin(), all.end(), b) != all.end()) b->Refresh();
+  return ran;
+}
 
 void Binder::Bind(view::Control& control, QObject* object) {
   const Kind kind = *KindOf(control, object);
@@ -697,7 +728,7 @@ void Binder::Sync(TimerBinding& t) {
   if (!run && t.timer->isActive()) t.timer->stop();
 }
 
-void Binder::Run(const std::function<void()>& event) {
+bool Binder::Run(const std::function<void()>& event) {
   std::string failure;
   try {
     event();
@@ -706,10 +737,12 @@ void Binder::Run(const std::function<void()>& event) {
   } catch (...) {
     failure = "Unexpected error.";
   }
-  if (failure.empty() || !errorSink_) return;
+  if (failure.empty()) return true;
+  if (!errorSink_) return false;
   reporting_ = true;
   errorSink_(failure);
   reporting_ = false;
+  return false;
 }
 
 void Binder::Forward(view::Control& source, const std::function<void()>& event) {

@@ -56,6 +56,10 @@ class Binder : public QObject {
   std::vector<QObject*> ObjectsOf(const std::string& name) const;
   // By default a standard critical message box.
   void SetErrorSink(ErrorSink sink) { errorSink_ = std::move(sink); }
+  // Runs `event` that arrived from the port (a tick's step or outcome, after its read window or
+  // write ran off the GUI thread) as a timer tick's work is run: guarded by the newest binder
+  // (the window on top), then every binder copies what moved. False when it threw.
+  static bool RunLinkEvent(const std::function<void()>& event);
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -71,7 +75,7 @@ class Binder : public QObject {
   void MarkStaleObject(QObject* object);
   void Fire(TimerBinding& t);
   void Sync(TimerBinding& t);
-  void Run(const std::function<void()>& event);
+  bool Run(const std::function<void()>& event);
 
   view::Form& form_;
   QPointer<QWidget> root_;

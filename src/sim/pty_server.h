@@ -22,7 +22,15 @@ struct PtyOptions {
   int lateDelayMs = 450;
   // With the adapter unplugged at start: plug it back in after this long (0: never).
   int replugAfterMs = 0;
+  // Keep the K-line's time for enveloped frames: the request and the answer take their bytes'
+  // time at 10,400 baud (10 bits a byte, P4min between the request's bytes), the answer comes
+  // P2min after the request, and a request that starts before P3min has passed since the last
+  // answer is not answered (its echo still comes). The timing is the controller's in force.
+  bool pace = false;
 };
+
+// One byte on the K-line: 10 bits at 10,400 baud, in microseconds.
+inline constexpr double kKLineByteUs = 10 * 1e6 / 10400;
 
 // The settings the program applies for a controller type.
 link::LineSettings ExpectedSettings(std::uint32_t ecuType);
@@ -47,7 +55,12 @@ class PtyServer {
 
  private:
   void Deliver();
+  void DeliverPaced();
   void Drain();
+  // Expected end of the program's write: an envelope's count says it; nothing for bare frames.
+  bool WriteComplete() const;
+  std::int64_t ElapsedUs() const;
+  void Send(const Bytes& bytes);
 
   SimulatedPort& port_;
   PtyOptions options_;
@@ -58,6 +71,14 @@ class PtyServer {
   std::int64_t lastByteMs_ = 0;
   std::optional<std::int64_t> drainAtMs_;
   std::int64_t startNs_ = 0;
+  // Paced line: bytes due at a time, the end of the line's last answer, and when it is free.
+  struct Due {
+    std::int64_t atUs;
+    Bytes bytes;
+  };
+  std::vector<Due> due_;
+  std::int64_t lastAnswerEndUs_ = -1000000000;
+  std::int64_t lineFreeUs_ = 0;
 };
 
 }  // namespace kd::sim

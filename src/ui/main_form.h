@@ -11,18 +11,18 @@
 #include <string_view>
 #include <vector>
 
+#include "actuators/actuator_panel.h"
 #include "catalogue/ecu_catalogue.h"
 #include "catalogue/param_record.h"
 #include "faults/fault_page.h"
+#include "identity/ident_page_step.h"
 #include "link/exchange_buffer.h"
 #include "link/port.h"
-#include "actuators/actuator_panel.h"
 #include "livedata/charts.h"
 #include "livedata/recording.h"
 #include "obd/obd_state.h"
 #include "session/pages.h"
 #include "session/session_step.h"
-#include "identity/ident_page_step.h"
 #include "ui/report_header.h"
 #include "ui/vehicle_data.h"
 #include "view/form.h"
@@ -37,6 +37,7 @@ class MainForm : public view::Form {
  public:
   using PageList = std::array<std::unique_ptr<session::PageStep>, session::kPageCount>;
   MainForm(link::SerialPort& port, view::Host& host);
+  ~MainForm() override;
 
   // Start-up as the program does it: the start-up configuration, which ends by opening the port.
   void Start();
