@@ -1,4 +1,4 @@
-// klinediag [--demo] [--port N=DEVICE]... [--trace FILE] [--screenshot FILE.png|DIR]
+// klinediag [--demo] [--port N=DEVICE]... [--adapter KIND] [--trace FILE] [--screenshot FILE.png|DIR]
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
@@ -15,6 +15,7 @@
 #include <string>
 
 #include "catalogue/ecu_catalogue.h"
+#include "link/adapter.h"
 #include "qt/binder.h"
 #include "qt/graph_window.h"
 #include "qt/main_window.h"
@@ -25,6 +26,7 @@
 #include "qt/qt_serial_port.h"
 #include "qt/screenshots.h"
 #include "qt/side_dialogs.h"
+#include "sim/simulated_cable.h"
 #include "sim/simulated_port.h"
 #include "ui/demo_start.h"
 #include "ui/main_form.h"
@@ -47,6 +49,8 @@ constexpr const char* kUsage =
     "                     (default: COMn on Windows; /dev/ttyUSB(N-1) if present,\n"
     "                     else /dev/ttyS(N-1) on Linux)\n"
     "  --trace FILE       append every tick's reads and writes to FILE\n"
+    "  --adapter KIND     what hangs on the port: adapter (the K-line adapter) or\n"
+    "                     kline (a plain K-line cable); default: adapter\n"
     "  --ecu TYPE         switch to controller type TYPE (1..11) after start-up\n"
     "  --run-for SECONDS  close the window (storing the configuration) after SECONDS\n"
     "                     (up to 604800); message boxes then go to standard error\n"
@@ -84,6 +88,14 @@ std::optional<int> RunMilliseconds(const QString& text) {
   return std::max(1, static_cast<int>(std::lround(seconds * 1000)));
 }
 
+// The kinds --adapter takes, for its error message.
+QString AdapterNames() {
+  QStringList names;
+  for (const auto& info : kd::link::Adapters())
+    if (kd::link::AdapterAvailable(info.kind)) names << QString::fromUtf8(info.name.data(), static_cast<int>(info.name.size()));
+  return names.join(", ");
+}
+
 int Fail(const QString& message) {
   std::fprintf(stderr, "klinediag: %s\n", qPrintable(message));
   return 2;
@@ -101,6 +113,7 @@ int main(int argc, char** argv) {
   const QCommandLineOption ecu("ecu", {}, "TYPE");
   const QCommandLineOption runFor("run-for", {}, "SECONDS");
   const QCommandLineOption screenshotTicks("screenshot-ticks", {}, "N");
+  const QCommandLineOption adapter("adapter", {}, "KIND");
   parser.addOption(help);
   parser.addOption(demo);
   parser.addOption(port);
@@ -109,6 +122,7 @@ int main(int argc, char** argv) {
   parser.addOption(ecu);
   parser.addOption(runFor);
   parser.addOption(screenshotTicks);
+  parser.addOption(adapter);
   // Parsed before any QApplication exists, so that --help and usage errors need no display.
   QStringList args;
   for (int i = 0; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
@@ -125,6 +139,12 @@ int main(int argc, char** argv) {
     auto parsed = kd::qt::ParsePortOverride(entry.toStdString());
     if (!parsed) return Fail("--port expects N=DEVICE with N in 1..8, got \"" + entry + "\"");
     map.Override(parsed->first, parsed->second);
+  }
+  std::optional<kd::link::AdapterKind> adapterKind;
+  if (parser.isSet(adapter)) {
+    adapterKind = kd::link::AdapterByName(parser.value(adapter).toStdString());
+    if (!adapterKind || !kd::link::AdapterAvailable(*adapterKind))
+      return Fail("--adapter expects " + AdapterNames() + ", got \"" + parser.value(adapter) + "\"");
   }
   unsigned ecuType = 0;
   if (parser.isSet(ecu)) {
@@ -144,17 +164,29 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName("klinediag");
 
   // The demo's simulator answers at once and stays on the GUI thread, as in the harness; a real
-  // port lives on the worker's thread, where its read windows and writes never hold the window.
+  // device lives with its driver on the port worker's thread, where read windows, writes and a
+  // driver's waits for the line never hold the window.
+  const auto kind = adapterKind.value_or(kd::link::AdapterKind::KLineAdapter);
   std::unique_ptr<kd::link::SerialPort> serial;
-  kd::qt::PortWorker* worker = nullptr;
+  std::unique_ptr<kd::link::SerialPort> cableLine;
+  std::unique_ptr<kd::link::AdapterPort> demoPort;
+  std::unique_ptr<kd::qt::PortWorker> worker;
+  kd::link::SerialPort* port = nullptr;
   if (parser.isSet(demo)) {
     serial = std::make_unique<kd::sim::SimulatedPort>();
+    // The demo on a cable: the simulated car behind a plain K-line, on the real clock.
+    if (kind == kd::link::AdapterKind::KLineCable)
+      cableLine = std::make_unique<kd::sim::SimulatedCable>(
+          static_cast<kd::sim::SimulatedPort&>(*serial), kd::link::SystemLineClock());
+    demoPort = std::make_unique<kd::link::AdapterPort>(cableLine ? *cableLine : *serial, kind);
+    port = demoPort.get();
   } else {
-    auto owned = std::make_unique<kd::qt::PortWorker>(
-        [&map] { return std::make_unique<kd::qt::QtSerialPort>(std::move(map)); });
-    owned->SetDispatcher(&kd::qt::Binder::RunLinkEvent);
-    worker = owned.get();
-    serial = std::move(owned);
+    worker = std::make_unique<kd::qt::PortWorker>([&map, kind] {
+      return std::make_unique<kd::qt::DeviceWithAdapter>(
+          std::make_unique<kd::qt::QtSerialPort>(std::move(map)), kind);
+    });
+    worker->SetDispatcher(&kd::qt::Binder::RunLinkEvent);
+    port = worker.get();
   }
 
   kd::qt::QtHost host;
@@ -163,8 +195,8 @@ int main(int argc, char** argv) {
   host.RegisterDialog("TOKBottomDlg", kd::qt::MakeValueDialog);
   host.SetUnattended(runMs || parser.isSet(screenshot));
   host.RegisterDialog("TForm9", kd::qt::MakeGraphWindow);
-  kd::ui::MainForm form(*serial, host);
-  form.Port().exchanger = worker;
+  kd::ui::MainForm form(*port, host);
+  form.Port().exchanger = worker.get();
   if (parser.isSet(demo)) {
     auto* simulator = static_cast<kd::sim::SimulatedPort*>(serial.get());
     form.OnTypeApplied = [simulator](std::uint32_t type) { simulator->SetEcuType(type); };

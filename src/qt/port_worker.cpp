@@ -22,6 +22,11 @@ PortWorker::PortWorker(const Factory& factory) : guiContext_(std::make_unique<QO
         // session trace) hears it on the GUI thread, ahead of the outcome of that write.
         stack_->SetReopenListener(
             [this](bool reopened) { OnGui([this, reopened] { NoteReopen(reopened); }); });
+        stack_->SetWireListener([this](const link::WireEvent& event) {
+          OnGui([this, event] {
+            if (wireListener_) wireListener_(event);
+          });
+        });
       },
       Qt::BlockingQueuedConnection);
 }
@@ -60,6 +65,8 @@ void PortWorker::Call(const std::function<void()>& job, bool configures) {
       [this, &job] {
         job();
         open_ = stack_->IsOpen();
+        deviceName_ = stack_->DeviceName();
+        openError_ = stack_->LastOpenError();
       },
       Qt::BlockingQueuedConnection);
 }
@@ -113,6 +120,12 @@ link::WriteStatus PortWorker::Write(const std::uint8_t* data, std::size_t count)
 bool PortWorker::WaitPendingWrite(int timeoutMs) {
   bool ok = false;
   Call([&] { ok = stack_->WaitPendingWrite(timeoutMs); }, false);
+  return ok;
+}
+
+bool PortWorker::SetBreak(bool on) {
+  bool ok = false;
+  Call([&] { ok = stack_->SetBreak(on); }, false);
   return ok;
 }
 

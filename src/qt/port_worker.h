@@ -19,8 +19,10 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
+#include "link/adapter.h"
 #include "link/exchanger.h"
 #include "link/serial_port.h"
 
@@ -56,6 +58,10 @@ class PortWorker : public link::SerialPort, public link::Exchanger {
   link::WriteStatus Write(const std::uint8_t* data, std::size_t count) override;
   bool WaitPendingWrite(int timeoutMs) override;
   void DiscardInput() override;
+  std::string DeviceName() const override { return deviceName_; }
+  link::OpenError LastOpenError() const override { return openError_; }
+  bool SetBreak(bool on) override;
+  void SetWireListener(WireListener listener) override { wireListener_ = std::move(listener); }
 
   // link::Exchanger
   bool Start(const void* owner, std::size_t readLimit, Stepped stepped, Written written) override;
@@ -84,10 +90,28 @@ class PortWorker : public link::SerialPort, public link::Exchanger {
   std::unique_ptr<QObject> guiContext_;
   std::unique_ptr<link::SerialPort> stack_;  // touched on thread_ only
   std::atomic<bool> open_{false};
+  // As the last configuring call left them; written on the worker while the GUI thread waits.
+  std::string deviceName_;
+  link::OpenError openError_ = link::OpenError::None;
   // GUI thread only.
   Dispatcher dispatcher_;
+  WireListener wireListener_;
   std::optional<Exchange> inFlight_;
   std::uint64_t lastId_ = 0;
+};
+
+namespace detail {
+struct OwnedDevice {
+  std::unique_ptr<link::SerialPort> device;
+};
+}  // namespace detail
+
+// The stack the program's worker builds: the raw device and the adapter layer over it, owned
+// together (the driver goes first).
+class DeviceWithAdapter : private detail::OwnedDevice, public link::AdapterPort {
+ public:
+  DeviceWithAdapter(std::unique_ptr<link::SerialPort> device, link::AdapterKind kind)
+      : OwnedDevice{std::move(device)}, AdapterPort(*this->device, kind) {}
 };
 
 }  // namespace kd::qt

@@ -32,6 +32,9 @@ class QtSerialPort : public link::SerialPort {
   link::WriteStatus Write(const std::uint8_t* data, std::size_t count) override;
   bool WaitPendingWrite(int timeoutMs) override;
   void DiscardInput() override;
+  std::string DeviceName() const override { return device_; }
+  link::OpenError LastOpenError() const override { return openError_; }
+  bool SetBreak(bool on) override;
 
   // What the port holds of received bytes no read took yet; beyond it the driver's own buffer
   // fills and then the line's bytes are lost, as a controller talking past every read window
@@ -60,6 +63,11 @@ class QtSerialPort : public link::SerialPort {
   std::optional<link::LineSettings> applied_;
   bool lost_ = false;
   bool lowLatency_ = false;
+  link::OpenError openError_ = link::OpenError::None;
 };
+
+// Why `device` did not open, from what QSerialPort said and what the file system shows: Qt
+// reports a device another program holds as a permission error too.
+link::OpenError ClassifyOpenError(const std::string& device, QSerialPort::SerialPortError error);
 
 }  // namespace kd::qt

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "sim/cable_line.h"
 #include "sim/simulated_port.h"
 
 namespace kd::sim {
@@ -27,6 +28,10 @@ struct PtyOptions {
   // P2min after the request, and a request that starts before P3min has passed since the last
   // answer is not answered (its echo still comes). The timing is the controller's in force.
   bool pace = false;
+  // Serve a plain K-line cable instead of the K-line adapter: the program drives the line.
+  bool cable = false;
+  // How often the cable's line rate is looked at while nothing arrives.
+  int ratePollMs = 2;
 };
 
 // One byte on the K-line: 10 bits at 10,400 baud, in microseconds.
@@ -60,7 +65,8 @@ class PtyServer {
   // Expected end of the program's write: an envelope's count says it; nothing for bare frames.
   bool WriteComplete() const;
   std::int64_t ElapsedUs() const;
-  void Send(const Bytes& bytes);
+  bool StepCable(int waitMs);
+  void WriteBack(const Bytes& bytes);
 
   SimulatedPort& port_;
   PtyOptions options_;
@@ -79,6 +85,7 @@ class PtyServer {
   std::vector<Due> due_;
   std::int64_t lastAnswerEndUs_ = -1000000000;
   std::int64_t lineFreeUs_ = 0;
+  CableLine cable_;
 };
 
 }  // namespace kd::sim
