@@ -1,4 +1,5 @@
-// klinediag [--demo] [--port N=DEVICE]... [--adapter KIND] [--trace FILE] [--screenshot FILE.png|DIR]
+// klinediag [--demo] [--port N=DEVICE]... [--adapter KIND] [--trace FILE] [--screenshot
+// FILE.png|DIR]
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
@@ -92,7 +93,8 @@ std::optional<int> RunMilliseconds(const QString& text) {
 QString AdapterNames() {
   QStringList names;
   for (const auto& info : kd::link::Adapters())
-    if (kd::link::AdapterAvailable(info.kind)) names << QString::fromUtf8(info.name.data(), static_cast<int>(info.name.size()));
+    if (kd::link::AdapterAvailable(info.kind))
+      names << QString::fromUtf8(info.name.data(), static_cast<int>(info.name.size()));
   return names.join(", ");
 }
 
@@ -144,7 +146,8 @@ int main(int argc, char** argv) {
   if (parser.isSet(adapter)) {
     adapterKind = kd::link::AdapterByName(parser.value(adapter).toStdString());
     if (!adapterKind || !kd::link::AdapterAvailable(*adapterKind))
-      return Fail("--adapter expects " + AdapterNames() + ", got \"" + parser.value(adapter) + "\"");
+      return Fail("--adapter expects " + AdapterNames() + ", got \"" + parser.value(adapter) +
+                  "\"");
   }
   unsigned ecuType = 0;
   if (parser.isSet(ecu)) {
@@ -171,7 +174,7 @@ int main(int argc, char** argv) {
   std::unique_ptr<kd::link::SerialPort> cableLine;
   std::unique_ptr<kd::link::AdapterPort> demoPort;
   std::unique_ptr<kd::qt::PortWorker> worker;
-  kd::link::SerialPort* port = nullptr;
+  kd::link::SerialPort* linkPort = nullptr;
   if (parser.isSet(demo)) {
     serial = std::make_unique<kd::sim::SimulatedPort>();
     // The demo on a cable: the simulated car behind a plain K-line, on the real clock.
@@ -179,14 +182,14 @@ int main(int argc, char** argv) {
       cableLine = std::make_unique<kd::sim::SimulatedCable>(
           static_cast<kd::sim::SimulatedPort&>(*serial), kd::link::SystemLineClock());
     demoPort = std::make_unique<kd::link::AdapterPort>(cableLine ? *cableLine : *serial, kind);
-    port = demoPort.get();
+    linkPort = demoPort.get();
   } else {
     worker = std::make_unique<kd::qt::PortWorker>([&map, kind] {
       return std::make_unique<kd::qt::DeviceWithAdapter>(
           std::make_unique<kd::qt::QtSerialPort>(std::move(map)), kind);
     });
     worker->SetDispatcher(&kd::qt::Binder::RunLinkEvent);
-    port = worker.get();
+    linkPort = worker.get();
   }
 
   kd::qt::QtHost host;
@@ -195,7 +198,7 @@ int main(int argc, char** argv) {
   host.RegisterDialog("TOKBottomDlg", kd::qt::MakeValueDialog);
   host.SetUnattended(runMs || parser.isSet(screenshot));
   host.RegisterDialog("TForm9", kd::qt::MakeGraphWindow);
-  kd::ui::MainForm form(*port, host);
+  kd::ui::MainForm form(*linkPort, host);
   form.Port().exchanger = worker.get();
   if (parser.isSet(demo)) {
     auto* simulator = static_cast<kd::sim::SimulatedPort*>(serial.get());

@@ -110,8 +110,8 @@ struct OwnedDevice {
 // together (the driver goes first).
 class DeviceWithAdapter : private detail::OwnedDevice, public link::AdapterPort {
  public:
-  DeviceWithAdapter(std::unique_ptr<link::SerialPort> device, link::AdapterKind kind)
-      : OwnedDevice{std::move(device)}, AdapterPort(*this->device, kind) {}
+  DeviceWithAdapter(std::unique_ptr<link::SerialPort> owned, link::AdapterKind kind)
+      : OwnedDevice{std::move(owned)}, AdapterPort(*device, kind) {}
 };
 
 }  // namespace kd::qt
