@@ -259,6 +259,9 @@ TEST_F(PortWorkerTest, AWindowThatWentAwayHearsNothing) {
   EXPECT_TRUE(steppedOn_.empty());
   EXPECT_TRUE(outcomes_.empty());
 
+  // A write that takes its time, so that the window goes while it runs.
+  line_->writeStatus = link::WriteStatus::Pending;
+  line_->pendingMs = 200;
   ASSERT_TRUE(StartExchange(&window));
   ASSERT_TRUE(SpinUntil([this] { return steppedOn_.size() == 1; }));
   worker_.Forget(&window);  // gone after its step, before its outcome
