@@ -1,4 +1,5 @@
-// klinediag [--demo] [--port N=DEVICE]... [--adapter KIND] [--trace FILE] [--screenshot FILE.png|DIR]
+// klinediag [--demo] [--port N=DEVICE]... [--adapter KIND] [--trace FILE]
+//           [--screenshot FILE.png|DIR]
 #include <QApplication>
 #include <QPointer>
 #include <QCommandLineParser>
@@ -20,7 +21,9 @@
 #include "qt/main_window.h"
 #include "qt/obd_windows.h"
 #include "qt/pages/value_dialog.h"
+#include "qt/port_dialog.h"
 #include "qt/screenshots.h"
+#include "qt/serial_devices.h"
 #include "qt/qt_host.h"
 #include "qt/qt_serial_port.h"
 #include "qt/side_dialogs.h"
@@ -48,7 +51,8 @@ constexpr const char* kUsage =
     "                     else /dev/ttyS(N-1) on Linux)\n"
     "  --trace FILE       append every tick's reads and writes to FILE\n"
     "  --adapter KIND     what hangs on the port: adapter (the K-line adapter) or\n"
-    "                     kline (a plain K-line cable); default: adapter\n"
+    "                     kline (a plain K-line cable); default: the kind chosen\n"
+    "                     last in the port dialog, else adapter\n"
     "  --ecu TYPE         switch to controller type TYPE (1..11) after start-up\n"
     "  --run-for SECONDS  close the window (storing the configuration) after SECONDS\n"
     "                     (up to 604800); message boxes then go to standard error\n"
@@ -87,7 +91,8 @@ std::optional<int> RunMilliseconds(const QString& text) {
 QString AdapterNames() {
   QStringList names;
   for (const auto& info : kd::link::Adapters())
-    if (kd::link::AdapterAvailable(info.kind)) names << QString::fromUtf8(info.name.data(), static_cast<int>(info.name.size()));
+    if (kd::link::AdapterAvailable(info.kind))
+      names << QString::fromUtf8(info.name.data(), static_cast<int>(info.name.size()));
   return names.join(", ");
 }
 
@@ -139,7 +144,8 @@ int main(int argc, char** argv) {
   if (parser.isSet(adapter)) {
     adapterKind = kd::link::AdapterByName(parser.value(adapter).toStdString());
     if (!adapterKind || !kd::link::AdapterAvailable(*adapterKind))
-      return Fail("--adapter expects " + AdapterNames() + ", got \"" + parser.value(adapter) + "\"");
+      return Fail("--adapter expects " + AdapterNames() + ", got \"" + parser.value(adapter) +
+                  "\"");
   }
   unsigned ecuType = 0;
   if (parser.isSet(ecu)) {
@@ -175,9 +181,18 @@ int main(int argc, char** argv) {
   kd::qt::RegisterSideDialogs(host);
   kd::qt::RegisterObdWindows(host);
   host.RegisterDialog("TOKBottomDlg", kd::qt::MakeValueDialog);
+  host.RegisterDialog("TForm6", kd::qt::MakePortDialog);
   host.SetUnattended(runMs || parser.isSet(screenshot));
   host.RegisterDialog("TForm9", kd::qt::MakeGraphWindow);
   kd::ui::MainForm form(adapterPort, host);
+  // The demo's simulated hardware is fixed at start: its kind holds whatever the settings keep.
+  form.SetAdapterPort(&adapterPort, parser.isSet(demo) ? std::optional(kind) : adapterKind);
+  if (auto* qtPort = dynamic_cast<kd::qt::QtSerialPort*>(serial.get())) {
+    kd::qt::PortMap& ports = qtPort->Map();
+    form.SetDeviceWorld({kd::qt::PresentDevices, [&ports](int n) { return ports.Platform(n); },
+                         [&ports](int n) { return ports.Forced(n); }});
+    ports.SetResolver([&form](int n) { return form.Ports()->DeviceOf(n); });
+  }
   if (parser.isSet(demo)) {
     auto* simulator = static_cast<kd::sim::SimulatedPort*>(serial.get());
     form.OnTypeApplied = [simulator](std::uint32_t type) { simulator->SetEcuType(type); };
@@ -285,6 +300,25 @@ int main(int argc, char** argv) {
           !kd::qt::ShootSideWindow(*opener, window.Bindings(), window, target, side.prefix,
                                    kSideWindowTicks, kSideWindowSize))
         return Fail(QString("cannot write the pictures of ") + side.button);
+    }
+    // The port dialog, with the device behind each number.
+    {
+      QString failed;
+      QTimer::singleShot(0, &window, [&] {
+        QPointer<kd::qt::FormDialog> dialog =
+            dynamic_cast<kd::qt::FormDialog*>(QApplication::activeModalWidget());
+        if (!dialog) {
+          failed = "no port dialog opened";
+          return;
+        }
+        QApplication::processEvents();
+        const QString file = QDir(target).filePath("port-dialog.png");
+        if (!dialog->grab().save(file, "PNG")) failed = "cannot write " + file;
+        dialog->close();
+      });
+      auto* comButton = form.FindAs<kd::view::Button>("ComButton");
+      window.Bindings().Forward(*comButton, [comButton] { comButton->Click(); });
+      if (!failed.isEmpty()) return Fail(failed);
     }
     // The identifiers page's value dialog, opened on the VIN with a new value typed, and left
     // with Cancel so that nothing is written.

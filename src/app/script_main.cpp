@@ -23,6 +23,7 @@ int main(int argc, char** argv) {
         return 2;
       }
       options.adapter = *kind;
+      options.adapterGiven = true;
     } else if (arg == "--demo") {
       options.demo = true;
     } else if (arg == "--help" || arg == "-h") {

@@ -11,6 +11,7 @@
 
 #include "harness/scripted_port.h"
 #include "link/adapter.h"
+#include "ui/port_devices.h"
 #include "link/serial_port.h"
 #include "view/form.h"
 #include "view/host.h"
@@ -28,6 +29,8 @@ struct RunOptions {
   std::string tracePath;
   // The driver between the program and the scripted port (or the simulator).
   link::AdapterKind adapter = link::AdapterKind::KLineAdapter;
+  // Whether --adapter named it; otherwise the kind kept in the program's settings holds.
+  bool adapterGiven = false;
 };
 
 class ScriptRunner : public view::Host {
@@ -87,6 +90,8 @@ class ScriptRunner : public view::Host {
   // With --demo and the cable: the simulated car on a plain K-line.
   std::unique_ptr<link::SerialPort> cableLine_;
   std::unique_ptr<link::AdapterPort> adapter_;
+  // Serial devices the script declared present (`port present`).
+  std::vector<ui::SerialDevice> devices_;
   std::unique_ptr<TapPort> tap_;
   std::unique_ptr<ui::MainForm> main_;
   std::vector<view::Form*> stack_;

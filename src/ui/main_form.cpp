@@ -205,12 +205,6 @@ void MainForm::TraceOpening(bool opened) {
   trace_->flush();
 }
 
-void MainForm::ReopenPort() {
-  link::OpenPort(portHandle_, portNumber_, ecuType_, statusBar1_);
-  reopenMissTraced_ = false;
-  TraceOpening(portHandle_.port.IsOpen());
-}
-
 void MainForm::Tick() {
   const session::Page page = ActivePage();
   link::PollTick(
