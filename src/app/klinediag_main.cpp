@@ -187,7 +187,16 @@ int main(int argc, char** argv) {
   kd::ui::MainForm form(adapterPort, host);
   // The demo's simulated hardware is fixed at start: its kind holds whatever the settings keep.
   form.SetAdapterPort(&adapterPort, parser.isSet(demo) ? std::optional(kind) : adapterKind);
-  if (auto* qtPort = dynamic_cast<kd::qt::QtSerialPort*>(serial.get())) {
+  if (parser.isSet(demo)) {
+    // The demo's adapter answers on every number; the machine's own devices are listed beside it.
+    form.SetDeviceWorld({[] {
+                           auto present = kd::qt::PresentDevices();
+                           present.push_back({"demo", "Симулятор K-line", "klinediag --demo", "",
+                                              "", false});
+                           return present;
+                         },
+                         [](int) { return std::string("demo"); }, nullptr});
+  } else if (auto* qtPort = dynamic_cast<kd::qt::QtSerialPort*>(serial.get())) {
     kd::qt::PortMap& ports = qtPort->Map();
     form.SetDeviceWorld({kd::qt::PresentDevices, [&ports](int n) { return ports.Platform(n); },
                          [&ports](int n) { return ports.Forced(n); }});
