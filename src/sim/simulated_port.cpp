@@ -152,7 +152,24 @@ void SimulatedPort::TakeEnvelope(const Bytes& written) {
 }
 
 void SimulatedPort::PutOnLine(const Bytes& frame, LineMode mode, bool wakeUp) {
-  if (faults_.On(Fault::Silence)) return;
+  Bytes reply = Answers(frame, mode, wakeUp);
+  if (reply.empty()) return;
+  // An answer is complete by the next read; a late one misses that read's window.
+  Queue(std::move(reply), reads_ + (faults_.On(Fault::LateReply) ? 2 : 1));
+}
+
+Bytes SimulatedPort::LineExchange(const Bytes& frame, bool wakeUp) {
+  if (!open_ || faults_.On(Fault::Unplugged) || faults_.On(Fault::LateReply)) return {};
+  return Answers(frame, LineMode::Kwp, wakeUp);
+}
+
+std::optional<std::uint8_t> SimulatedPort::LineSlowInit(std::uint8_t address) {
+  if (!open_ || faults_.On(Fault::Unplugged) || faults_.On(Fault::Silence)) return std::nullopt;
+  return obd_.HearSlowInit(address, Now());
+}
+
+Bytes SimulatedPort::Answers(const Bytes& frame, LineMode mode, bool wakeUp) {
+  if (faults_.On(Fault::Silence)) return {};
   Shaping shaping;
   if (faults_.On(Fault::BadChecksum)) shaping.checksumSkew = 1;
   if (faults_.On(Fault::Negative))
@@ -170,14 +187,13 @@ void SimulatedPort::PutOnLine(const Bytes& frame, LineMode mode, bool wakeUp) {
   hear(immobilizer_);
   hear(sauo_);
   hear(obd_);
-  if (reply.empty()) return;
+  if (reply.empty()) return reply;
   if (faults_.On(Fault::Garbage)) {
     const int count = std::clamp(faults_.Parameter(Fault::Garbage, 12), 1, 240);
     reply.assign(static_cast<std::size_t>(count), 0);
     for (std::uint8_t& b : reply) b = rng_.NextByte();
   }
-  // An answer is complete by the next read; a late one misses that read's window.
-  Queue(std::move(reply), reads_ + (faults_.On(Fault::LateReply) ? 2 : 1));
+  return reply;
 }
 
 void SimulatedPort::Queue(Bytes bytes, std::uint64_t visibleAtRead) {

@@ -12,6 +12,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "link/serial_port.h"
@@ -74,6 +75,15 @@ class SimulatedPort : public link::SerialPort {
   link::WriteStatus Write(const std::uint8_t* data, std::size_t count) override;
   bool WaitPendingWrite(int) override { return true; }
 
+  // The K-line as another adapter in front of it reaches it (the simulated ELM327): one frame
+  // put on the line, the units' answer as it comes back with the line faults applied; empty when
+  // every unit keeps quiet or the answer comes too late for the adapter to wait for.
+  Bytes LineExchange(const Bytes& frame, bool wakeUp);
+  // The 5-baud address of an ISO 9141-2 initialisation: the byte a unit closes it with.
+  std::optional<std::uint8_t> LineSlowInit(std::uint8_t address);
+  // One poll interval of the car's life without a read of this port.
+  void Age() { ++reads_; }
+
  private:
   enum class AdapterMode { Envelope, Bare9600, Bare8192, Deaf };
   struct Chunk {
@@ -85,6 +95,7 @@ class SimulatedPort : public link::SerialPort {
   AdapterMode Mode() const;
   void TakeEnvelope(const Bytes& written);
   void PutOnLine(const Bytes& frame, LineMode mode, bool wakeUp);
+  Bytes Answers(const Bytes& frame, LineMode mode, bool wakeUp);
   void Queue(Bytes bytes, std::uint64_t visibleAtRead);
 
   std::uint32_t ecuType_ = 1;

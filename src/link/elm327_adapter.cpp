@@ -1,0 +1,321 @@
+#include "link/elm327_adapter.h"
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+
+namespace kd::link {
+
+namespace {
+
+constexpr int kInitMs = 4000;  // a 5-baud initialisation alone takes over two seconds
+// How long an answer may take before the chip counts as gone: a bus initialisation and a few
+// messages at the longest time-out.
+constexpr int kAnswerMs = 5000;
+
+std::string Squeezed(const std::string& s) {
+  std::string out;
+  for (char c : s)
+    if (c != ' ') out.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
+  return out;
+}
+
+// The chip's answer without the echo of the command, should echo still be on.
+std::string WithoutEcho(const std::string& answer, const std::string& command) {
+  const auto end = answer.find_first_of("\r\n");
+  const std::string first = answer.substr(0, end);
+  if (!first.empty() && Squeezed(first) == Squeezed(command))
+    return end == std::string::npos ? std::string() : answer.substr(end + 1);
+  return answer;
+}
+
+std::string FirstText(const std::optional<std::string>& answer) {
+  if (!answer) return {};
+  const elm::Answer a = elm::ParseAnswer(*answer);
+  return a.text.empty() ? std::string() : a.text.front();
+}
+
+}  // namespace
+
+Elm327Adapter::Elm327Adapter(SerialPort& raw, Clock clock) : raw_(raw), clock_(std::move(clock)) {}
+
+std::int64_t Elm327Adapter::Now() const {
+  if (clock_) return clock_();
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+void Elm327Adapter::Note(elm::Condition c, const std::string& text) {
+  condition_ = c;
+  if (listener_) listener_(c, text.empty() ? elm::ConditionText(c) : text);
+}
+
+bool Elm327Adapter::Open(int portNumber) {
+  Close();
+  if (!raw_.Open(portNumber)) return false;
+  raw_.SetReadTimeout(kSliceMs);
+  if (!FindRate() || !SetUp()) {
+    Note(elm::Condition::NoPrompt);
+    raw_.Close();
+    rate_ = 0;
+    return false;
+  }
+  return true;
+}
+
+bool Elm327Adapter::IsOpen() const {
+  return raw_.IsOpen() && rate_ != 0;
+}
+
+bool Elm327Adapter::Close() {
+  outstanding_.reset();
+  toRead_.clear();
+  collector_.Clear();
+  const int had = rate_;
+  rate_ = 0;
+  if (!raw_.IsOpen()) return true;
+  const bool closed = raw_.Close();
+  rate_ = closed ? 0 : had;
+  return closed;
+}
+
+bool Elm327Adapter::ApplyLineSettings(const LineSettings& settings) {
+  lineSupported_ = settings.baud == 115200;
+  if (!lineSupported_) {
+    Note(elm::Condition::Unsupported);
+    return false;
+  }
+  return IsOpen();
+}
+
+bool Elm327Adapter::FindRate() {
+  std::vector<int> rates(std::begin(kRates), std::end(kRates));
+  if (rate_ != 0) {
+    rates.erase(std::remove(rates.begin(), rates.end(), rate_), rates.end());
+    rates.insert(rates.begin(), rate_);
+  }
+  for (int rate : rates) {
+    LineSettings s;
+    s.baud = rate;
+    s.parity = 'n';
+    s.dataBits = 8;
+    s.stopBits = 1;
+    if (!raw_.ApplyLineSettings(s)) continue;
+    rate_ = rate;
+    if (Probe()) return true;
+  }
+  rate_ = 0;
+  return false;
+}
+
+bool Elm327Adapter::Probe() {
+  collector_.Clear();
+  // A half-typed line left in the chip spoils the first command; the second then gets through.
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    const auto answer = Command("AT I", kProbeMs);
+    if (!answer) return false;
+    if (answer->find("ELM") != std::string::npos) return true;
+  }
+  return false;
+}
+
+bool Elm327Adapter::SetUp() {
+  protocol_.clear();
+  header_.clear();
+  timeout_.clear();
+  wakeup_.clear();
+  initAddress_.clear();
+  p2maxMs_ = kDefaultP2MaxMs;
+  if (!Command("AT Z", kResetMs)) return false;
+  for (const char* c : {"AT E0", "AT L0", "AT S1", "AT H1"})
+    if (!Accepted(Command(c))) return false;
+  longRequests_ = Accepted(Command("AT AL"));
+  const auto version = Command("AT I");
+  const auto description = Command("AT @1");
+  identity_.version = FirstText(version);
+  identity_.description = FirstText(description);
+  identity_.knownClone = identity_.version.find("v1.5") != std::string::npos ||
+                         identity_.version.find("v2.1") != std::string::npos;
+  return true;
+}
+
+bool Elm327Adapter::Accepted(const std::optional<std::string>& answer) const {
+  return answer && elm::ParseAnswer(*answer).condition != elm::Condition::Refused;
+}
+
+bool Elm327Adapter::WaitPrompt(int limitMs) {
+  const std::int64_t deadline = Now() + limitMs;
+  std::uint8_t buffer[256];
+  while (!collector_.Complete()) {
+    const std::size_t n = raw_.Read(buffer, sizeof buffer);
+    if (n > 0 && collector_.Feed(buffer, n)) break;
+    // A chip that keeps talking is given no more time than a silent one.
+    if (Now() >= deadline) return false;
+  }
+  return true;
+}
+
+std::optional<std::string> Elm327Adapter::Command(const std::string& text, int limitMs) {
+  if (outstanding_) Finish(kAnswerMs);
+  const std::string line = text + "\r";
+  if (raw_.Write(reinterpret_cast<const std::uint8_t*>(line.data()), line.size()) ==
+      WriteStatus::Failed)
+    return std::nullopt;
+  if (!WaitPrompt(limitMs)) return std::nullopt;
+  return WithoutEcho(collector_.Take(), text);
+}
+
+bool Elm327Adapter::Ensure(const std::string& command, std::string& state) {
+  if (state == command) return true;
+  if (!Accepted(Command(command))) return false;
+  state = command;
+  return true;
+}
+
+void Elm327Adapter::Finish(int limitMs) {
+  if (!outstanding_) return;
+  if (!WaitPrompt(limitMs)) {
+    if (Now() - outstandingSince_ >= kAnswerMs) {
+      outstanding_.reset();
+      collector_.Clear();
+      Note(elm::Condition::NoPrompt);
+    }
+    return;
+  }
+  const elm::Answer answer = elm::ParseAnswer(collector_.Take());
+  for (const auto& m : answer.messages) {
+    if (m.size() < 5) continue;
+    const std::size_t header = (m[0] & 0x3F) == 0 ? 4 : 3;
+    const elm::Bytes service(m.begin() + static_cast<std::ptrdiff_t>(header), m.end() - 1);
+    if (const auto p2 = elm::P2MaxOf(service)) p2maxMs_ = *p2;
+  }
+  const elm::Bytes bytes = elm::LineBytes(*outstanding_, answer);
+  toRead_.insert(toRead_.end(), bytes.begin(), bytes.end());
+  outstanding_.reset();
+  Note(answer.condition);
+}
+
+std::size_t Elm327Adapter::Read(std::uint8_t* buffer, std::size_t maxBytes) {
+  if (!IsOpen()) return 0;
+  if (outstanding_) Finish(readTimeoutMs_);
+  const std::size_t n = std::min(maxBytes, toRead_.size());
+  std::copy(toRead_.begin(), toRead_.begin() + static_cast<std::ptrdiff_t>(n), buffer);
+  toRead_.erase(toRead_.begin(), toRead_.begin() + static_cast<std::ptrdiff_t>(n));
+  return n;
+}
+
+WriteStatus Elm327Adapter::Write(const std::uint8_t* data, std::size_t count) {
+  if (!IsOpen()) return WriteStatus::Failed;
+  if (outstanding_) Finish(kAnswerMs);
+  if (!lineSupported_) {
+    Note(elm::Condition::Unsupported);
+    return WriteStatus::Failed;
+  }
+  const auto out = elm::ReadEnvelope(data, count);
+  if (!out) {
+    Note(elm::Condition::Unsupported);
+    return WriteStatus::Failed;
+  }
+  if (out->service.size() > RequestLimit()) {
+    Note(elm::Condition::TooLong,
+         "Запрос длиннее, чем может отправить ELM327: " + std::to_string(out->service.size()) +
+             " байт данных, предел " + std::to_string(RequestLimit()) + ".");
+    return WriteStatus::Failed;
+  }
+
+  const bool iso = out->protocol == elm::kIso9141;
+  if (!Ensure(iso ? "AT SP 3" : "AT SP 5", protocol_) ||
+      !Ensure(elm::HeaderCommand(out->header), header_) ||
+      !Ensure(elm::TimeoutCommand(p2maxMs_), timeout_)) {
+    Note(elm::Condition::Refused);
+    return WriteStatus::Failed;
+  }
+  // The chip keeps the session alive on its own while nothing is asked; a clone without the
+  // command keeps its default keep-alive.
+  if (wakeupCommand_ && !Ensure(elm::WakeupCommand(out->header), wakeup_)) wakeupCommand_ = false;
+  if (const auto p2 = elm::P2MaxOf(out->service)) p2maxMs_ = *p2;
+
+  if (out->ask == elm::Ask::SlowInit) {
+    Ensure("AT IIA 33", initAddress_);
+    Command("AT PC");
+    if (slowInitCommand_) {
+      const auto answer = Command("AT SI", kInitMs);
+      if (Accepted(answer)) {
+        const elm::Answer a = elm::ParseAnswer(*answer);
+        const elm::Bytes bytes = elm::LineBytes(*out, a);
+        toRead_.insert(toRead_.end(), bytes.begin(), bytes.end());
+        Note(a.busInitOk ? elm::Condition::Ok : elm::Condition::BusInit);
+        return WriteStatus::Written;
+      }
+      slowInitCommand_ = false;
+    }
+    // Without AT SI the chip starts the line with the first request: only the echo comes back.
+    toRead_.push_back(out->frame.front());
+    Note(elm::Condition::Ok);
+    return WriteStatus::Written;
+  }
+
+  if (out->ask == elm::Ask::FastInit) {
+    Command("AT PC");
+    if (fastInitCommand_) {
+      const auto answer = Command("AT FI", kInitMs);
+      if (!Accepted(answer)) {
+        // The first request starts the bus instead.
+        fastInitCommand_ = false;
+      } else if (!elm::ParseAnswer(*answer).busInitOk) {
+        toRead_.insert(toRead_.end(), out->frame.begin(), out->frame.end());
+        Note(elm::Condition::BusInit);
+        return WriteStatus::Written;
+      }
+    }
+  }
+
+  const std::string line = elm::ServiceText(out->service) + "\r";
+  if (raw_.Write(reinterpret_cast<const std::uint8_t*>(line.data()), line.size()) ==
+      WriteStatus::Failed)
+    return WriteStatus::Failed;
+  outstanding_ = *out;
+  outstandingSince_ = Now();
+  return WriteStatus::Written;
+}
+
+std::vector<Elm327Adapter::CheckLine> Elm327Adapter::Check() {
+  std::vector<CheckLine> lines;
+  const auto run = [&](const std::string& command, int limitMs = kCommandMs) {
+    const auto answer = Command(command, limitMs);
+    CheckLine line{command, Accepted(answer), {}};
+    if (answer) {
+      const elm::Answer a = elm::ParseAnswer(*answer);
+      line.answer = !a.text.empty()        ? a.text.front()
+                    : a.busInitOk          ? "BUS INIT: ...OK"
+                    : a.condition != elm::Condition::Ok ? elm::ConditionText(a.condition)
+                                                        : std::string();
+    }
+    lines.push_back(line);
+    return line.accepted;
+  };
+  run("AT I");
+  run("AT @1");
+  for (const char* c : {"AT E0", "AT L0", "AT S1", "AT H1"}) run(c);
+  longRequests_ = run("AT AL");
+  run("AT SP 5");
+  run("AT SH 81 10 F1");
+  run(elm::TimeoutCommand(kDefaultP2MaxMs));
+  wakeupCommand_ = run("AT WM 82 10 F1 3E 01");
+  fastInitCommand_ = run("AT FI", kInitMs);
+  run("AT SP 3");
+  run("AT IIA 33");
+  slowInitCommand_ = run("AT SI", kInitMs);
+  run("AT KW");
+  run("AT PC");
+  // Whatever the check left set is set again by the next request.
+  protocol_.clear();
+  header_.clear();
+  timeout_.clear();
+  wakeup_.clear();
+  initAddress_.clear();
+  return lines;
+}
+
+}  // namespace kd::link
