@@ -4,10 +4,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "sim/elm327_sim.h"
 #include "sim/pty_server.h"
 #include "sim/simulated_port.h"
 
@@ -21,6 +23,7 @@ extern "C" void OnStopSignal(int) {
 
 constexpr const char* kHelp =
     R"(Usage: klinediag-sim --pty [--ecu TYPE] [--fault NAME[=VALUE]]... [--ignore-line-settings]
+                    [--adapter elm327 [--elm-clone v1.5] [--elm-rate BAUD]]
 
 Serves a simulated K-line adapter with one controller behind it on a pseudo-terminal. The slave's
 path is printed on standard output as a single line; open it from the program as the serial port
@@ -46,6 +49,11 @@ path is printed on standard output as a single line; open it from the program as
                           VALUE is decimal or 0x-prefixed hexadecimal.
   --ignore-line-settings  do not read the line settings the program gave the terminal: take
                           every write as if made at the settings the controller needs
+  --adapter elm327        an ELM327 stands in front of the car instead of the K-line adapter:
+                          AT commands and requests as text, answers as text ended by ">"
+  --elm-clone v1.5        the ELM327 is a v1.5 clone: "?" to AT FI, AT SI, AT KW and AT AL,
+                          the bus started by the first request, long requests cut
+  --elm-rate BAUD         the rate the ELM327 talks at (default 38400)
   --help                  this text
 
 The adapter answers at 115200 8N2 (enveloped frames), 9600 8N1 and 8192 8N1 (bare frames); at
@@ -78,6 +86,8 @@ int main(int argc, char** argv) {
     int value;
   };
   std::vector<Switch> faults;
+  bool elm = false;
+  kd::sim::ElmOptions elmOptions;
 
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
@@ -89,6 +99,24 @@ int main(int argc, char** argv) {
       pty = true;
     } else if (arg == "--ignore-line-settings") {
       options.followLineSettings = false;
+    } else if (arg == "--adapter") {
+      const char* v = next();
+      if (!v || std::string_view(v) != "elm327") return Fail("--adapter expects elm327");
+      elm = true;
+    } else if (arg == "--elm-clone") {
+      const char* v = next();
+      if (!v || std::string_view(v) != "v1.5") return Fail("--elm-clone expects v1.5");
+      elmOptions.clone = kd::sim::ElmClone::V15;
+    } else if (arg == "--elm-rate") {
+      const char* v = next();
+      int rate = 0;
+      if (!v || !ParseNumber(v, rate) || rate <= 0) {
+        // ParseNumber stops at 0xFFFF; the chip's rates go further.
+        const long big = v ? std::strtol(v, nullptr, 10) : 0;
+        if (big != 115200 && big != 230400) return Fail("--elm-rate expects a baud rate");
+        rate = static_cast<int>(big);
+      }
+      elmOptions.baud = rate;
     } else if (arg == "--ecu") {
       const char* v = next();
       if (!v || !ParseNumber(v, ecuType) || ecuType < 1 || ecuType > 11)
@@ -120,6 +148,12 @@ int main(int argc, char** argv) {
     }
   }
 
+  std::unique_ptr<kd::sim::Elm327Sim> chip;
+  if (elm) {
+    chip = std::make_unique<kd::sim::Elm327Sim>(port, elmOptions);
+    options.front = chip.get();
+    options.frontSettings = {elmOptions.baud, 'n', 8, 1};
+  }
   kd::sim::PtyServer server(port, options);
   std::string error;
   if (!server.Open(error)) return Fail(error);
