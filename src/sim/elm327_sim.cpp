@@ -285,13 +285,13 @@ std::vector<std::string> Elm327Sim::AtCommand(const std::string& cmd) {
 
 bool Elm327Sim::StartBus(int protocol) {
   car_.Age();
-  if (protocol == 3) return car_.LineSlowInit(initAddress_).has_value();
+  if (protocol == 3) return car_.AnswerSlowInit(initAddress_).has_value();
   if (protocol != 5) return false;  // the simulated car has no 5-baud ISO 14230, no J1850, no CAN
   const auto h = HeaderFor(5);
   const std::uint8_t format = static_cast<std::uint8_t>(((h[0] & 0xC0) ? (h[0] & 0xC0) : 0xC0) | 1);
   Bytes frame{format, h[1], h[2], kStartCommunication};
   frame.push_back(Sum8(frame));
-  const Bytes reply = car_.LineExchange(frame, true);
+  const Bytes reply = car_.AnswerOnLine(frame, LineMode::Kwp, true);
   for (const Bytes& m : SplitMessages(reply)) {
     const auto parsed = ParseKwpFrame(m);
     if (parsed && !parsed->service.empty() && parsed->service[0] == kStartCommunicationReply)
@@ -359,7 +359,9 @@ std::vector<std::string> Elm327Sim::SendOnBus(const Bytes& data, int maxMessages
   }
   frame.insert(frame.end(), data.begin(), data.end());
   frame.push_back(Sum8(frame));
-  const Bytes reply = car_.LineExchange(frame, false);
+  // A late answer comes after the chip stopped waiting for it.
+  const Bytes reply =
+      car_.FaultOn(Fault::LateReply) ? Bytes{} : car_.AnswerOnLine(frame, LineMode::Kwp, false);
 
   std::vector<std::string> lines;
   std::size_t at = 0;

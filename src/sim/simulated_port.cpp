@@ -158,12 +158,12 @@ void SimulatedPort::PutOnLine(const Bytes& frame, LineMode mode, bool wakeUp) {
   Queue(std::move(reply), reads_ + (faults_.On(Fault::LateReply) ? 2 : 1));
 }
 
-Bytes SimulatedPort::LineExchange(const Bytes& frame, bool wakeUp) {
-  if (!open_ || faults_.On(Fault::Unplugged) || faults_.On(Fault::LateReply)) return {};
-  return Answers(frame, LineMode::Kwp, wakeUp);
+Bytes SimulatedPort::AnswerOnLine(const Bytes& frame, LineMode mode, bool wakeUp) {
+  if (!open_ || faults_.On(Fault::Unplugged)) return {};
+  return Answers(frame, mode, wakeUp);
 }
 
-std::optional<std::uint8_t> SimulatedPort::LineSlowInit(std::uint8_t address) {
+std::optional<std::uint8_t> SimulatedPort::AnswerSlowInit(std::uint8_t address) {
   if (!open_ || faults_.On(Fault::Unplugged) || faults_.On(Fault::Silence)) return std::nullopt;
   return obd_.HearSlowInit(address, Now());
 }

@@ -75,12 +75,11 @@ class SimulatedPort : public link::SerialPort {
   link::WriteStatus Write(const std::uint8_t* data, std::size_t count) override;
   bool WaitPendingWrite(int) override { return true; }
 
-  // The K-line as another adapter in front of it reaches it (the simulated ELM327): one frame
-  // put on the line, the units' answer as it comes back with the line faults applied; empty when
-  // every unit keeps quiet or the answer comes too late for the adapter to wait for.
-  Bytes LineExchange(const Bytes& frame, bool wakeUp);
-  // The 5-baud address of an ISO 9141-2 initialisation: the byte a unit closes it with.
-  std::optional<std::uint8_t> LineSlowInit(std::uint8_t address);
+  // The car's side of the K-line, for another adapter in front of it (the simulated ELM327): what
+  // the units answer a frame heard on the line (the switched-on faults applied), and the byte a
+  // unit closes an ISO 9141-2 initialisation at `address` with.
+  Bytes AnswerOnLine(const Bytes& frame, LineMode mode, bool wakeUp);
+  std::optional<std::uint8_t> AnswerSlowInit(std::uint8_t address);
   // One poll interval of the car's life without a read of this port.
   void Age() { ++reads_; }
 
