@@ -23,7 +23,7 @@ extern "C" void OnStopSignal(int) {
 
 constexpr const char* kHelp =
     R"(Usage: klinediag-sim --pty [--ecu TYPE] [--fault NAME[=VALUE]]... [--ignore-line-settings]
-                    [--adapter elm327 [--elm-clone v1.5] [--elm-rate BAUD]]
+                    [--adapter elm327 [--elm-clone v1.5] [--elm-rate BAUD] [--obd-bus BUS]]
 
 Serves a simulated K-line adapter with one controller behind it on a pseudo-terminal. The slave's
 path is printed on standard output as a single line; open it from the program as the serial port
@@ -54,6 +54,10 @@ path is printed on standard output as a single line; open it from the program as
   --elm-clone v1.5        the ELM327 is a v1.5 clone: "?" to AT FI, AT SI, AT KW and AT AL,
                           the bus started by the first request, long requests cut
   --elm-rate BAUD         the rate the ELM327 talks at (default 38400)
+  --obd-bus can11|can29   the car's generic OBD side answers only on CAN (ISO 15765-4, 500
+                          kbit/s, 11- or 29-bit identifiers; ELM protocol 6 or 7) with two units,
+                          the engine controller at 7E8 / 18 DA F1 10 and a second at 7E9 /
+                          18 DA F1 18; the K-line initialisations at address 33 fail
   --help                  this text
 
 The adapter answers at 115200 8N2 (enveloped frames), 9600 8N1 and 8192 8N1 (bare frames); at
@@ -107,6 +111,12 @@ int main(int argc, char** argv) {
       const char* v = next();
       if (!v || std::string_view(v) != "v1.5") return Fail("--elm-clone expects v1.5");
       elmOptions.clone = kd::sim::ElmClone::V15;
+    } else if (arg == "--obd-bus") {
+      const char* v = next();
+      const std::string_view bus = v ? v : "";
+      if (bus == "can11") elmOptions.obdBus = kd::sim::ObdBus::Can11;
+      else if (bus == "can29") elmOptions.obdBus = kd::sim::ObdBus::Can29;
+      else return Fail("--obd-bus expects can11 or can29");
     } else if (arg == "--elm-rate") {
       const char* v = next();
       int rate = 0;
@@ -137,6 +147,9 @@ int main(int argc, char** argv) {
     }
   }
   if (!pty) return Fail("nothing to do: --pty is required");
+  if (!elm && (elmOptions.obdBus != kd::sim::ObdBus::KLine ||
+               elmOptions.clone != kd::sim::ElmClone::Genuine || elmOptions.baud != 38400))
+    return Fail("--obd-bus, --elm-clone and --elm-rate need --adapter elm327");
 
   kd::sim::SimulatedPort port(static_cast<std::uint32_t>(ecuType));
   for (const Switch& s : faults) {

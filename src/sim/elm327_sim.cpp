@@ -61,7 +61,8 @@ std::optional<std::size_t> IsoLength(const Bytes& r, std::size_t at) {
 
 }  // namespace
 
-Elm327Sim::Elm327Sim(SimulatedPort& car, ElmOptions options) : car_(car), options_(options) {
+Elm327Sim::Elm327Sim(SimulatedPort& car, ElmOptions options)
+    : car_(car), options_(options), can_(car.Obd()) {
   Reset();
 }
 
@@ -283,11 +284,26 @@ std::vector<std::string> Elm327Sim::AtCommand(const std::string& cmd) {
   return {"?"};
 }
 
+int Elm327Sim::CarCanProtocol() const {
+  switch (options_.obdBus) {
+    case ObdBus::Can11:
+      return 6;
+    case ObdBus::Can29:
+      return 7;
+    case ObdBus::KLine:
+      break;
+  }
+  return 0;
+}
+
 bool Elm327Sim::StartBus(int protocol) {
-  car_.Age();
-  if (protocol == 3) return car_.AnswerSlowInit(initAddress_).has_value();
-  if (protocol != 5) return false;  // the simulated car has no 5-baud ISO 14230, no J1850, no CAN
+  if (protocol >= 6) return protocol == CarCanProtocol();  // CAN needs no initialisation
+  if (protocol == 3)
+    return (ObdOnKLine() || initAddress_ != ObdUnit::kFunctional) &&
+           car_.AnswerSlowInit(initAddress_).has_value();
+  if (protocol != 5) return false;  // the simulated car has no 5-baud ISO 14230 and no J1850
   const auto h = HeaderFor(5);
+  if (!ObdOnKLine() && h[1] == ObdUnit::kFunctional) return false;
   const std::uint8_t format = static_cast<std::uint8_t>(((h[0] & 0xC0) ? (h[0] & 0xC0) : 0xC0) | 1);
   Bytes frame{format, h[1], h[2], kStartCommunication};
   frame.push_back(Sum8(frame));
@@ -334,6 +350,12 @@ std::vector<std::string> Elm327Sim::Request(const std::string& text) {
         lines.push_back("UNABLE TO CONNECT");
         return lines;
       }
+    } else if (protocol_ >= 6) {
+      // CAN: no initialisation, but a bus at another speed, or none, is an error of its own.
+      const int car = CarCanProtocol();
+      if (car == 0 || (car <= 7) != (protocol_ <= 7)) return {"CAN ERROR"};
+      active_ = protocol_;
+      busUp_ = true;
     } else {
       if (protocol_ != 3 && !IsKwp(protocol_)) return {"NO DATA"};
       busUp_ = StartBus(protocol_);
@@ -349,6 +371,7 @@ std::vector<std::string> Elm327Sim::Request(const std::string& text) {
 
 std::vector<std::string> Elm327Sim::SendOnBus(const Bytes& data, int maxMessages) {
   car_.Age();
+  if (active_ >= 6) return SendOnCan(data, maxMessages);
   const auto h = HeaderFor(active_);
   Bytes frame;
   if (IsKwp(active_)) {
@@ -360,8 +383,10 @@ std::vector<std::string> Elm327Sim::SendOnBus(const Bytes& data, int maxMessages
   frame.insert(frame.end(), data.begin(), data.end());
   frame.push_back(Sum8(frame));
   // A late answer comes after the chip stopped waiting for it.
-  const Bytes reply =
-      car_.FaultOn(Fault::LateReply) ? Bytes{} : car_.AnswerOnLine(frame, LineMode::Kwp, false);
+  const bool obdFrame = frame[1] == ObdUnit::kFunctional || active_ == 3;
+  const Bytes reply = car_.FaultOn(Fault::LateReply) || (obdFrame && !ObdOnKLine())
+                          ? Bytes{}
+                          : car_.AnswerOnLine(frame, LineMode::Kwp, false);
 
   std::vector<std::string> lines;
   std::size_t at = 0;
@@ -383,6 +408,102 @@ std::vector<std::string> Elm327Sim::SendOnBus(const Bytes& data, int maxMessages
     lines.push_back(line + (spaces_ ? "" : " ") + "<DATA ERROR");
   }
   if (lines.empty()) lines.push_back("NO DATA");
+  return lines;
+}
+
+std::vector<std::string> Elm327Sim::SendOnCan(const Bytes& data, int maxMessages) {
+  // Only the protocol the car's CAN bus runs has anyone to answer.
+  if (active_ != CarCanProtocol()) return {"NO DATA"};
+  if (car_.FaultOn(Fault::Silence) || car_.FaultOn(Fault::LateReply) ||
+      car_.FaultOn(Fault::Unplugged))
+    return {"NO DATA"};
+  std::vector<CanAnswer> answers = can_.Answer(data, car_.Now());
+  if (answers.empty()) return {"NO DATA"};
+  const bool wide = active_ == 7 || active_ == 9;
+  Rng rng(static_cast<std::uint32_t>(car_.Now() + 1));
+  std::vector<std::string> lines;
+  for (CanAnswer& a : answers) {
+    if (maxMessages > 0 && static_cast<int>(lines.size()) >= maxMessages) break;
+    const std::uint32_t id = wide ? 0x18DAF110u + a.unit * 8u : 0x7E8u + a.unit;
+    if (car_.FaultOn(Fault::Negative))
+      a.data = {0x7F, data[0], 0x22};
+    if (car_.FaultOn(Fault::ResponsePending)) {
+      const auto pending = CanLines(id, {0x7F, data[0], 0x78});
+      lines.insert(lines.end(), pending.begin(), pending.end());
+    }
+    if (car_.FaultOn(Fault::Garbage)) {
+      Bytes noise(8);
+      for (auto& b : noise) b = rng.NextByte();
+      a.data = noise;
+    }
+    auto shown = CanLines(id, a.data);
+    if (car_.FaultOn(Fault::BadChecksum) && !shown.empty()) shown.back() += " <DATA ERROR";
+    lines.insert(lines.end(), shown.begin(), shown.end());
+  }
+  return lines;
+}
+
+std::vector<std::string> Elm327Sim::CanLines(std::uint32_t id, const Bytes& payload) const {
+  const bool wide = active_ == 7 || active_ == 9;
+  const auto hex = [&](const Bytes& bytes) {
+    std::string s;
+    for (std::uint8_t b : bytes) {
+      char buf[4];
+      std::snprintf(buf, sizeof buf, "%02X", b);
+      if (!s.empty() && spaces_) s += ' ';
+      s += buf;
+    }
+    return s;
+  };
+  std::string idText;
+  if (wide) {
+    idText = hex({static_cast<std::uint8_t>(id >> 24), static_cast<std::uint8_t>(id >> 16),
+                  static_cast<std::uint8_t>(id >> 8), static_cast<std::uint8_t>(id)});
+  } else {
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "%03X", static_cast<unsigned>(id & 0x7FF));
+    idText = buf;
+  }
+  const auto framed = [&](Bytes frame) {
+    frame.resize(8, 0x00);  // frames are padded to eight bytes
+    return idText + (spaces_ ? " " : "") + hex(frame);
+  };
+  std::vector<std::string> lines;
+  if (payload.size() <= 7) {
+    Bytes f{static_cast<std::uint8_t>(payload.size())};
+    f.insert(f.end(), payload.begin(), payload.end());
+    if (headers_) lines.push_back(framed(f));
+    else lines.push_back(hex(payload));
+    return lines;
+  }
+  // A first frame with the length and six bytes, then consecutive frames of seven.
+  if (!headers_) {
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "%03X", static_cast<unsigned>(payload.size()));
+    lines.push_back(buf);
+  }
+  std::size_t at = 0;
+  int index = 0;
+  while (at < payload.size()) {
+    const std::size_t take = std::min<std::size_t>(index == 0 ? 6 : 7, payload.size() - at);
+    const Bytes part(payload.begin() + static_cast<std::ptrdiff_t>(at),
+                     payload.begin() + static_cast<std::ptrdiff_t>(at + take));
+    if (headers_) {
+      Bytes f;
+      if (index == 0) {
+        f = {static_cast<std::uint8_t>(0x10 | (payload.size() >> 8)),
+             static_cast<std::uint8_t>(payload.size() & 0xFF)};
+      } else {
+        f = {static_cast<std::uint8_t>(0x20 | (index & 0x0F))};
+      }
+      f.insert(f.end(), part.begin(), part.end());
+      lines.push_back(framed(f));
+    } else {
+      lines.push_back(std::to_string(index) + ":" + (spaces_ ? " " : "") + hex(part));
+    }
+    at += take;
+    ++index;
+  }
   return lines;
 }
 

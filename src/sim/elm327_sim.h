@@ -19,17 +19,22 @@
 #include <vector>
 
 #include "link/serial_port.h"
+#include "sim/can_obd.h"
 #include "sim/sim_bytes.h"
 #include "sim/simulated_port.h"
 
 namespace kd::sim {
 
 enum class ElmClone { Genuine, V15 };
+// Where the car's generic OBD side answers: on the K-line (ISO 9141-2 and ISO 14230-4), or only
+// on CAN with 11-bit (ELM protocol 6) or 29-bit identifiers (protocol 7), both at 500 kbit/s.
+enum class ObdBus { KLine, Can11, Can29 };
 
 struct ElmOptions {
   ElmClone clone = ElmClone::Genuine;
   // The one rate the chip talks at; at any other the client's bytes are noise to it.
   int baud = 38400;
+  ObdBus obdBus = ObdBus::KLine;
 };
 
 class Elm327Sim : public link::SerialPort {
@@ -63,6 +68,10 @@ class Elm327Sim : public link::SerialPort {
   std::vector<std::string> Request(const std::string& hex);
   bool StartBus(int protocol);
   std::vector<std::string> SendOnBus(const Bytes& data, int maxMessages);
+  std::vector<std::string> SendOnCan(const Bytes& data, int maxMessages);
+  std::vector<std::string> CanLines(std::uint32_t id, const Bytes& payload) const;
+  bool ObdOnKLine() const { return options_.obdBus == ObdBus::KLine; }
+  int CarCanProtocol() const;
   std::vector<Bytes> SplitMessages(const Bytes& reply) const;
   std::string FormatMessage(const Bytes& message, bool checksumGood) const;
   std::string Describe(int protocol) const;
@@ -71,6 +80,7 @@ class Elm327Sim : public link::SerialPort {
 
   SimulatedPort& car_;
   ElmOptions options_;
+  CanObd can_;
   bool open_ = false;
   link::LineSettings settings_;
   std::string line_;

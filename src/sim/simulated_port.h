@@ -51,6 +51,8 @@ class SimulatedPort : public link::SerialPort {
   // immobilizer fitted (the APS-6 unless told otherwise) and the climate unit.
   ImmobilizerSlot& Immobilizer() { return immobilizer_; }
   SauoUnit& Sauo() { return sauo_; }
+  // The car's generic OBD side, for a bus other than the K-line to reach (CAN behind the ELM327).
+  ObdUnit& Obd() { return obd_; }
 
   void SetClock(Clock clock);
   std::int64_t Now() const;

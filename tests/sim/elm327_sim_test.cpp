@@ -191,3 +191,79 @@ TEST_F(Elm, TheV15CloneRefusesWhatClonesLackAndCutsLongRequests) {
 
 }  // namespace
 }  // namespace kd::sim
+
+namespace kd::sim {
+namespace {
+
+struct CanCar : ::testing::TestWithParam<ObdBus> {
+  SimulatedPort car{6};
+  Elm327Sim elm{car, {ElmClone::Genuine, 38400, GetParam()}};
+  void SetUp() override {
+    ASSERT_TRUE(elm.Open(1));
+    ASSERT_TRUE(elm.ApplyLineSettings({38400, 'n', 8, 1}));
+    Ask("AT E0");
+    Ask("AT L0");
+  }
+  std::string Ask(const std::string& line) {
+    const std::string text = line + "\r";
+    elm.Write(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+    std::string out;
+    std::uint8_t buf[64];
+    while (const std::size_t n = elm.Read(buf, sizeof buf)) out.append(buf, buf + n);
+    if (!out.empty() && out.back() == '>') out.pop_back();
+    std::string joined;
+    std::size_t at = 0;
+    while (at < out.size()) {
+      std::size_t end = out.find('\r', at);
+      if (end == std::string::npos) end = out.size();
+      if (end > at) joined += (joined.empty() ? "" : "|") + out.substr(at, end - at);
+      at = end + 1;
+    }
+    return joined;
+  }
+  bool Wide() const { return GetParam() == ObdBus::Can29; }
+  std::string Engine() const { return Wide() ? "18 DA F1 10 " : "7E8 "; }
+  std::string Second() const { return Wide() ? "18 DA F1 18 " : "7E9 "; }
+};
+
+TEST_P(CanCar, TheKLineFailsAndTheSearchFindsTheCanProtocol) {
+  Ask("AT SP 3");
+  EXPECT_EQ(Ask("01 00"), "BUS INIT: ...ERROR");
+  Ask("AT SP 5");
+  EXPECT_EQ(Ask("01 00"), "BUS INIT: ...ERROR");
+  Ask("AT SP 8");
+  EXPECT_EQ(Ask("01 00"), "CAN ERROR") << "250 kbit/s on a 500 kbit/s bus";
+  Ask("AT SP 0");
+  Ask("AT H1");
+  const std::string found = Ask("01 00");
+  EXPECT_EQ(found, "SEARCHING...|" + Engine() + "06 41 00 BE 3F B8 10 00|" + Second() +
+                       "06 41 00 80 00 00 00 00");
+  EXPECT_EQ(Ask("AT DPN"), Wide() ? "A7" : "A6");
+  // Without headers a single frame is its data alone.
+  Ask("AT H0");
+  EXPECT_EQ(Ask("01 0D1"), "41 0D 00") << "one answer: the response count";
+}
+
+TEST_P(CanCar, LongAnswersComeInFramesOrNumberedLinesAndCodesAllInOne) {
+  Ask(Wide() ? "AT SP 7" : "AT SP 6");
+  Ask("AT H1");
+  EXPECT_EQ(Ask("09 02"), Engine() + "10 14 49 02 01 58 54 41|" + Engine() +
+                              "21 32 31 31 32 34 30 37|" + Engine() + "22 30 31 32 33 34 35 36");
+  Ask("AT H0");
+  EXPECT_EQ(Ask("09 02"), "014|0: 49 02 01 58 54 41|1: 32 31 31 32 34 30 37|2: 30 31 32 33 34 35 36");
+  // Six stored codes on the engine controller, one on the second unit.
+  Ask("AT H1");
+  const std::string codes = Ask("03");
+  EXPECT_EQ(codes.substr(0, Engine().size() + 11), Engine() + "10 0E 43 06") << codes;
+  EXPECT_NE(codes.find(Second() + "04 43 01 05 00"), std::string::npos) << codes;
+  EXPECT_EQ(Ask("05 00 01"), "NO DATA") << "no mode 05 on CAN";
+  Ask("04");
+  EXPECT_EQ(Ask("03"), Engine() + "02 43 00 00 00 00 00 00|" + Second() + "02 43 00 00 00 00 00 00");
+  car.SetFault(Fault::Silence);
+  EXPECT_EQ(Ask("03"), "NO DATA");
+}
+
+INSTANTIATE_TEST_SUITE_P(Buses, CanCar, ::testing::Values(ObdBus::Can11, ObdBus::Can29));
+
+}  // namespace
+}  // namespace kd::sim
