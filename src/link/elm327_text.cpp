@@ -254,3 +254,276 @@ Bytes LineBytes(const Outgoing& out, const Answer& answer) {
 }
 
 }  // namespace kd::link::elm
+
+namespace kd::link::elm {
+
+namespace {
+
+Condition WordCondition(const std::string& body) {
+  if (StartsWith(body, "BUS INIT") && body.find("ERROR") != std::string::npos)
+    return Condition::BusInit;
+  if (body == "NO DATA") return Condition::NoData;
+  if (body == "UNABLE TO CONNECT") return Condition::UnableToConnect;
+  if (body == "BUFFER FULL") return Condition::BufferFull;
+  if (body == "DATA ERROR" || body.find("<DATA ERROR") != std::string::npos ||
+      body.find("<RX ERROR") != std::string::npos)
+    return Condition::DataError;
+  if (body == "STOPPED") return Condition::Stopped;
+  if (body == "?") return Condition::Refused;
+  if (body == "BUS ERROR" || body == "BUS BUSY" || body == "FB ERROR" || body == "CAN ERROR" ||
+      body == "LV RESET" || StartsWith(body, "ERR"))
+    return Condition::BusError;
+  return Condition::Ok;
+}
+
+std::string HexDigitsOnly(const std::string& s, bool& clean) {
+  std::string out;
+  clean = true;
+  for (char c : s) {
+    if (c == ' ') continue;
+    if (HexDigit(c) < 0) clean = false;
+    out.push_back(c);
+  }
+  return out;
+}
+
+Bytes PairsOf(std::string_view digits) {
+  Bytes out;
+  for (std::size_t i = 0; i + 1 < digits.size(); i += 2)
+    out.push_back(static_cast<std::uint8_t>(HexDigit(digits[i]) * 16 + HexDigit(digits[i + 1])));
+  return out;
+}
+
+}  // namespace
+
+std::string ObdProtocolName(int protocol) {
+  switch (protocol) {
+    case kIso9141:
+      return "ISO 9141-2";
+    case kIso14230Fast:
+      return "ISO 14230-4 (KWP2000)";
+    case kCan11At500:
+      return "ISO 15765-4 CAN, 11 бит, 500 кбит/с";
+    case kCan29At500:
+      return "ISO 15765-4 CAN, 29 бит, 500 кбит/с";
+    case kCan11At250:
+      return "ISO 15765-4 CAN, 11 бит, 250 кбит/с";
+    case kCan29At250:
+      return "ISO 15765-4 CAN, 29 бит, 250 кбит/с";
+    default:
+      return {};
+  }
+}
+
+CanAnswer ParseCanAnswer(std::string_view text) {
+  CanAnswer a;
+  struct Assembly {
+    std::uint32_t id;
+    Bytes payload;
+    std::size_t expected;
+    bool done;
+  };
+  std::vector<Assembly> units;
+  const auto unit = [&](std::uint32_t id) -> Assembly& {
+    for (Assembly& u : units)
+      if (u.id == id && !u.done) return u;
+    units.push_back({id, {}, 0, false});
+    return units.back();
+  };
+  // Without identifiers: a numbered message in progress.
+  Assembly* numbered = nullptr;
+
+  std::size_t at = 0;
+  while (at <= text.size()) {
+    std::size_t end = text.find_first_of("\r\n", at);
+    if (end == std::string_view::npos) end = text.size();
+    const std::string line = Trim(text.substr(at, end - at));
+    at = end + 1;
+    if (line.empty()) continue;
+    if (line == "SEARCHING..." || line == "SEARCHING") {
+      a.searching = true;
+      continue;
+    }
+    std::string body = line;
+    if (const auto p = body.find('<'); p != std::string::npos) {
+      a.condition = Condition::DataError;
+      body = Trim(std::string_view(body).substr(0, p));
+    }
+    // "0: 49 02 01 ..." of a message without identifiers.
+    if (const auto colon = body.find(':'); colon != std::string::npos) {
+      bool clean = false;
+      const std::string index = HexDigitsOnly(body.substr(0, colon), clean);
+      const std::string digits = HexDigitsOnly(body.substr(colon + 1), clean);
+      if (!numbered || index.empty() || !clean || digits.size() % 2 != 0) continue;
+      const Bytes part = PairsOf(digits);
+      for (std::uint8_t b : part)
+        if (numbered->payload.size() < numbered->expected) numbered->payload.push_back(b);
+      if (numbered->payload.size() >= numbered->expected) {
+        numbered->done = true;
+        numbered = nullptr;
+      }
+      continue;
+    }
+    bool clean = false;
+    const std::string digits = HexDigitsOnly(body, clean);
+    if (!clean || digits.empty()) {
+      const Condition c = WordCondition(body);
+      if (c != Condition::Ok) a.condition = c;
+      continue;
+    }
+    if (digits.size() == 3 && body.find(' ') == std::string::npos) {
+      // The byte count in front of numbered lines.
+      units.push_back({0, {}, static_cast<std::size_t>(std::stoul(digits, nullptr, 16)), false});
+      numbered = &units.back();
+      continue;
+    }
+    // An even count of digits is a 29-bit identifier (OBD answers come with priority 18) or,
+    // from a chip without headers, the data of a single frame (which starts with SID + 40).
+    const bool wide = digits.size() % 2 == 0 && digits.size() >= 10 && digits.compare(0, 2, "18") == 0;
+    if (digits.size() % 2 == 0 && !wide) {
+      units.push_back({0, PairsOf(digits), 0, true});
+      continue;
+    }
+    const std::size_t idDigits = digits.size() % 2 == 1 ? 3 : 8;
+    if (digits.size() < idDigits + 2) continue;
+    const std::uint32_t id =
+        static_cast<std::uint32_t>(std::stoul(digits.substr(0, idDigits), nullptr, 16));
+    const Bytes frame = PairsOf(std::string_view(digits).substr(idDigits));
+    if (frame.empty()) continue;
+    const std::uint8_t pci = frame[0];
+    Assembly& u = unit(id);
+    switch (pci >> 4) {
+      case 0: {  // single frame
+        const std::size_t len = std::min<std::size_t>(pci & 0x0F, frame.size() - 1);
+        u.payload.assign(frame.begin() + 1, frame.begin() + 1 + static_cast<std::ptrdiff_t>(len));
+        u.done = true;
+        break;
+      }
+      case 1: {  // first frame
+        if (frame.size() < 2) break;
+        u.expected = static_cast<std::size_t>(((pci & 0x0F) << 8) | frame[1]);
+        u.payload.assign(frame.begin() + 2, frame.end());
+        if (u.payload.size() >= u.expected) {
+          u.payload.resize(u.expected);
+          u.done = true;
+        }
+        break;
+      }
+      case 2: {  // consecutive frame
+        if (u.expected == 0) break;  // no first frame before it
+        for (std::size_t i = 1; i < frame.size() && u.payload.size() < u.expected; ++i)
+          u.payload.push_back(frame[i]);
+        if (u.payload.size() >= u.expected) u.done = true;
+        break;
+      }
+      default:
+        break;  // flow control and the like: nothing of the answer
+    }
+  }
+  for (Assembly& u : units)
+    if (u.done && !u.payload.empty()) a.messages.push_back({u.id, std::move(u.payload)});
+  if (!a.messages.empty() && a.condition == Condition::NoData) a.condition = Condition::Ok;
+  return a;
+}
+
+std::uint8_t KLineAddressOf(std::uint32_t id) {
+  if (id > 0x7FF) return static_cast<std::uint8_t>(id & 0xFF);
+  if (id >= 0x7E8 && id <= 0x7EF) return static_cast<std::uint8_t>(0x10 + 8 * (id - 0x7E8));
+  return 0x10;
+}
+
+Bytes KLineReply(std::uint8_t source, const Bytes& payload) {
+  Bytes f;
+  if (payload.size() <= 63) {
+    f = {static_cast<std::uint8_t>(0x80 | payload.size()), 0xF1, source};
+  } else {
+    f = {0x80, 0xF1, source, static_cast<std::uint8_t>(std::min<std::size_t>(payload.size(), 255))};
+  }
+  f.insert(f.end(), payload.begin(),
+           payload.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(payload.size(), 255)));
+  std::uint8_t sum = 0;
+  for (std::uint8_t b : f) sum = static_cast<std::uint8_t>(sum + b);
+  f.push_back(sum);
+  return f;
+}
+
+std::optional<Bytes> CanRequestFor(const Bytes& request) {
+  if (request.empty() || request[0] == 0x81 || request[0] == 0x05) return std::nullopt;
+  if (request[0] == 0x09 && request.size() == 2 &&
+      (request[1] == 0x01 || request[1] == 0x03 || request[1] == 0x05))
+    return Bytes{0x09, static_cast<std::uint8_t>(request[1] + 1)};
+  return request;
+}
+
+Bytes KLineFromCan(const Bytes& request, const std::vector<CanMessage>& messages,
+                   std::size_t& codeTurn) {
+  Bytes out;
+  if (messages.empty() || request.empty()) return out;
+  const std::uint8_t sid = request[0];
+  // The engine controller: the lowest identifier that answered.
+  const CanMessage* first = &messages.front();
+  for (const CanMessage& m : messages)
+    if (m.id < first->id) first = &m;
+  const std::uint8_t source = KLineAddressOf(first->id);
+  const auto add = [&out](const Bytes& frame) { out.insert(out.end(), frame.begin(), frame.end()); };
+
+  if ((sid == 0x03 || sid == 0x07) && first->payload[0] == sid + 0x40) {
+    std::vector<std::uint16_t> codes;
+    for (const CanMessage& m : messages) {
+      const Bytes& p = m.payload;
+      if (p.empty() || p[0] != sid + 0x40) continue;
+      // The count byte first; codes as many as there are whole pairs behind it.
+      for (std::size_t i = 2; i + 1 < p.size(); i += 2) {
+        const auto code = static_cast<std::uint16_t>((p[i] << 8) | p[i + 1]);
+        if (code != 0 && std::find(codes.begin(), codes.end(), code) == codes.end())
+          codes.push_back(code);
+      }
+    }
+    const std::size_t groups = std::max<std::size_t>(1, (codes.size() + 2) / 3);
+    const std::size_t start = codeTurn % groups;
+    codeTurn = start + 1;
+    for (std::size_t g = 0; g < groups; ++g) {
+      const std::size_t group = (start + g) % groups;
+      Bytes m{static_cast<std::uint8_t>(sid + 0x40)};
+      for (std::size_t j = 0; j < 3; ++j) {
+        const std::size_t k = group * 3 + j;
+        const std::uint16_t c = k < codes.size() ? codes[k] : 0;
+        m.push_back(static_cast<std::uint8_t>(c >> 8));
+        m.push_back(static_cast<std::uint8_t>(c & 0xFF));
+      }
+      add(KLineReply(source, m));
+    }
+    return out;
+  }
+
+  const Bytes& p = first->payload;
+  if (sid == 0x09 && request.size() == 2 && p.size() >= 2 && p[0] == 0x49) {
+    const std::uint8_t info = request[1];
+    // The items behind the CAN answer's count byte, in the K-line's four-byte messages: the VIN
+    // with three zeros in front (its first message carries one character).
+    const auto items = [&]() -> Bytes {
+      if (p.size() < 3) return {};
+      Bytes data(p.begin() + 3, p.end());
+      if (p[1] == 0x02) data.insert(data.begin(), 3, 0x00);
+      return data;
+    };
+    if ((info == 0x01 || info == 0x03 || info == 0x05) && p[1] == info + 1) {
+      const std::size_t count = (items().size() + 3) / 4;
+      add(KLineReply(source, {0x49, info, static_cast<std::uint8_t>(count)}));
+      return out;
+    }
+    if ((info == 0x02 || info == 0x04 || info == 0x06) && p[1] == info) {
+      const Bytes data = items();
+      for (std::size_t at = 0, n = 1; at < data.size(); at += 4, ++n) {
+        Bytes m{0x49, info, static_cast<std::uint8_t>(n)};
+        for (std::size_t j = 0; j < 4; ++j) m.push_back(at + j < data.size() ? data[at + j] : 0);
+        add(KLineReply(source, m));
+      }
+      return out;
+    }
+  }
+  add(KLineReply(source, p));
+  return out;
+}
+
+}  // namespace kd::link::elm

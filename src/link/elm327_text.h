@@ -108,3 +108,56 @@ class PromptCollector {
 Bytes LineBytes(const Outgoing& out, const Answer& answer);
 
 }  // namespace kd::link::elm
+
+namespace kd::link::elm {
+
+// ---- CAN (ISO 15765-4), protocols 6 to 9 ----
+
+inline constexpr int kCan11At500 = 6;
+inline constexpr int kCan29At500 = 7;
+inline constexpr int kCan11At250 = 8;
+inline constexpr int kCan29At250 = 9;
+
+// The protocol's name as the EOBD window shows it.
+std::string ObdProtocolName(int protocol);
+
+// One unit's whole answer, reassembled from its frames.
+struct CanMessage {
+  std::uint32_t id = 0;  // 7E8.., 18DAF110..; 0 when the chip printed no identifiers
+  Bytes payload;         // SID + 40 and data
+};
+
+struct CanAnswer {
+  std::vector<CanMessage> messages;  // in the order their first frames came
+  Condition condition = Condition::Ok;
+  bool searching = false;
+};
+
+// Reads a CAN answer: with identifiers (AT H1: "7E8 10 14 49 02 ..." or "18 DA F1 10 06 41 ..."),
+// single and multi-frame, several units interleaved; or without (a single frame's data bytes,
+// a multi-frame message as its byte count followed by "0: ...", "1: ..." lines).
+CanAnswer ParseCanAnswer(std::string_view text);
+
+// The K-line address of a CAN unit: 7E8 + n and 18 DA F1 xx answer as 10 + 8n and xx.
+std::uint8_t KLineAddressOf(std::uint32_t id);
+
+// A reply frame as the K-line adapter gives it: header to the tester from `source`, the
+// payload, the checksum (the long form once the payload passes 63 bytes).
+Bytes KLineReply(std::uint8_t source, const Bytes& payload);
+
+// Turns the CAN answers to one request into the K-line reply frames the EOBD window decodes:
+// data (modes 01, 02, 04, 08, 09's single values) from the lowest identifier that answered;
+// stored and pending codes (03, 07) of every unit, each once, three a message, the messages
+// starting at `codeTurn` (advanced, so that successive answers bring every code to the front);
+// the VIN, calibration identifiers and verification numbers (09 02, 04, 06) cut into the
+// K-line's numbered four-byte messages; the K-line's message counts (09 01, 03, 05), which a
+// CAN controller does not know, from the messages their items make. `request` is the service
+// the window sent.
+Bytes KLineFromCan(const Bytes& request, const std::vector<CanMessage>& messages,
+                   std::size_t& codeTurn);
+
+// What is sent on CAN for a window's request: the K-line message counts are asked as the items
+// they count; nothing for what CAN does not have (StartCommunication, mode 05).
+std::optional<Bytes> CanRequestFor(const Bytes& request);
+
+}  // namespace kd::link::elm
