@@ -114,9 +114,12 @@ int main(int argc, char** argv) {
     } else if (arg == "--obd-bus") {
       const char* v = next();
       const std::string_view bus = v ? v : "";
-      if (bus == "can11") elmOptions.obdBus = kd::sim::ObdBus::Can11;
-      else if (bus == "can29") elmOptions.obdBus = kd::sim::ObdBus::Can29;
-      else return Fail("--obd-bus expects can11 or can29");
+      if (bus == "can11")
+        elmOptions.obdBus = kd::sim::ObdBus::Can11;
+      else if (bus == "can29")
+        elmOptions.obdBus = kd::sim::ObdBus::Can29;
+      else
+        return Fail("--obd-bus expects can11 or can29");
     } else if (arg == "--elm-rate") {
       const char* v = next();
       int rate = 0;

@@ -127,6 +127,7 @@ bool Elm327Adapter::SetUp() {
   wakeup_.clear();
   initAddress_.clear();
   p2maxMs_ = kDefaultP2MaxMs;
+  ForgetObdProtocol();
   if (!Command("AT Z", kResetMs)) return false;
   for (const char* c : {"AT E0", "AT L0", "AT S1", "AT H1"})
     if (!Accepted(Command(c))) return false;
@@ -183,7 +184,19 @@ void Elm327Adapter::Finish(int limitMs) {
     }
     return;
   }
-  const elm::Answer answer = elm::ParseAnswer(collector_.Take());
+  const std::string text = collector_.Take();
+  if (outstandingCan_) {
+    const elm::CanAnswer can = elm::ParseCanAnswer(text);
+    elm::Bytes bytes = outstanding_->frame;
+    const elm::Bytes replies = elm::KLineFromCan(outstanding_->service, can.messages, codeTurn_);
+    bytes.insert(bytes.end(), replies.begin(), replies.end());
+    toRead_.insert(toRead_.end(), bytes.begin(), bytes.end());
+    outstanding_.reset();
+    outstandingCan_ = false;
+    Note(can.condition);
+    return;
+  }
+  const elm::Answer answer = elm::ParseAnswer(text);
   for (const auto& m : answer.messages) {
     if (m.size() < 5) continue;
     const std::size_t header = (m[0] & 0x3F) == 0 ? 4 : 3;
@@ -224,6 +237,10 @@ WriteStatus Elm327Adapter::Write(const std::uint8_t* data, std::size_t count) {
     return WriteStatus::Failed;
   }
 
+  const bool functional = out->protocol == elm::kIso14230Fast && out->header[1] == 0x33 &&
+                          (out->header[0] & 0xC0) == 0xC0;
+  if (functional && obdProtocol_ >= elm::kCan11At500) return WriteCan(*out);
+
   const bool iso = out->protocol == elm::kIso9141;
   if (!Ensure(iso ? "AT SP 3" : "AT SP 5", protocol_) ||
       !Ensure(elm::HeaderCommand(out->header), header_) ||
@@ -256,7 +273,26 @@ WriteStatus Elm327Adapter::Write(const std::uint8_t* data, std::size_t count) {
     return WriteStatus::Written;
   }
 
-  if (out->ask == elm::Ask::FastInit) {
+  if (out->ask == elm::Ask::FastInit && functional) {
+    // The EOBD window: ISO 14230 first; a car that does not answer there is looked for on CAN.
+    std::optional<elm::Answer> started;
+    if (KLineObdUp(*out, started)) {
+      obdProtocol_ = elm::kIso14230Fast;
+      if (started) {
+        const elm::Bytes bytes = elm::LineBytes(*out, *started);
+        toRead_.insert(toRead_.end(), bytes.begin(), bytes.end());
+        Note(started->condition);
+        return WriteStatus::Written;
+      }
+    } else {
+      // StartCommunication has no meaning on CAN: the window takes whatever follows it as the
+      // answer, so only the echo comes back.
+      const bool found = SearchCan();
+      toRead_.insert(toRead_.end(), out->frame.begin(), out->frame.end());
+      Note(found ? elm::Condition::Ok : elm::Condition::UnableToConnect);
+      return WriteStatus::Written;
+    }
+  } else if (out->ask == elm::Ask::FastInit) {
     Command("AT PC");
     if (fastInitCommand_) {
       const auto answer = Command("AT FI", kInitMs);
@@ -280,6 +316,64 @@ WriteStatus Elm327Adapter::Write(const std::uint8_t* data, std::size_t count) {
   return WriteStatus::Written;
 }
 
+bool Elm327Adapter::KLineObdUp(const elm::Outgoing& out, std::optional<elm::Answer>& answer) {
+  Command("AT PC");
+  if (fastInitCommand_) {
+    const auto init = Command("AT FI", kInitMs);
+    if (Accepted(init)) return elm::ParseAnswer(*init).busInitOk;
+    fastInitCommand_ = false;
+  }
+  const auto started = Command(elm::ServiceText(out.service), kInitMs);
+  if (!started) return false;
+  answer = elm::ParseAnswer(*started);
+  return !answer->messages.empty();
+}
+
+bool Elm327Adapter::EnsureCan(int protocol) {
+  if (!Ensure("AT SP " + std::to_string(protocol), protocol_)) return false;
+  // The functional request identifier: 7DF, or 18 DB 33 F1 with its priority byte.
+  if (protocol == elm::kCan11At500 || protocol == elm::kCan11At250)
+    return Ensure("AT SH 7DF", header_);
+  return Accepted(Command("AT CP 18")) && Ensure("AT SH DB 33 F1", header_);
+}
+
+bool Elm327Adapter::SearchCan() {
+  for (int p : {elm::kCan11At500, elm::kCan29At500, elm::kCan11At250, elm::kCan29At250}) {
+    if (!EnsureCan(p)) continue;
+    const auto answer = Command("01 00", kInitMs);
+    if (answer && !elm::ParseCanAnswer(*answer).messages.empty()) {
+      obdProtocol_ = p;
+      return true;
+    }
+  }
+  // The next request of any kind sets its own protocol again.
+  protocol_.clear();
+  header_.clear();
+  return false;
+}
+
+WriteStatus Elm327Adapter::WriteCan(const elm::Outgoing& out) {
+  const auto request = elm::CanRequestFor(out.service);
+  if (!request) {
+    toRead_.insert(toRead_.end(), out.frame.begin(), out.frame.end());
+    Note(out.service.empty() || out.service[0] == 0x81 ? elm::Condition::Ok
+                                                       : elm::Condition::NoData);
+    return WriteStatus::Written;
+  }
+  if (!EnsureCan(obdProtocol_)) {
+    Note(elm::Condition::Refused);
+    return WriteStatus::Failed;
+  }
+  const std::string line = elm::ServiceText(*request) + "\r";
+  if (raw_.Write(reinterpret_cast<const std::uint8_t*>(line.data()), line.size()) ==
+      WriteStatus::Failed)
+    return WriteStatus::Failed;
+  outstanding_ = out;
+  outstandingCan_ = true;
+  outstandingSince_ = Now();
+  return WriteStatus::Written;
+}
+
 std::vector<Elm327Adapter::CheckLine> Elm327Adapter::Check() {
   std::vector<CheckLine> lines;
   const auto run = [&](const std::string& command, int limitMs = kCommandMs) {
@@ -287,8 +381,8 @@ std::vector<Elm327Adapter::CheckLine> Elm327Adapter::Check() {
     CheckLine line{command, Accepted(answer), {}};
     if (answer) {
       const elm::Answer a = elm::ParseAnswer(*answer);
-      line.answer = !a.text.empty()        ? a.text.front()
-                    : a.busInitOk          ? "BUS INIT: ...OK"
+      line.answer = !a.text.empty()                     ? a.text.front()
+                    : a.busInitOk                       ? "BUS INIT: ...OK"
                     : a.condition != elm::Condition::Ok ? elm::ConditionText(a.condition)
                                                         : std::string();
     }

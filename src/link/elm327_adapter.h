@@ -73,6 +73,16 @@ class Elm327Adapter : public SerialPort {
   using ConditionListener = std::function<void(elm::Condition, const std::string& text)>;
   void SetConditionListener(ConditionListener l) { listener_ = std::move(l); }
 
+  // The generic OBD protocol found for the EOBD window's functional requests: ISO 14230 first,
+  // then ISO 15765-4 (CAN) when the car does not answer there; 0 while none was found. Kept
+  // until forgotten (a new EOBD window searches again) or the port is opened again.
+  int ObdProtocol() const { return obdProtocol_; }
+  std::string ObdProtocolName() const { return elm::ObdProtocolName(obdProtocol_); }
+  void ForgetObdProtocol() {
+    obdProtocol_ = 0;
+    codeTurn_ = 0;
+  }
+
   // Asks the chip for its identity and tries every command the driver uses, one line each; the
   // results decide the work-arounds taken from then on.
   std::vector<CheckLine> Check();
@@ -91,6 +101,12 @@ class Elm327Adapter : public SerialPort {
   void Finish(int limitMs);
   bool Ensure(const std::string& command, std::string& state);
   bool Accepted(const std::optional<std::string>& answer) const;
+  // The functional fast init on the K-line; false when no unit answered it. A clone without
+  // AT FI is started by the StartCommunication itself, whose answer then lands in `answer`.
+  bool KLineObdUp(const elm::Outgoing& out, std::optional<elm::Answer>& answer);
+  bool SearchCan();
+  bool EnsureCan(int protocol);
+  WriteStatus WriteCan(const elm::Outgoing& out);
   std::int64_t Now() const;
 
   SerialPort& raw_;
@@ -114,6 +130,9 @@ class Elm327Adapter : public SerialPort {
 
   elm::PromptCollector collector_;
   std::optional<elm::Outgoing> outstanding_;
+  bool outstandingCan_ = false;
+  int obdProtocol_ = 0;
+  std::size_t codeTurn_ = 0;
   std::int64_t outstandingSince_ = 0;
   std::vector<std::uint8_t> toRead_;
   elm::Condition condition_ = elm::Condition::Ok;

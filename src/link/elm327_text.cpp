@@ -89,8 +89,7 @@ std::optional<Outgoing> ReadEnvelope(const std::uint8_t* data, std::size_t count
   out.header[1] = f[1];
   out.header[2] = f[2];
   out.service.assign(f.begin() + static_cast<std::ptrdiff_t>(header), f.end() - 1);
-  if ((c & kFastInitBit) && !out.service.empty() && out.service[0] == 0x81)
-    out.ask = Ask::FastInit;
+  if ((c & kFastInitBit) && !out.service.empty() && out.service[0] == 0x81) out.ask = Ask::FastInit;
   return out;
 }
 
@@ -184,8 +183,10 @@ Answer ParseAnswer(std::string_view text) {
     if (body == "SEARCHING..." || body == "SEARCHING") {
       a.searching = true;
     } else if (StartsWith(body, "BUS INIT")) {
-      if (body.find("ERROR") != std::string::npos) a.condition = Condition::BusInit;
-      else if (body.find("OK") != std::string::npos) a.busInitOk = true;
+      if (body.find("ERROR") != std::string::npos)
+        a.condition = Condition::BusInit;
+      else if (body.find("OK") != std::string::npos)
+        a.busInitOk = true;
     } else if (body == "NO DATA") {
       if (a.condition == Condition::Ok) a.condition = Condition::NoData;
     } else if (body == "UNABLE TO CONNECT") {
@@ -217,8 +218,10 @@ bool PromptCollector::Feed(const std::uint8_t* data, std::size_t count) {
       continue;
     }
     if (c == '\0') continue;  // some chips send a zero byte before the prompt
-    if (into.size() < kLimit) into.push_back(c);
-    else overflowed_ = true;
+    if (into.size() < kLimit)
+      into.push_back(c);
+    else
+      overflowed_ = true;
   }
   return complete_;
 }
@@ -379,7 +382,8 @@ CanAnswer ParseCanAnswer(std::string_view text) {
     }
     // An even count of digits is a 29-bit identifier (OBD answers come with priority 18) or,
     // from a chip without headers, the data of a single frame (which starts with SID + 40).
-    const bool wide = digits.size() % 2 == 0 && digits.size() >= 10 && digits.compare(0, 2, "18") == 0;
+    const bool wide =
+        digits.size() % 2 == 0 && digits.size() >= 10 && digits.compare(0, 2, "18") == 0;
     if (digits.size() % 2 == 0 && !wide) {
       units.push_back({0, PairsOf(digits), 0, true});
       continue;
@@ -409,7 +413,7 @@ CanAnswer ParseCanAnswer(std::string_view text) {
         }
         break;
       }
-      case 2: {  // consecutive frame
+      case 2: {                      // consecutive frame
         if (u.expected == 0) break;  // no first frame before it
         for (std::size_t i = 1; i < frame.size() && u.payload.size() < u.expected; ++i)
           u.payload.push_back(frame[i]);
@@ -439,8 +443,9 @@ Bytes KLineReply(std::uint8_t source, const Bytes& payload) {
   } else {
     f = {0x80, 0xF1, source, static_cast<std::uint8_t>(std::min<std::size_t>(payload.size(), 255))};
   }
-  f.insert(f.end(), payload.begin(),
-           payload.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(payload.size(), 255)));
+  f.insert(
+      f.end(), payload.begin(),
+      payload.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(payload.size(), 255)));
   std::uint8_t sum = 0;
   for (std::uint8_t b : f) sum = static_cast<std::uint8_t>(sum + b);
   f.push_back(sum);
@@ -465,7 +470,9 @@ Bytes KLineFromCan(const Bytes& request, const std::vector<CanMessage>& messages
   for (const CanMessage& m : messages)
     if (m.id < first->id) first = &m;
   const std::uint8_t source = KLineAddressOf(first->id);
-  const auto add = [&out](const Bytes& frame) { out.insert(out.end(), frame.begin(), frame.end()); };
+  const auto add = [&out](const Bytes& frame) {
+    out.insert(out.end(), frame.begin(), frame.end());
+  };
 
   if ((sid == 0x03 || sid == 0x07) && first->payload[0] == sid + 0x40) {
     std::vector<std::uint16_t> codes;

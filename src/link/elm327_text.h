@@ -73,8 +73,8 @@ std::string ConditionText(Condition c);
 struct Answer {
   std::vector<Bytes> messages;  // each line of hexadecimal bytes, in order
   Condition condition = Condition::Ok;
-  bool searching = false;  // SEARCHING... came first
-  bool busInitOk = false;  // BUS INIT: ...OK
+  bool searching = false;         // SEARCHING... came first
+  bool busInitOk = false;         // BUS INIT: ...OK
   std::vector<std::string> text;  // lines that are neither bytes nor known words (AT answers)
 };
 

@@ -80,7 +80,8 @@ std::optional<Bytes> CanObd::Second(const Bytes& service) {
   switch (service[0]) {
     case 0x01:
       // Only PID 00, and it supports only PID 01 (whose answer it never gives on its own).
-      if (service.size() == 2 && service[1] == 0x00) return Bytes{0x41, 0x00, 0x80, 0x00, 0x00, 0x00};
+      if (service.size() == 2 && service[1] == 0x00)
+        return Bytes{0x41, 0x00, 0x80, 0x00, 0x00, 0x00};
       return std::nullopt;
     case 0x03:
       if (secondCleared_) return Bytes{0x43, 0x00};

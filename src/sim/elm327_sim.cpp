@@ -188,9 +188,12 @@ std::array<std::uint8_t, 3> Elm327Sim::HeaderFor(int protocol) const {
 std::vector<std::string> Elm327Sim::AtCommand(const std::string& cmd) {
   const bool clone = options_.clone == ElmClone::V15;
   const auto flag = [&](const std::string& name, bool& target) -> std::optional<bool> {
-    if (cmd == name + "0") target = false;
-    else if (cmd == name + "1") target = true;
-    else return std::nullopt;
+    if (cmd == name + "0")
+      target = false;
+    else if (cmd == name + "1")
+      target = true;
+    else
+      return std::nullopt;
     return true;
   };
   const std::vector<std::string> ok{"OK"};
@@ -241,7 +244,13 @@ std::vector<std::string> Elm327Sim::AtCommand(const std::string& cmd) {
     const auto v = hexArg(2);
     return v && v->size() >= 4 && v->size() <= 9 ? ok : std::vector<std::string>{"?"};
   }
+  if (cmd.rfind("CP", 0) == 0) {
+    const auto v = hexArg(2);
+    return v && v->size() == 1 ? ok : std::vector<std::string>{"?"};
+  }
   if (cmd.rfind("SH", 0) == 0) {
+    // A CAN identifier (3 digits for 11 bits): the simulated car answers any functional one.
+    if (cmd.size() == 5 && IsHex(cmd.substr(2))) return ok;
     const auto v = hexArg(2);
     if (!v || v->size() != 3) return {"?"};
     header_ = std::array<std::uint8_t, 3>{(*v)[0], (*v)[1], (*v)[2]};
@@ -425,8 +434,7 @@ std::vector<std::string> Elm327Sim::SendOnCan(const Bytes& data, int maxMessages
   for (CanAnswer& a : answers) {
     if (maxMessages > 0 && static_cast<int>(lines.size()) >= maxMessages) break;
     const std::uint32_t id = wide ? 0x18DAF110u + a.unit * 8u : 0x7E8u + a.unit;
-    if (car_.FaultOn(Fault::Negative))
-      a.data = {0x7F, data[0], 0x22};
+    if (car_.FaultOn(Fault::Negative)) a.data = {0x7F, data[0], 0x22};
     if (car_.FaultOn(Fault::ResponsePending)) {
       const auto pending = CanLines(id, {0x7F, data[0], 0x78});
       lines.insert(lines.end(), pending.begin(), pending.end());
@@ -472,8 +480,10 @@ std::vector<std::string> Elm327Sim::CanLines(std::uint32_t id, const Bytes& payl
   if (payload.size() <= 7) {
     Bytes f{static_cast<std::uint8_t>(payload.size())};
     f.insert(f.end(), payload.begin(), payload.end());
-    if (headers_) lines.push_back(framed(f));
-    else lines.push_back(hex(payload));
+    if (headers_)
+      lines.push_back(framed(f));
+    else
+      lines.push_back(hex(payload));
     return lines;
   }
   // A first frame with the length and six bytes, then consecutive frames of seven.

@@ -24,7 +24,8 @@ std::vector<Bytes> Services(const Bytes& line, std::uint8_t source = 0x10) {
       break;
     }
     std::uint8_t sum = 0;
-    for (std::size_t i = at; i < at + header + len; ++i) sum = static_cast<std::uint8_t>(sum + line[i]);
+    for (std::size_t i = at; i < at + header + len; ++i)
+      sum = static_cast<std::uint8_t>(sum + line[i]);
     EXPECT_EQ(sum, line[at + header + len]) << "checksum";
     out.emplace_back(line.begin() + static_cast<std::ptrdiff_t>(at + header),
                      line.begin() + static_cast<std::ptrdiff_t>(at + header + len));
@@ -68,14 +69,16 @@ TEST(ElmCan, MultiFrameMessagesInBothFormsAndInterleaved) {
   auto a = ParseCanAnswer(framed);
   ASSERT_EQ(a.messages.size(), 1u);
   EXPECT_EQ(a.messages[0].payload, vin);
-  a = ParseCanAnswer("014\r0: 49 02 01 58 54 41\r1: 32 31 31 32 34 30 37\r2: 30 31 32 33 34 35 36\r");
+  a = ParseCanAnswer(
+      "014\r0: 49 02 01 58 54 41\r1: 32 31 31 32 34 30 37\r2: 30 31 32 33 34 35 36\r");
   ASSERT_EQ(a.messages.size(), 1u);
   EXPECT_EQ(a.messages[0].payload, vin);
   // Two units' frames interleaved: each message is put together from its own frames.
   a = ParseCanAnswer(
       "7E8 10 0A 43 04 01 71 01 33\r7E9 04 43 01 05 00 00 00\r7E8 21 01 02 02 01 00 00 00\r");
   ASSERT_EQ(a.messages.size(), 2u);
-  EXPECT_EQ(a.messages[0].payload, (Bytes{0x43, 0x04, 0x01, 0x71, 0x01, 0x33, 0x01, 0x02, 0x02, 0x01}));
+  EXPECT_EQ(a.messages[0].payload,
+            (Bytes{0x43, 0x04, 0x01, 0x71, 0x01, 0x33, 0x01, 0x02, 0x02, 0x01}));
   EXPECT_EQ(a.messages[1].payload, (Bytes{0x43, 0x01, 0x05, 0x00}));
   // A consecutive frame without its first frame, or a message cut short, makes no message.
   EXPECT_TRUE(ParseCanAnswer("7E8 21 32 31 31 32 34 30 37\r").messages.empty());
@@ -152,7 +155,8 @@ TEST(ElmCan, VehicleInformationWholeIntoTheKLinesNumberedMessages) {
   s = Services(KLineFromCan({0x09, 0x04}, {{0x7E8, cal}}, turn));
   ASSERT_EQ(s.size(), 4u);
   EXPECT_EQ(s[3], (Bytes{0x49, 0x04, 0x04, '0', '-', '3', '1'}));
-  s = Services(KLineFromCan({0x09, 0x06}, {{0x7E8, {0x49, 0x06, 0x01, 0x12, 0x34, 0x56, 0x78}}}, turn));
+  s = Services(
+      KLineFromCan({0x09, 0x06}, {{0x7E8, {0x49, 0x06, 0x01, 0x12, 0x34, 0x56, 0x78}}}, turn));
   ASSERT_EQ(s.size(), 1u);
   EXPECT_EQ(s[0], (Bytes{0x49, 0x06, 0x01, 0x12, 0x34, 0x56, 0x78}));
   // Nothing to send on CAN for what it does not have.

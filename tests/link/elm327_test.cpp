@@ -161,8 +161,8 @@ TEST(ElmText, ThePromptIsFoundWhateverPiecesTheBytesComeIn) {
   for (std::size_t cut = 1; cut < whole.size(); ++cut) {
     elm::PromptCollector c;
     EXPECT_FALSE(c.Feed(reinterpret_cast<const std::uint8_t*>(whole.data()), cut)) << cut;
-    EXPECT_TRUE(c.Feed(reinterpret_cast<const std::uint8_t*>(whole.data()) + cut,
-                       whole.size() - cut));
+    EXPECT_TRUE(
+        c.Feed(reinterpret_cast<const std::uint8_t*>(whole.data()) + cut, whole.size() - cut));
     EXPECT_EQ(c.Take(), "82 F1 10 7E 01 02\r\r");
   }
   // Bytes behind a prompt belong to the next answer.
@@ -243,9 +243,12 @@ class PlayedChip : public SerialPort {
       }
       lines.push_back(line_);
       std::string answer;
-      if (auto it = answers.find(line_); it != answers.end()) answer = it->second;
-      else if (fallback) answer = fallback(line_);
-      else answer = line_.rfind("AT", 0) == 0 ? "OK" : "NO DATA";
+      if (auto it = answers.find(line_); it != answers.end())
+        answer = it->second;
+      else if (fallback)
+        answer = fallback(line_);
+      else
+        answer = line_.rfind("AT", 0) == 0 ? "OK" : "NO DATA";
       line_.clear();
       const std::string text = answer + "\r\r>";
       out_.insert(out_.end(), text.begin(), text.end());
@@ -312,7 +315,8 @@ TEST_F(Driver, AFrameBecomesProtocolHeaderTimeoutKeepAliveAndServiceText) {
   EXPECT_EQ(chip.lines, (std::vector<std::string>{"AT SP 5", "AT SH 81 10 F1", "AT ST 0D",
                                                   "AT WM 82 10 F1 3E 01", "3E 01"}));
   Bytes expected = tester;
-  for (int b : {0x82, 0xF1, 0x10, 0x7E, 0x01, 0x02}) expected.push_back(static_cast<std::uint8_t>(b));
+  for (int b : {0x82, 0xF1, 0x10, 0x7E, 0x01, 0x02})
+    expected.push_back(static_cast<std::uint8_t>(b));
   EXPECT_EQ(got, expected);
   // The same target again: only the request goes.
   chip.lines.clear();
@@ -393,9 +397,9 @@ TEST_F(Driver, Iso9141InitWithAndWithoutAtSi) {
   chip.answers["AT SI"] = "BUS INIT: ...OK";
   const Bytes init{0x55, 0x56, 0x57, 0xAA, 0x46, 0xF7};
   EXPECT_EQ(Exchange(init), (Bytes{0xF7, 0xCC}));
-  EXPECT_EQ(chip.lines, (std::vector<std::string>{"AT SP 3", "AT SH 68 6A F1", "AT ST 0D",
-                                                  "AT WM 68 6A F1 01 00", "AT IIA 33", "AT PC",
-                                                  "AT SI"}));
+  EXPECT_EQ(chip.lines,
+            (std::vector<std::string>{"AT SP 3", "AT SH 68 6A F1", "AT ST 0D",
+                                      "AT WM 68 6A F1 01 00", "AT IIA 33", "AT PC", "AT SI"}));
   chip.answers["AT SI"] = "BUS INIT: ...ERROR";
   EXPECT_TRUE(Exchange(init).empty());
   EXPECT_EQ(elm.LastCondition(), elm::Condition::BusInit);
@@ -439,6 +443,44 @@ TEST_F(Driver, AdapterCheckListsEveryCommandAndDecidesTheWorkArounds) {
   chip.lines.clear();
   Exchange(Envelope(Kwp(0x80, 0x10, {0x81}), 0x80));
   EXPECT_EQ(std::count(chip.lines.begin(), chip.lines.end(), "AT FI"), 0);
+}
+
+TEST_F(Driver, TheObdSearchGoesOnToCanAfterAnErrorWordAndKeepsWhatItFound) {
+  Open();
+  chip.answers["AT FI"] = "BUS INIT: ...ERROR";
+  std::string protocol;
+  chip.fallback = [&](const std::string& line) -> std::string {
+    if (line.rfind("AT SP ", 0) == 0) protocol = line.substr(6);
+    if (line.rfind("AT", 0) == 0) return "OK";
+    if (line != "01 00") return "NO DATA";
+    if (protocol == "6") return "CAN ERROR";
+    if (protocol == "7") return "SEARCHING...\r18 DA F1 10 06 41 00 BE 3F B8 10 00";
+    return "NO DATA";
+  };
+  const Bytes start{0xC1, 0x33, 0xF1, 0x81, 0x66};
+  EXPECT_EQ(Exchange(Envelope(start, 0x80)), start) << "the echo alone";
+  EXPECT_EQ(elm.ObdProtocol(), 7);
+  EXPECT_EQ(elm.LastCondition(), elm::Condition::Ok);
+  const auto sent = [&](const std::string& l) {
+    return std::count(chip.lines.begin(), chip.lines.end(), l);
+  };
+  EXPECT_EQ(sent("AT SP 6"), 1);
+  EXPECT_EQ(sent("AT SH 7DF"), 1);
+  EXPECT_EQ(sent("AT CP 18"), 1);
+  EXPECT_EQ(sent("AT SH DB 33 F1"), 1);
+  EXPECT_EQ(sent("AT SP 8"), 0) << "found before it";
+  // Later StartCommunications of the window send nothing; its requests go on CAN.
+  chip.lines.clear();
+  EXPECT_EQ(Exchange(Envelope(start, 0x80)), start);
+  EXPECT_TRUE(chip.lines.empty());
+  // Nowhere at all: the status says so.
+  elm.ForgetObdProtocol();
+  chip.fallback = [](const std::string& line) -> std::string {
+    return line.rfind("AT", 0) == 0 ? "OK" : "NO DATA";
+  };
+  Exchange(Envelope(start, 0x80));
+  EXPECT_EQ(elm.ObdProtocol(), 0);
+  EXPECT_EQ(elm.LastCondition(), elm::Condition::UnableToConnect);
 }
 
 }  // namespace

@@ -1,9 +1,10 @@
 // The simulated ELM327 as any ELM client sees it: text in, text and a prompt out.
+#include "sim/elm327_sim.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "sim/elm327_sim.h"
 #include "sim/simulated_port.h"
 
 namespace kd::sim {
@@ -183,7 +184,8 @@ TEST_F(Elm, TheV15CloneRefusesWhatClonesLackAndCutsLongRequests) {
   say("AT H1");
   say("AT SP 5");
   say("AT SH 81 10 F1");
-  EXPECT_EQ(say("81"), "BUS INIT: ...OK\r83 F1 10 C1 EF 8F C3\r\r>") << "the first request starts it";
+  EXPECT_EQ(say("81"), "BUS INIT: ...OK\r83 F1 10 C1 EF 8F C3\r\r>")
+      << "the first request starts it";
   // Eight data bytes: the clone sends seven and the controller sees a shorter request.
   const std::string cut = say("21 01 02 03 04 05 06 07");
   EXPECT_NE(cut, "?\r\r>");
@@ -250,7 +252,8 @@ TEST_P(CanCar, LongAnswersComeInFramesOrNumberedLinesAndCodesAllInOne) {
   EXPECT_EQ(Ask("09 02"), Engine() + "10 14 49 02 01 58 54 41|" + Engine() +
                               "21 32 31 31 32 34 30 37|" + Engine() + "22 30 31 32 33 34 35 36");
   Ask("AT H0");
-  EXPECT_EQ(Ask("09 02"), "014|0: 49 02 01 58 54 41|1: 32 31 31 32 34 30 37|2: 30 31 32 33 34 35 36");
+  EXPECT_EQ(Ask("09 02"),
+            "014|0: 49 02 01 58 54 41|1: 32 31 31 32 34 30 37|2: 30 31 32 33 34 35 36");
   // Six stored codes on the engine controller, one on the second unit.
   Ask("AT H1");
   const std::string codes = Ask("03");
@@ -258,7 +261,8 @@ TEST_P(CanCar, LongAnswersComeInFramesOrNumberedLinesAndCodesAllInOne) {
   EXPECT_NE(codes.find(Second() + "04 43 01 05 00"), std::string::npos) << codes;
   EXPECT_EQ(Ask("05 00 01"), "NO DATA") << "no mode 05 on CAN";
   Ask("04");
-  EXPECT_EQ(Ask("03"), Engine() + "02 43 00 00 00 00 00 00|" + Second() + "02 43 00 00 00 00 00 00");
+  EXPECT_EQ(Ask("03"),
+            Engine() + "02 43 00 00 00 00 00 00|" + Second() + "02 43 00 00 00 00 00 00");
   car.SetFault(Fault::Silence);
   EXPECT_EQ(Ask("03"), "NO DATA");
 }
