@@ -14,11 +14,12 @@
 #include <vector>
 
 #include "link/elm327_text.h"
+#include "link/obd_protocol.h"
 #include "link/serial_port.h"
 
 namespace kd::link {
 
-class Elm327Adapter : public SerialPort {
+class Elm327Adapter : public SerialPort, public ObdProtocolReporter {
  public:
   // Milliseconds on any fixed origin.
   using Clock = std::function<std::int64_t()>;
@@ -76,9 +77,9 @@ class Elm327Adapter : public SerialPort {
   // The generic OBD protocol found for the EOBD window's functional requests: ISO 14230 first,
   // then ISO 15765-4 (CAN) when the car does not answer there; 0 while none was found. Kept
   // until forgotten (a new EOBD window searches again) or the port is opened again.
-  int ObdProtocol() const { return obdProtocol_; }
-  std::string ObdProtocolName() const { return elm::ObdProtocolName(obdProtocol_); }
-  void ForgetObdProtocol() {
+  int ObdProtocol() const override { return obdProtocol_; }
+  std::string ObdProtocolName() const override { return elm::ObdProtocolName(obdProtocol_); }
+  void ForgetObdProtocol() override {
     obdProtocol_ = 0;
     codeTurn_ = 0;
   }
