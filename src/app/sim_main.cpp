@@ -22,14 +22,23 @@ extern "C" void OnStopSignal(int) {
 }
 
 constexpr const char* kHelp =
-    R"(Usage: klinediag-sim --pty [--ecu TYPE] [--fault NAME[=VALUE]]... [--ignore-line-settings]
-                    [--adapter elm327 [--elm-clone v1.5] [--elm-rate BAUD] [--obd-bus BUS]]
+    R"(Usage: klinediag-sim --pty [--adapter KIND] [--ecu TYPE] [--fault NAME[=VALUE]]...
+                     [--ignore-line-settings] [--elm-clone v1.5] [--elm-rate BAUD]
+                     [--obd-bus can11|can29]
 
 Serves a simulated K-line adapter with one controller behind it on a pseudo-terminal. The slave's
 path is printed on standard output as a single line; open it from the program as the serial port
 (for klinediag: --port N=PATH). Runs until SIGTERM or SIGINT.
 
   --pty                   serve a pseudo-terminal (the only mode, and required)
+  --adapter KIND          what the program finds on the terminal (default adapter):
+                            adapter  the K-line adapter: enveloped frames at 115200 8N2
+                            kline    a plain K-line cable: the program drives the line at
+                                     10,400 baud itself; every byte comes back as its echo,
+                                     a zero byte at 360 baud is the fast-initialisation pulse,
+                                     the line set to 5 baud is the 5-baud address 0x33
+                            elm327   an ELM327: AT commands and requests as text, answers as
+                                     text ended by ">", at 38400 8N1 unless --elm-rate
   --ecu TYPE              the controller, as the main window numbers the types (default 1):
                             1 M1.5.4        2 January 5.1    3 MP7.0         4 January 4.1
                             5 GM ISFI-2S    6 M7.9.7         7 MP7.0 Euro-3  8 M10
@@ -49,8 +58,6 @@ path is printed on standard output as a single line; open it from the program as
                           VALUE is decimal or 0x-prefixed hexadecimal.
   --ignore-line-settings  do not read the line settings the program gave the terminal: take
                           every write as if made at the settings the controller needs
-  --adapter elm327        an ELM327 stands in front of the car instead of the K-line adapter:
-                          AT commands and requests as text, answers as text ended by ">"
   --elm-clone v1.5        the ELM327 is a v1.5 clone: "?" to AT FI, AT SI, AT KW and AT AL,
                           the bus started by the first request, long requests cut
   --elm-rate BAUD         the rate the ELM327 talks at (default 38400)
@@ -101,12 +108,17 @@ int main(int argc, char** argv) {
       return 0;
     } else if (arg == "--pty") {
       pty = true;
-    } else if (arg == "--ignore-line-settings") {
-      options.followLineSettings = false;
     } else if (arg == "--adapter") {
       const char* v = next();
-      if (!v || std::string_view(v) != "elm327") return Fail("--adapter expects elm327");
-      elm = true;
+      const std::string_view kind = v ? v : "";
+      if (kind == "kline")
+        options.cable = true;
+      else if (kind == "elm327")
+        elm = true;
+      else if (kind != "adapter")
+        return Fail("--adapter expects adapter, kline or elm327");
+    } else if (arg == "--ignore-line-settings") {
+      options.followLineSettings = false;
     } else if (arg == "--elm-clone") {
       const char* v = next();
       if (!v || std::string_view(v) != "v1.5") return Fail("--elm-clone expects v1.5");
@@ -153,6 +165,8 @@ int main(int argc, char** argv) {
   if (!elm && (elmOptions.obdBus != kd::sim::ObdBus::KLine ||
                elmOptions.clone != kd::sim::ElmClone::Genuine || elmOptions.baud != 38400))
     return Fail("--obd-bus, --elm-clone and --elm-rate need --adapter elm327");
+  if (options.cable && !options.followLineSettings)
+    return Fail("--adapter kline needs the line settings: the cable's signals are its rates");
 
   kd::sim::SimulatedPort port(static_cast<std::uint32_t>(ecuType));
   for (const Switch& s : faults) {

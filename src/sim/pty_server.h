@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "sim/cable_line.h"
 #include "sim/simulated_port.h"
 
 namespace kd::sim {
@@ -26,6 +27,10 @@ struct PtyOptions {
   // it, and it to the car. Its line settings are its own.
   link::SerialPort* front = nullptr;
   link::LineSettings frontSettings;
+  // Serve a plain K-line cable instead of the K-line adapter: the program drives the line.
+  bool cable = false;
+  // How often the cable's line rate is looked at while nothing arrives.
+  int ratePollMs = 2;
 };
 
 // The settings the program applies for a controller type.
@@ -54,6 +59,8 @@ class PtyServer {
   void Drain();
   link::SerialPort& Io() { return options_.front ? *options_.front : port_; }
   std::size_t Waiting() const;
+  bool StepCable(int waitMs);
+  void WriteBack(const Bytes& bytes);
 
   SimulatedPort& port_;
   PtyOptions options_;
@@ -65,6 +72,7 @@ class PtyServer {
   std::optional<std::int64_t> drainAtMs_;
   link::LineSettings frontApplied_;
   std::int64_t startNs_ = 0;
+  CableLine cable_;
 };
 
 }  // namespace kd::sim

@@ -152,23 +152,17 @@ void SimulatedPort::TakeEnvelope(const Bytes& written) {
 }
 
 void SimulatedPort::PutOnLine(const Bytes& frame, LineMode mode, bool wakeUp) {
-  Bytes reply = Answers(frame, mode, wakeUp);
-  if (reply.empty()) return;
+  Bytes reply = AnswerOnLine(frame, mode, wakeUp);
   // An answer is complete by the next read; a late one misses that read's window.
   Queue(std::move(reply), reads_ + (faults_.On(Fault::LateReply) ? 2 : 1));
 }
 
-Bytes SimulatedPort::AnswerOnLine(const Bytes& frame, LineMode mode, bool wakeUp) {
-  if (!open_ || faults_.On(Fault::Unplugged)) return {};
-  return Answers(frame, mode, wakeUp);
-}
-
 std::optional<std::uint8_t> SimulatedPort::AnswerSlowInit(std::uint8_t address) {
-  if (!open_ || faults_.On(Fault::Unplugged) || faults_.On(Fault::Silence)) return std::nullopt;
+  if (faults_.On(Fault::Silence) || faults_.On(Fault::Unplugged)) return std::nullopt;
   return obd_.HearSlowInit(address, Now());
 }
 
-Bytes SimulatedPort::Answers(const Bytes& frame, LineMode mode, bool wakeUp) {
+Bytes SimulatedPort::AnswerOnLine(const Bytes& frame, LineMode mode, bool wakeUp) {
   if (faults_.On(Fault::Silence)) return {};
   Shaping shaping;
   if (faults_.On(Fault::BadChecksum)) shaping.checksumSkew = 1;

@@ -77,9 +77,10 @@ class SimulatedPort : public link::SerialPort {
   link::WriteStatus Write(const std::uint8_t* data, std::size_t count) override;
   bool WaitPendingWrite(int) override { return true; }
 
-  // The car's side of the K-line, for another adapter in front of it (the simulated ELM327): what
-  // the units answer a frame heard on the line (the switched-on faults applied), and the byte a
-  // unit closes an ISO 9141-2 initialisation at `address` with.
+  // The car's side of the K-line, for a line driven by something else than this adapter (a
+  // plain cable, the simulated ELM327): what the units answer a frame heard on the line (the
+  // switched-on faults applied), and the byte a unit closes an ISO 9141-2 initialisation at
+  // `address` with.
   Bytes AnswerOnLine(const Bytes& frame, LineMode mode, bool wakeUp);
   std::optional<std::uint8_t> AnswerSlowInit(std::uint8_t address);
   // One poll interval of the car's life without a read of this port.
@@ -96,7 +97,6 @@ class SimulatedPort : public link::SerialPort {
   AdapterMode Mode() const;
   void TakeEnvelope(const Bytes& written);
   void PutOnLine(const Bytes& frame, LineMode mode, bool wakeUp);
-  Bytes Answers(const Bytes& frame, LineMode mode, bool wakeUp);
   void Queue(Bytes bytes, std::uint64_t visibleAtRead);
 
   std::uint32_t ecuType_ = 1;
