@@ -13,7 +13,7 @@ namespace {
 class FuzzChip : public kd::link::SerialPort {
  public:
   FuzzChip(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-  std::int64_t now = 0;
+  kd::link::ManualLineClock clock;
   // Until the driver is set up the chip is a plain one, so that the requests reach the input.
   bool canned = true;
   bool Open(int) override { return open_ = true; }
@@ -27,7 +27,7 @@ class FuzzChip : public kd::link::SerialPort {
   void RaiseDtr() override {}
   void RaiseRts() override {}
   std::size_t Read(std::uint8_t* buffer, std::size_t maxBytes) override {
-    now += 7;
+    clock.Advance(7000);
     if (canned) {
       std::size_t n = 0;
       for (; n < maxBytes && !reply_.empty(); ++n) {
@@ -72,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   (void)elm::ReadEnvelope(data, size);
 
   FuzzChip chip(data, size);
-  Elm327Adapter adapter(chip, [&chip] { return chip.now; });
+  Elm327Adapter adapter(chip, chip.clock);
   adapter.Open(2);
   chip.canned = false;
   const std::uint8_t frames[][12] = {

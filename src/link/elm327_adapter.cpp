@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <chrono>
 
 namespace kd::link {
 
@@ -37,13 +36,11 @@ std::string FirstText(const std::optional<std::string>& answer) {
 
 }  // namespace
 
-Elm327Adapter::Elm327Adapter(SerialPort& raw, Clock clock) : raw_(raw), clock_(std::move(clock)) {}
+Elm327Adapter::Elm327Adapter(SerialPort& device, LineClock& clock)
+    : Adapter(device), raw_(device), clock_(clock) {}
 
 std::int64_t Elm327Adapter::Now() const {
-  if (clock_) return clock_();
-  return std::chrono::duration_cast<std::chrono::milliseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
+  return clock_.NowUs() / 1000;
 }
 
 void Elm327Adapter::Note(elm::Condition c, const std::string& text) {
@@ -149,20 +146,29 @@ bool Elm327Adapter::WaitPrompt(int limitMs) {
   const std::int64_t deadline = Now() + limitMs;
   std::uint8_t buffer[256];
   while (!collector_.Complete()) {
+    const std::int64_t before = Now();
     const std::size_t n = raw_.Read(buffer, sizeof buffer);
+    if (n > 0) NoteWire(WireEvent::Kind::Received, std::vector<std::uint8_t>(buffer, buffer + n));
     if (n > 0 && collector_.Feed(buffer, n)) break;
+    // A device that returns at once (or a clock that moves only when told) waits a slice here.
+    if (n == 0 && Now() == before) clock_.SleepMs(kSliceMs);
     // A chip that keeps talking is given no more time than a silent one.
     if (Now() >= deadline) return false;
   }
   return true;
 }
 
+bool Elm327Adapter::Send(const std::string& text) {
+  const std::string line = text + "\r";
+  const std::vector<std::uint8_t> bytes(line.begin(), line.end());
+  if (raw_.Write(bytes.data(), bytes.size()) == WriteStatus::Failed) return false;
+  NoteWire(WireEvent::Kind::Sent, bytes);
+  return true;
+}
+
 std::optional<std::string> Elm327Adapter::Command(const std::string& text, int limitMs) {
   if (outstanding_) Finish(kAnswerMs);
-  const std::string line = text + "\r";
-  if (raw_.Write(reinterpret_cast<const std::uint8_t*>(line.data()), line.size()) ==
-      WriteStatus::Failed)
-    return std::nullopt;
+  if (!Send(text)) return std::nullopt;
   if (!WaitPrompt(limitMs)) return std::nullopt;
   return WithoutEcho(collector_.Take(), text);
 }
@@ -307,10 +313,7 @@ WriteStatus Elm327Adapter::Write(const std::uint8_t* data, std::size_t count) {
     }
   }
 
-  const std::string line = elm::ServiceText(out->service) + "\r";
-  if (raw_.Write(reinterpret_cast<const std::uint8_t*>(line.data()), line.size()) ==
-      WriteStatus::Failed)
-    return WriteStatus::Failed;
+  if (!Send(elm::ServiceText(out->service))) return WriteStatus::Failed;
   outstanding_ = *out;
   outstandingSince_ = Now();
   return WriteStatus::Written;
@@ -364,10 +367,7 @@ WriteStatus Elm327Adapter::WriteCan(const elm::Outgoing& out) {
     Note(elm::Condition::Refused);
     return WriteStatus::Failed;
   }
-  const std::string line = elm::ServiceText(*request) + "\r";
-  if (raw_.Write(reinterpret_cast<const std::uint8_t*>(line.data()), line.size()) ==
-      WriteStatus::Failed)
-    return WriteStatus::Failed;
+  if (!Send(elm::ServiceText(*request))) return WriteStatus::Failed;
   outstanding_ = out;
   outstandingCan_ = true;
   outstandingSince_ = Now();

@@ -13,16 +13,15 @@
 #include <string>
 #include <vector>
 
+#include "link/adapter.h"
 #include "link/elm327_text.h"
 #include "link/obd_protocol.h"
 #include "link/serial_port.h"
 
 namespace kd::link {
 
-class Elm327Adapter : public SerialPort, public ObdProtocolReporter {
+class Elm327Adapter : public Adapter, public ObdProtocolReporter {
  public:
-  // Milliseconds on any fixed origin.
-  using Clock = std::function<std::int64_t()>;
   // Rates the chip is looked for at, in this order: its default, the old default, then the
   // rates clones are set to.
   static constexpr int kRates[] = {38400, 9600, 115200, 230400, 57600};
@@ -46,7 +45,8 @@ class Elm327Adapter : public SerialPort, public ObdProtocolReporter {
     bool knownClone = false;  // a version clones are known to report
   };
 
-  explicit Elm327Adapter(SerialPort& raw, Clock clock = {});
+  Elm327Adapter(SerialPort& device, LineClock& clock);
+  AdapterKind Kind() const override { return AdapterKind::Elm327; }
 
   bool Open(int portNumber) override;
   bool IsOpen() const override;
@@ -98,6 +98,8 @@ class Elm327Adapter : public SerialPort, public ObdProtocolReporter {
   bool Probe();
   void Note(elm::Condition c, const std::string& text = {});
   bool WaitPrompt(int limitMs);
+  // One line to the chip, ended by its carriage return.
+  bool Send(const std::string& text);
   // Collects an outstanding answer and turns it into the bytes of the next read.
   void Finish(int limitMs);
   bool Ensure(const std::string& command, std::string& state);
@@ -111,7 +113,7 @@ class Elm327Adapter : public SerialPort, public ObdProtocolReporter {
   std::int64_t Now() const;
 
   SerialPort& raw_;
-  Clock clock_;
+  LineClock& clock_;
   int readTimeoutMs_ = 100;
   int rate_ = 0;
   bool lineSupported_ = true;

@@ -209,7 +209,7 @@ class PlayedChip : public SerialPort {
   std::vector<std::string> lines;
   int rate = 38400;
   int applied = 0;
-  std::int64_t now = 0;
+  ManualLineClock clock;
   std::size_t piece = 3;  // bytes per read: answers arrive in pieces
 
   bool Open(int) override { return open_ = true; }
@@ -226,7 +226,7 @@ class PlayedChip : public SerialPort {
   void RaiseDtr() override {}
   void RaiseRts() override {}
   std::size_t Read(std::uint8_t* buffer, std::size_t maxBytes) override {
-    now += 5;
+    clock.Advance(5000);
     std::size_t n = 0;
     while (n < maxBytes && n < piece && !out_.empty()) {
       buffer[n++] = out_.front();
@@ -265,7 +265,7 @@ class PlayedChip : public SerialPort {
 
 struct Driver : ::testing::Test {
   PlayedChip chip;
-  Elm327Adapter elm{chip, [this] { return chip.now; }};
+  Elm327Adapter elm{chip, chip.clock};
 
   void SetUp() override {
     chip.answers["AT I"] = "ELM327 v2.2";

@@ -12,8 +12,8 @@ namespace {
 struct ThroughElm : ::testing::TestWithParam<ElmClone> {
   SimulatedPort car{6};
   Elm327Sim chip{car, {GetParam(), 38400}};
-  std::int64_t now = 0;
-  link::Elm327Adapter elm{chip, [this] { return now += 1; }};
+  link::ManualLineClock clock;
+  link::Elm327Adapter elm{chip, clock};
 
   void Open(std::uint32_t type) {
     car.SetEcuType(type);
@@ -93,8 +93,8 @@ namespace {
 struct CanThroughElm : ::testing::TestWithParam<ObdBus> {
   SimulatedPort car{6};
   Elm327Sim chip{car, {ElmClone::Genuine, 38400, GetParam()}};
-  std::int64_t now = 0;
-  link::Elm327Adapter elm{chip, [this] { return now += 1; }};
+  link::ManualLineClock clock;
+  link::Elm327Adapter elm{chip, clock};
 
   Bytes Reply(const Bytes& frame, std::uint8_t bits = 0) {
     Bytes env = Envelope(frame);
