@@ -20,6 +20,11 @@ if(first_line MATCHES "^# *(demo +)?adapter ([a-z0-9]+)( +clone +(v[0-9.]+))? *$
     list(APPEND args --elm-clone ${CMAKE_MATCH_4})
   endif()
 endif()
+# A run of a scenario through another adapter than its own (tests/scenarios/CMakeLists.txt).
+if(DEFINED EXTRA_ARGS)
+  separate_arguments(extra UNIX_COMMAND "${EXTRA_ARGS}")
+  list(APPEND args ${extra})
+endif()
 execute_process(COMMAND ${HARNESS} ${args} ${SCRIPT}
                 OUTPUT_VARIABLE actual RESULT_VARIABLE status)
 file(READ ${EXPECTED} expected)
