@@ -1,5 +1,7 @@
 #include "sim/can_obd.h"
 
+#include <algorithm>
+#include <iterator>
 #include <string>
 
 namespace kd::sim {
@@ -71,9 +73,16 @@ std::optional<Bytes> CanObd::Engine(const Bytes& service, std::int64_t nowMs) {
     default:
       break;
   }
-  const auto answers = engine_.Answer(service, nowMs);
+  auto answers = engine_.Answer(service, nowMs);
   if (answers.empty()) return std::nullopt;
-  return answers.front();
+  // PID 01 counts the codes this controller keeps on CAN, beyond the K-line's.
+  Bytes& first = answers.front();
+  if (sid == 0x01 && service.size() == 2 && service[1] == 0x01 && first.size() >= 3 &&
+      !moreCleared_) {
+    const int count = (first[2] & 0x7F) + static_cast<int>(std::size(kMoreStored));
+    first[2] = static_cast<std::uint8_t>(0x80 | std::min(count, 0x7F));
+  }
+  return first;
 }
 
 std::optional<Bytes> CanObd::Second(const Bytes& service) {

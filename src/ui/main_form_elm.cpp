@@ -35,8 +35,9 @@ void MainForm::SayWhatElmCannotReach() {
   const catalogue::LinkFamily family = catalogue::Lookup(ecuType_).family;
   std::string why;
   if (family == catalogue::LinkFamily::Escaped)
-    why = "его кадры на 9600 бод со своим кодированием не являются кадрами ISO 9141 или "
-          "ISO 14230, а ELM327 передаёт только их.";
+    why =
+        "его кадры на 9600 бод со своим кодированием не являются кадрами ISO 9141 или "
+        "ISO 14230, а ELM327 передаёт только их.";
   else if (family == catalogue::LinkFamily::Gm)
     why = "скорость линии 8192 бод ELM327 не поддерживает.";
   if (why.empty()) return;
