@@ -122,7 +122,8 @@ ScriptRunner::ScriptRunner(std::istream& in, std::ostream& out, RunOptions optio
   if (simulated_ && options_.adapter == link::AdapterKind::Elm327) {
     sim::ElmOptions elm;
     if (options_.elmClone) elm.clone = sim::ElmClone::V15;
-    elmChip_ = std::make_unique<sim::Elm327Sim>(static_cast<sim::SimulatedPort&>(*simulated_), elm);
+    elmChip_ =
+        std::make_unique<sim::Elm327Sim>(static_cast<sim::SimulatedPort&>(*simulated_), elm);
     device = elmChip_.get();
   }
   adapter_ = std::make_unique<link::AdapterPort>(*device, options_.adapter, lineClock_);
