@@ -1,14 +1,15 @@
 #include "ui/main_form.h"
 
 #include <cstdio>
+#include <filesystem>
 
-#include "identity/adc_page_step.h"
-#include "identity/equipment_page_step.h"
-#include "identity/ident_page_step.h"
 #include "adaptation/fuel_cells_page.h"
 #include "adaptation/knock_cells_page.h"
 #include "adaptation/misfire_page.h"
 #include "adaptation/trip_page.h"
+#include "identity/adc_page_step.h"
+#include "identity/equipment_page_step.h"
+#include "identity/ident_page_step.h"
 #include "link/kwp.h"
 #include "livedata/param_page.h"
 #include "ui/report_header.h"
@@ -35,7 +36,9 @@ MainForm::MainForm(link::SerialPort& port, view::Host& host)
       typeblock1_(Add<view::MenuItem>("Typeblock1", "Тип контроллера")),
       pageControl1_(Add<view::PageControl>("PageControl1", session::MainTabs())),
       checkParamList_(Add<view::CheckListBox>("CheckParamList")),
-      stringGrid1_(Add<view::Grid>("StringGrid1")) {
+      stringGrid1_(Add<view::Grid>("StringGrid1")),
+      settings_(
+          (std::filesystem::path(WorkingDirectory()) / fileio::SettingsFile::kFileName).string()) {
   SetCaption("klinediag");
   BuildPages();
   BuildShell();
@@ -163,6 +166,27 @@ bool MainForm::StartTrace(const std::string& path) {
     *trace_ << " | " << statusBar1_.Text(link::kLinkStatusPanel) << '\n';
     trace_->flush();
   };
+  // A driver that does the adapter's work on the PC side shows what it did on the wire.
+  portHandle_.port.SetWireListener([this](const link::WireEvent& event) {
+    *trace_ << TraceTime(host_.Now()) << " wire ";
+    switch (event.kind) {
+      case link::WireEvent::Kind::Sent:
+        *trace_ << "tx";
+        break;
+      case link::WireEvent::Kind::Received:
+        *trace_ << "rx";
+        break;
+      case link::WireEvent::Kind::FastInit:
+        *trace_ << "fast-init";
+        break;
+      case link::WireEvent::Kind::SlowInit:
+        *trace_ << "5-baud";
+        break;
+    }
+    TraceBytes(*trace_, event.bytes);
+    *trace_ << '\n';
+    trace_->flush();
+  });
   // While a lost adapter stays away the port tries again at every tick; the first miss says when
   // it went, the success when it came back.
   portHandle_.port.SetReopenListener([this](bool reopened) {
