@@ -31,6 +31,8 @@ struct RunOptions {
   link::AdapterKind adapter = link::AdapterKind::KLineAdapter;
   // Whether --adapter named it; otherwise the kind kept in the program's settings holds.
   bool adapterGiven = false;
+  // With --demo and the ELM327: the simulated chip is a v1.5 clone.
+  bool elmClone = false;
 };
 
 class ScriptRunner : public view::Host {
@@ -89,6 +91,8 @@ class ScriptRunner : public view::Host {
   link::ManualLineClock lineClock_;
   // With --demo and the cable: the simulated car on a plain K-line.
   std::unique_ptr<link::SerialPort> cableLine_;
+  // The simulated ELM327 in front of the simulator, when the demo runs through one.
+  std::unique_ptr<link::SerialPort> elmChip_;
   std::unique_ptr<link::AdapterPort> adapter_;
   // Serial devices the script declared present (`port present`).
   std::vector<ui::SerialDevice> devices_;
