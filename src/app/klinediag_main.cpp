@@ -1,4 +1,4 @@
-// klinediag [--demo] [--port N=DEVICE]... [--trace FILE] [--screenshot FILE.png|DIR]
+// klinediag [--demo | --replay TRACE] [--port N=DEVICE]... [--trace FILE] [--screenshot FILE.png|DIR]
 #include <QApplication>
 #include <QPointer>
 #include <QCommandLineParser>
@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <iostream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -22,10 +23,12 @@
 #include "qt/screenshots.h"
 #include "qt/qt_host.h"
 #include "qt/qt_serial_port.h"
+#include "qt/record_view.h"
 #include "qt/side_dialogs.h"
 #include "sim/simulated_port.h"
 #include "ui/demo_start.h"
 #include "ui/main_form.h"
+#include "ui/session_trace.h"
 
 namespace {
 
@@ -36,11 +39,17 @@ constexpr int kIdentScreenshotTicks = 18;
 constexpr QSize kScreenshotSize{1280, 800};
 constexpr int kSideWindowTicks = 25;
 constexpr QSize kSideWindowSize{800, 600};
+// Replies recorded for the viewer's picture: 18 s of a drive.
+constexpr int kRecordViewTicks = 60;
 
 constexpr const char* kUsage =
-    "usage: klinediag [--demo] [--port N=DEVICE]... [--trace FILE] [--screenshot FILE.png|DIR]\n"
+    "usage: klinediag [--demo | --replay TRACE] [--port N=DEVICE]... [--trace FILE]\n"
+    "                 [--screenshot FILE.png|DIR]\n"
     "K-line diagnostic scanner-tester for engine controllers.\n"
     "  --demo             run against the built-in simulated adapter and controllers\n"
+    "  --replay TRACE     run on a recorded session trace instead of a port: each tick\n"
+    "                     reads what the trace recorded, with its type and page;\n"
+    "                     writes that differ from the record are listed at the end\n"
     "  --port N=DEVICE    open DEVICE for port number N (1..8); may be repeated\n"
     "                     (default: COMn on Windows; /dev/ttyUSB(N-1) if present,\n"
     "                     else /dev/ttyS(N-1) on Linux)\n"
@@ -96,6 +105,7 @@ int main(int argc, char** argv) {
   const QCommandLineOption ecu("ecu", {}, "TYPE");
   const QCommandLineOption runFor("run-for", {}, "SECONDS");
   const QCommandLineOption screenshotTicks("screenshot-ticks", {}, "N");
+  const QCommandLineOption replay("replay", {}, "TRACE");
   parser.addOption(help);
   parser.addOption(demo);
   parser.addOption(port);
@@ -104,6 +114,7 @@ int main(int argc, char** argv) {
   parser.addOption(ecu);
   parser.addOption(runFor);
   parser.addOption(screenshotTicks);
+  parser.addOption(replay);
   // Parsed before any QApplication exists, so that --help and usage errors need no display.
   QStringList args;
   for (int i = 0; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
@@ -135,14 +146,28 @@ int main(int argc, char** argv) {
                       .arg(kMaxRunSeconds)
                       .arg(parser.value(runFor)));
   }
+  if (parser.isSet(replay) && parser.isSet(demo))
+    return Fail("--replay and --demo both say where the bytes come from; give one");
+  kd::ui::TraceReplay player;
+  if (parser.isSet(replay)) {
+    std::string error;
+    if (!player.Load(parser.value(replay).toStdString(), error))
+      return Fail("--replay: " + QString::fromStdString(error));
+  }
   QApplication app(argc, argv);
   QApplication::setApplicationName("klinediag");
 
   std::unique_ptr<kd::link::SerialPort> serial;
-  if (parser.isSet(demo))
+  kd::ui::ReplayPort* replayPort = nullptr;
+  if (parser.isSet(demo)) {
     serial = std::make_unique<kd::sim::SimulatedPort>();
-  else
+  } else if (parser.isSet(replay)) {
+    auto port = std::make_unique<kd::ui::ReplayPort>();
+    replayPort = port.get();
+    serial = std::move(port);
+  } else {
     serial = std::make_unique<kd::qt::QtSerialPort>(std::move(map));
+  }
 
   kd::qt::QtHost host;
   kd::qt::RegisterSideDialogs(host);
@@ -150,7 +175,9 @@ int main(int argc, char** argv) {
   host.RegisterDialog("TOKBottomDlg", kd::qt::MakeValueDialog);
   host.SetUnattended(runMs || parser.isSet(screenshot));
   host.RegisterDialog("TForm9", kd::qt::MakeGraphWindow);
+  host.RegisterDialog("TRecordView", kd::qt::MakeRecordView);
   kd::ui::MainForm form(*serial, host);
+  if (replayPort) player.Attach(form, *replayPort, std::cout);
   if (parser.isSet(demo)) {
     auto* simulator = static_cast<kd::sim::SimulatedPort*>(serial.get());
     form.OnTypeApplied = [simulator](std::uint32_t type) { simulator->SetEcuType(type); };
@@ -287,6 +314,12 @@ int main(int argc, char** argv) {
         if (grid->OnDblClick) grid->OnDblClick();
       });
     if (!failed.isEmpty()) return Fail(failed);
+    // The recording viewer, on a short drive of the demo's car.
+    if (parser.isSet(demo)) {
+      const QString viewer = kd::qt::ShootRecordView(form, window.Bindings(), window, target,
+                                                     kRecordViewTicks, kSideWindowSize * 3 / 2);
+      if (!viewer.isEmpty()) return Fail(viewer);
+    }
     return 0;
   }
 

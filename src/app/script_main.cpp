@@ -1,4 +1,4 @@
-// klinediag-script [--workdir DIR] [--demo] [SCRIPT]
+// klinediag-script [--workdir DIR] [--demo] [--trace FILE] [--replay TRACE] [SCRIPT]
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -16,11 +16,15 @@ int main(int argc, char** argv) {
       workdir = argv[++i];
     } else if (arg == "--trace" && i + 1 < argc) {
       options.tracePath = argv[++i];
+    } else if (arg == "--replay" && i + 1 < argc) {
+      options.replayPath = argv[++i];
     } else if (arg == "--demo") {
       options.demo = true;
     } else if (arg == "--help" || arg == "-h") {
-      std::cout << "usage: klinediag-script [--workdir DIR] [--demo] [--trace FILE] [SCRIPT]\n"
-                   "Runs the main window on a scripted port (or the simulator with --demo),\n"
+      std::cout << "usage: klinediag-script [--workdir DIR] [--demo] [--trace FILE] [--replay TRACE]\n"
+                   "                        [SCRIPT]\n"
+                   "Runs the main window on a scripted port (or the simulator with --demo, or\n"
+                   "the recorded reads of TRACE, one tick of it a firing, with --replay),\n"
                    "driven by SCRIPT or standard input, and prints what it shows.\n";
       return 0;
     } else if (script.empty() && !arg.starts_with("--")) {

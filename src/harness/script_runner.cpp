@@ -110,11 +110,17 @@ ScriptRunner::ScriptRunner(std::istream& in, std::ostream& out, RunOptions optio
   std::error_code ec;
   startDir_ = std::filesystem::current_path(ec).string();
   if (options_.demo) simulated_ = std::make_unique<sim::SimulatedPort>();
-  tap_ = std::make_unique<TapPort>(simulated_ ? *simulated_ : static_cast<link::SerialPort&>(scripted_));
+  if (!options_.replayPath.empty()) replayPort_ = std::make_unique<ui::ReplayPort>();
+  link::SerialPort& inner = simulated_     ? *simulated_
+                            : replayPort_ ? static_cast<link::SerialPort&>(*replayPort_)
+                                          : static_cast<link::SerialPort&>(scripted_);
+  tap_ = std::make_unique<TapPort>(inner);
   main_ = std::make_unique<ui::MainForm>(*tap_, *this);
   main_->RequestClose = [this] { CloseTop(); };
   stack_.push_back(main_.get());
   traceFailed_ = !options_.tracePath.empty() && !main_->StartTrace(options_.tracePath);
+  if (replayPort_ && replay_.Load(options_.replayPath, replayError_))
+    replay_.Attach(*main_, *replayPort_, out_);
   if (simulated_) {
     // The simulated car follows the program's controller type, as the demo does.
     auto* sim = static_cast<sim::SimulatedPort*>(simulated_.get());
@@ -140,6 +146,10 @@ int ScriptRunner::Run() {
   // A run asked to leave a trace must not look like one that did.
   if (traceFailed_) {
     out_ << "error 0: cannot write the trace " << options_.tracePath << '\n';
+    return 2;
+  }
+  if (!replayError_.empty()) {
+    out_ << "error 0: replay: " << replayError_ << '\n';
     return 2;
   }
   try {
@@ -201,6 +211,7 @@ void ScriptRunner::Execute(const std::string& line) {
 
   if (cmd == "rx") {
     if (options_.demo) Fail("rx: the simulator supplies the bytes in --demo");
+    if (replayPort_) Fail("rx: the trace supplies the bytes in --replay");
     std::vector<std::uint8_t> bytes;
     for (std::size_t i = 1; i < words.size(); ++i) bytes.push_back(ParseHexByte(words[i]));
     scripted_.Queue(bytes);
@@ -297,7 +308,8 @@ void ScriptRunner::Execute(const std::string& line) {
     CloseTop();
   } else if (cmd == "replay") {
     need(1);
-    if (options_.demo) Fail("replay: the recorded reads replace the simulator, run without --demo");
+    if (options_.demo || replayPort_)
+      Fail("replay: the recorded reads replace the simulator, run without --demo or --replay");
     Replay(line.substr(line.find(words[1], 6)));
   } else if (cmd == "clock") {
     need(2);
@@ -305,12 +317,20 @@ void ScriptRunner::Execute(const std::string& line) {
     int sec = 0;
     if (std::sscanf(words[1].c_str(), "%d-%d-%d", &t.year, &t.month, &t.day) != 3 ||
         (std::sscanf(words[2].c_str(), "%d:%d:%d", &t.hour, &t.minute, &sec) < 2))
-      Fail("clock: expected YYYY-MM-DD HH:MM[:SS]");
+      Fail("clock: expected YYYY-MM-DD HH:MM[:SS[.mmm]]");
     t.second = sec;
+    // Milliseconds, for the times of recorded frames: exactly three digits after the point.
+    if (const auto point = words[2].find('.'); point != std::string::npos) {
+      const std::string ms = words[2].substr(point + 1);
+      if (ms.size() != 3 || ms.find_first_not_of("0123456789") != std::string::npos)
+        Fail("clock: expected YYYY-MM-DD HH:MM[:SS[.mmm]]");
+      t.millisecond = std::stoi(ms);
+    }
     clock_ = t;
   } else if (cmd == "port") {
     need(1);
     if (options_.demo) Fail("port: the simulator's port is not scripted");
+    if (replayPort_) Fail("port: the trace's port is not scripted");
     const std::string& what = words[1];
     if (what == "ok") scripted_.SetMode(ScriptedPort::Mode::Ok);
     else if (what == "open-fails") scripted_.SetMode(ScriptedPort::Mode::OpenFails);
@@ -364,29 +384,14 @@ void ScriptRunner::Replay(const std::string& path) {
   int ticks = 0, differing = 0, number = 0;
   for (std::string line; std::getline(in, line);) {
     ++number;
-    std::istringstream words(line);
-    std::string date, time, key, pageName;
-    std::uint32_t type = 0;
-    if (!(words >> date >> time >> key) || key != "type") continue;
-    if (!(words >> type >> key >> pageName) || key != "page" || !(words >> key) || key != "rx")
-      Fail("replay: malformed line " + std::to_string(number));
-    std::vector<std::uint8_t> rx, expected;
-    auto* into = &rx;
-    int bars = 0;
-    for (std::string word; words >> word;) {
-      // The link status follows the second bar; it is for the reader.
-      if (word == "|" && ++bars == 2) break;
-      if (word == "|") continue;
-      if (word == "tx") {
-        into = &expected;
-        continue;
-      }
-      into->push_back(ParseHexByte(word));
-    }
-    if (main_->EcuType() != type && catalogue::IsKnownType(type))
-      main_->FindAs<view::Button>(std::string(catalogue::Lookup(type).toolButton))->Click();
-    if (const int page = main_->PageControl1().IndexOf(pageName); page >= 0)
-      main_->PageControl1().ClickTab(page);
+    std::string error;
+    const auto tick = ui::ParseTraceLine(line, number, error);
+    // The messages the harness always gave: a bad byte as any command's, a bad line as replay's.
+    if (!error.empty()) Fail(error.starts_with("malformed byte") ? error : "replay: " + error);
+    if (!tick) continue;
+    const std::vector<std::uint8_t>& rx = tick->rx;
+    const std::vector<std::uint8_t>& expected = tick->tx;
+    ui::ShowTraceTick(*main_, *tick);
     scripted_.Queue(rx);
     tap_->TakeWritten();
     main_->Timer1().Fire();

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "harness/scripted_port.h"
+#include "ui/session_trace.h"
 #include "link/serial_port.h"
 #include "view/form.h"
 #include "view/host.h"
@@ -25,6 +26,8 @@ struct RunOptions {
   bool demo = false;
   // Append the session trace here.
   std::string tracePath;
+  // Run the program's own replay of this trace: the port gives the recorded reads, tick by tick.
+  std::string replayPath;
 };
 
 class ScriptRunner : public view::Host {
@@ -76,6 +79,9 @@ class ScriptRunner : public view::Host {
   RunOptions options_;
   ScriptedPort scripted_;
   std::unique_ptr<link::SerialPort> simulated_;
+  std::unique_ptr<ui::ReplayPort> replayPort_;
+  ui::TraceReplay replay_;
+  std::string replayError_;
   std::unique_ptr<TapPort> tap_;
   std::unique_ptr<ui::MainForm> main_;
   std::vector<view::Form*> stack_;

@@ -15,6 +15,8 @@
 #include <QHeaderView>
 #include <QKeySequence>
 #include <QLabel>
+#include <QLegend>
+#include <QLegendMarker>
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QListWidget>
@@ -305,8 +307,9 @@ void CopyChart(const view::Chart& m, QChartView* v) {
   QChart* chart = v->chart();
   chart->setAnimationOptions(QChart::NoAnimation);
   const auto layout = static_cast<qulonglong>(m.LayoutRevision());
+  const qsizetype wanted = static_cast<qsizetype>(m.Series().size()) + (m.HasCursor() ? 1 : 0);
   const bool rebuild = v->property("kdChartLayout").toULongLong() != layout ||
-                       chart->series().size() != static_cast<qsizetype>(m.Series().size());
+                       chart->series().size() != wanted;
   bool labelled = false;
   for (const auto& s : m.Series())
     for (const auto& p : s.points) labelled = labelled || (!p.label.empty() && p.label != " ");
@@ -343,6 +346,9 @@ void CopyChart(const view::Chart& m, QChartView* v) {
     y->setLabelsVisible(m.AxisLabels());
     chart->addAxis(x, Qt::AlignBottom);
     chart->addAxis(y, Qt::AlignLeft);
+    // Series on scales of their own hide the shared one unless another series still uses it.
+    bool sharedUsed = m.Series().empty();
+    int own = 0;
     for (const auto& s : m.Series()) {
       auto* line = new QLineSeries;
       line->setName(Q(s.title));
@@ -352,7 +358,30 @@ void CopyChart(const view::Chart& m, QChartView* v) {
       pen.setWidth(2);
       line->setPen(pen);
       line->attachAxis(x);
-      line->attachAxis(y);
+      if (s.OwnScale()) {
+        auto* scale = new QValueAxis;
+        scale->setRange(s.scaleMin, s.scaleMax);
+        scale->setLabelsColor(pen.color());
+        scale->setLinePenColor(pen.color());
+        scale->setGridLineVisible(false);
+        chart->addAxis(scale, own++ % 2 == 0 ? Qt::AlignLeft : Qt::AlignRight);
+        line->attachAxis(scale);
+      } else {
+        sharedUsed = true;
+        line->attachAxis(y);
+      }
+    }
+    y->setVisible(sharedUsed);
+    if (m.HasCursor()) {
+      auto* cursor = new QLineSeries;
+      cursor->setName(QString());
+      chart->addSeries(cursor);
+      QPen pen(Qt::red);
+      pen.setWidth(1);
+      cursor->setPen(pen);
+      cursor->attachAxis(x);
+      cursor->attachAxis(y);
+      for (QLegendMarker* marker : chart->legend()->markers(cursor)) marker->setVisible(false);
     }
   }
   static QList<QPointF> points;
@@ -363,6 +392,9 @@ void CopyChart(const view::Chart& m, QChartView* v) {
     for (const auto& p : m.Series()[static_cast<std::size_t>(i)].points) points.append({p.x, p.y});
     static_cast<QLineSeries*>(series[i])->replace(points);
   }
+  if (m.HasCursor() && series.size() == wanted)
+    static_cast<QLineSeries*>(series.back())
+        ->replace(QList<QPointF>{{m.CursorX(), m.YMin()}, {m.CursorX(), m.YMax()}});
 }
 
 }  // namespace

@@ -12,6 +12,10 @@ file(STRINGS ${SCRIPT} first_line LIMIT_COUNT 1)
 if(first_line MATCHES "^# *demo")
   list(APPEND args --demo)
 endif()
+# "# replay FILE": the program's own replay of FILE, a trace beside the script.
+if(first_line MATCHES "^# *replay +([^ ]+)")
+  list(APPEND args --replay ${dir}/${CMAKE_MATCH_1})
+endif()
 execute_process(COMMAND ${HARNESS} ${args} ${SCRIPT}
                 OUTPUT_VARIABLE actual RESULT_VARIABLE status)
 file(READ ${EXPECTED} expected)
