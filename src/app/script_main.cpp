@@ -17,15 +17,17 @@ int main(int argc, char** argv) {
     } else if (arg == "--trace" && i + 1 < argc) {
       options.tracePath = argv[++i];
     } else if (arg == "--replay" && i + 1 < argc) {
-      options.replayPath = argv[++i];
+      // Named, like the script, relative to where the harness was started.
+      options.replayPath = std::filesystem::absolute(argv[++i]).string();
     } else if (arg == "--demo") {
       options.demo = true;
     } else if (arg == "--help" || arg == "-h") {
-      std::cout << "usage: klinediag-script [--workdir DIR] [--demo] [--trace FILE] [--replay TRACE]\n"
-                   "                        [SCRIPT]\n"
-                   "Runs the main window on a scripted port (or the simulator with --demo, or\n"
-                   "the recorded reads of TRACE, one tick of it a firing, with --replay),\n"
-                   "driven by SCRIPT or standard input, and prints what it shows.\n";
+      std::cout
+          << "usage: klinediag-script [--workdir DIR] [--demo] [--trace FILE] [--replay TRACE]\n"
+             "                        [SCRIPT]\n"
+             "Runs the main window on a scripted port (or the simulator with --demo, or\n"
+             "the recorded reads of TRACE, one tick of it a firing, with --replay),\n"
+             "driven by SCRIPT or standard input, and prints what it shows.\n";
       return 0;
     } else if (script.empty() && !arg.starts_with("--")) {
       script = arg;

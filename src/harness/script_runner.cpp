@@ -49,15 +49,22 @@ std::uint8_t ParseHexByte(const std::string& word) {
   return static_cast<std::uint8_t>(digit(word[0]) * 16 + digit(word[1]));
 }
 
-const char* Flag(bool b) { return b ? "1" : "0"; }
+const char* Flag(bool b) {
+  return b ? "1" : "0";
+}
 
 const char* IconName(view::MessageIcon icon) {
   switch (icon) {
-    case view::MessageIcon::Error: return "error";
-    case view::MessageIcon::Warning: return "warning";
-    case view::MessageIcon::Information: return "information";
-    case view::MessageIcon::Question: return "question";
-    case view::MessageIcon::None: break;
+    case view::MessageIcon::Error:
+      return "error";
+    case view::MessageIcon::Warning:
+      return "warning";
+    case view::MessageIcon::Information:
+      return "information";
+    case view::MessageIcon::Question:
+      return "question";
+    case view::MessageIcon::None:
+      break;
   }
   return "none";
 }
@@ -86,10 +93,17 @@ std::string Escape(const std::string& text) {
   std::string out;
   for (char c : text) {
     switch (c) {
-      case '\t': out += "\\t"; break;
-      case '\r': out += "\\r"; break;
-      case '\n': out += "\\n"; break;
-      default: out += c;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
@@ -111,7 +125,7 @@ ScriptRunner::ScriptRunner(std::istream& in, std::ostream& out, RunOptions optio
   startDir_ = std::filesystem::current_path(ec).string();
   if (options_.demo) simulated_ = std::make_unique<sim::SimulatedPort>();
   if (!options_.replayPath.empty()) replayPort_ = std::make_unique<ui::ReplayPort>();
-  link::SerialPort& inner = simulated_     ? *simulated_
+  link::SerialPort& inner = simulated_    ? *simulated_
                             : replayPort_ ? static_cast<link::SerialPort&>(*replayPort_)
                                           : static_cast<link::SerialPort&>(scripted_);
   tap_ = std::make_unique<TapPort>(inner);
@@ -163,7 +177,9 @@ int ScriptRunner::Run() {
   return 0;
 }
 
-void ScriptRunner::Fail(const std::string& reason) const { throw ScriptError{reason}; }
+void ScriptRunner::Fail(const std::string& reason) const {
+  throw ScriptError{reason};
+}
 
 void ScriptRunner::Loop(const view::Form* until) {
   std::string line;
@@ -199,7 +215,8 @@ void ScriptRunner::Execute(const std::string& line) {
   if (words.empty()) return;
   const std::string& cmd = words[0];
   // Once the main window has closed, only the files it left behind can still be looked at.
-  if (finished_ && !(cmd == "show" && words.size() >= 3 && (words[1] == "file" || words[1] == "head")))
+  if (finished_ && !(cmd == "show" && words.size() >= 3 &&
+                     (words[1] == "file" || words[1] == "head" || words[1] == "text")))
     Fail("the program has ended");
   // The port, the clock, the queued answers and bytes describe the world the program starts
   // in; any other command starts it first.
@@ -220,10 +237,14 @@ void ScriptRunner::Execute(const std::string& line) {
   } else if (cmd == "click") {
     need(1);
     view::Control& c = Control(words[1]);
-    if (auto* b = dynamic_cast<view::Button*>(&c)) b->Click();
-    else if (auto* m = dynamic_cast<view::MenuItem*>(&c)) m->Click();
-    else if (auto* x = dynamic_cast<view::CheckBox*>(&c)) x->Click();
-    else Fail(words[1] + " cannot be clicked");
+    if (auto* b = dynamic_cast<view::Button*>(&c))
+      b->Click();
+    else if (auto* m = dynamic_cast<view::MenuItem*>(&c))
+      m->Click();
+    else if (auto* x = dynamic_cast<view::CheckBox*>(&c))
+      x->Click();
+    else
+      Fail(words[1] + " cannot be clicked");
   } else if (cmd == "tab") {
     need(1);
     for (view::Control* c : Top().Controls())
@@ -332,11 +353,16 @@ void ScriptRunner::Execute(const std::string& line) {
     if (options_.demo) Fail("port: the simulator's port is not scripted");
     if (replayPort_) Fail("port: the trace's port is not scripted");
     const std::string& what = words[1];
-    if (what == "ok") scripted_.SetMode(ScriptedPort::Mode::Ok);
-    else if (what == "open-fails") scripted_.SetMode(ScriptedPort::Mode::OpenFails);
-    else if (what == "write-fails") scripted_.SetMode(ScriptedPort::Mode::WriteFails);
-    else if (what == "write-pending") scripted_.SetMode(ScriptedPort::Mode::WritePending);
-    else if (what == "write-stuck") scripted_.SetMode(ScriptedPort::Mode::WriteStuck);
+    if (what == "ok")
+      scripted_.SetMode(ScriptedPort::Mode::Ok);
+    else if (what == "open-fails")
+      scripted_.SetMode(ScriptedPort::Mode::OpenFails);
+    else if (what == "write-fails")
+      scripted_.SetMode(ScriptedPort::Mode::WriteFails);
+    else if (what == "write-pending")
+      scripted_.SetMode(ScriptedPort::Mode::WritePending);
+    else if (what == "write-stuck")
+      scripted_.SetMode(ScriptedPort::Mode::WriteStuck);
     else if (what == "echo") {
       need(2);
       if (words[2] != "on" && words[2] != "off") Fail("port echo: expected on or off");
@@ -347,11 +373,14 @@ void ScriptRunner::Execute(const std::string& line) {
   } else if (cmd == "show" && words.size() >= 3 && (words[1] == "file" || words[1] == "head")) {
     ShowFile(line.substr(line.find(words[2], line.find(words[1], 4) + words[1].size())),
              words[1] == "head" ? 64 : SIZE_MAX);
+  } else if (cmd == "show" && words.size() >= 3 && words[1] == "text") {
+    ShowText(line.substr(line.find(words[2], line.find("text", 4) + 4)));
   } else if (cmd == "show" && words.size() >= 3 && words[1] == "hint") {
     out_ << words[2] << " hint \"" << Escape(Shown(words[2]).Hint()) << "\"\n";
   } else if (cmd == "show" && words.size() >= 3 && words[1] == "state") {
     const view::Control& c = Shown(words[2]);
-    out_ << words[2] << " visible " << Flag(c.Visible()) << " enabled " << Flag(c.Enabled()) << '\n';
+    out_ << words[2] << " visible " << Flag(c.Visible()) << " enabled " << Flag(c.Enabled())
+         << '\n';
   } else if (cmd == "show" && words.size() >= 3 && words[1] == "points") {
     ShowPoints(words[2]);
   } else if (cmd == "show" && words.size() == 2 && words[1] == "form") {
@@ -429,8 +458,9 @@ void ScriptRunner::Show(const std::string& name) {
   }
   if (name == "port") {
     const link::LineSettings& s = main_->Port().lineSettings;
-    out_ << "port " << (tap_->IsOpen() ? "open" : "closed") << " Com:" << main_->Port().openPortNumber
-         << ' ' << s.baud << ',' << s.parity << ',' << s.dataBits << ',' << s.stopBits << '\n';
+    out_ << "port " << (tap_->IsOpen() ? "open" : "closed")
+         << " Com:" << main_->Port().openPortNumber << ' ' << s.baud << ',' << s.parity << ','
+         << s.dataBits << ',' << s.stopBits << '\n';
     return;
   }
   view::Control& c = Shown(name);
@@ -478,7 +508,8 @@ void ScriptRunner::Show(const std::string& name) {
   } else if (auto* pages = dynamic_cast<view::PageControl*>(&c)) {
     out_ << name << " active " << pages->ActiveName() << '\n';
   } else if (auto* timer = dynamic_cast<view::Timer*>(&c)) {
-    out_ << name << " interval " << timer->Interval() << " enabled " << Flag(timer->Enabled()) << '\n';
+    out_ << name << " interval " << timer->Interval() << " enabled " << Flag(timer->Enabled())
+         << '\n';
   } else if (auto* chart = dynamic_cast<view::Chart*>(&c)) {
     out_ << name << " series " << chart->Series().size() << '\n';
     for (std::size_t i = 0; i < chart->Series().size(); ++i)
@@ -514,6 +545,27 @@ void ScriptRunner::ShowFile(const std::string& path, std::size_t limit) {
         bytes.begin() + static_cast<std::ptrdiff_t>(std::min({at + 16, bytes.size(), limit}));
     out_ << offset << HexBytes({bytes.begin() + static_cast<std::ptrdiff_t>(at), end}) << '\n';
   }
+}
+
+void ScriptRunner::ShowText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    out_ << "file " << path << " missing\n";
+    return;
+  }
+  std::string bytes((std::istreambuf_iterator<char>(in)), {});
+  // The byte-order mark is shown by `show head`; here it would only hide the first heading.
+  if (bytes.starts_with("\xEF\xBB\xBF")) bytes.erase(0, 3);
+  std::vector<std::string> lines;
+  for (std::size_t at = 0; at < bytes.size();) {
+    const auto lf = bytes.find('\n', at);
+    const auto end = lf == std::string::npos ? bytes.size() : lf + 1;
+    lines.push_back(bytes.substr(at, end - at));
+    at = end;
+  }
+  out_ << "text " << path << " lines " << lines.size() << '\n';
+  for (std::size_t i = 0; i < lines.size(); ++i)
+    out_ << "text " << i + 1 << ": " << Escape(lines[i]) << '\n';
 }
 
 std::optional<ScriptRunner::Answer> ScriptRunner::TakeAnswer() {

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "harness/scripted_port.h"
-#include "ui/session_trace.h"
 #include "link/serial_port.h"
+#include "ui/session_trace.h"
 #include "view/form.h"
 #include "view/host.h"
 
@@ -43,7 +43,8 @@ class ScriptRunner : public view::Host {
   std::optional<std::string> OpenFileDialog(const view::FileDialogRequest& request) override;
   std::optional<std::string> SaveFileDialog(const view::FileDialogRequest& request) override;
   std::optional<view::FontChoice> FontDialog(const view::FontChoice& current) override;
-  void MessageBox(const std::string& caption, const std::string& text, view::MessageIcon icon) override;
+  void MessageBox(const std::string& caption, const std::string& text,
+                  view::MessageIcon icon) override;
   view::LocalTime Now() override { return clock_; }
   // Prints `file PATH written`, the path relative to the folder the harness started in.
   void FileWritten(const std::string& path) override;
@@ -67,6 +68,8 @@ class ScriptRunner : public view::Host {
   std::optional<std::string> FileDialog(const char* kind, const view::FileDialogRequest& request);
   // The file's size and its bytes, 16 a line; at most `limit` of them.
   void ShowFile(const std::string& path, std::size_t limit);
+  // A text file line by line (UTF-8 as it stands), each line with its end escaped.
+  void ShowText(const std::string& path);
   view::Form& Top() const { return *stack_.back(); }
   view::Control& Control(const std::string& name) const;
   // A control of the form on top, or FORM.NAME: control NAME of any open form.

@@ -308,8 +308,8 @@ void CopyChart(const view::Chart& m, QChartView* v) {
   chart->setAnimationOptions(QChart::NoAnimation);
   const auto layout = static_cast<qulonglong>(m.LayoutRevision());
   const qsizetype wanted = static_cast<qsizetype>(m.Series().size()) + (m.HasCursor() ? 1 : 0);
-  const bool rebuild = v->property("kdChartLayout").toULongLong() != layout ||
-                       chart->series().size() != wanted;
+  const bool rebuild =
+      v->property("kdChartLayout").toULongLong() != layout || chart->series().size() != wanted;
   bool labelled = false;
   for (const auto& s : m.Series())
     for (const auto& p : s.points) labelled = labelled || (!p.label.empty() && p.label != " ");
@@ -335,7 +335,8 @@ void CopyChart(const view::Chart& m, QChartView* v) {
       x = axis;
     } else {
       auto* axis = new QValueAxis;
-      if (m.XStep() > 0) axis->setTickCount(static_cast<int>((m.XMax() - m.XMin()) / m.XStep()) + 1);
+      if (m.XStep() > 0)
+        axis->setTickCount(static_cast<int>((m.XMax() - m.XMin()) / m.XStep()) + 1);
       axis->setLabelsVisible(m.AxisLabels());
       x = axis;
     }

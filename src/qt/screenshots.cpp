@@ -10,9 +10,8 @@
 #include "fileio/atomic_file.h"
 #include "livedata/record_view.h"
 #include "livedata/recording.h"
-#include "ui/report_header.h"
-
 #include "qt/layout.h"
+#include "ui/report_header.h"
 
 namespace kd::qt {
 

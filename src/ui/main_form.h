@@ -11,18 +11,18 @@
 #include <string_view>
 #include <vector>
 
+#include "actuators/actuator_panel.h"
 #include "catalogue/ecu_catalogue.h"
 #include "catalogue/param_record.h"
 #include "faults/fault_page.h"
+#include "identity/ident_page_step.h"
 #include "link/exchange_buffer.h"
 #include "link/port.h"
-#include "actuators/actuator_panel.h"
 #include "livedata/charts.h"
 #include "livedata/recording.h"
 #include "obd/obd_state.h"
 #include "session/pages.h"
 #include "session/session_step.h"
-#include "identity/ident_page_step.h"
 #include "ui/report_header.h"
 #include "ui/session_trace.h"
 #include "ui/vehicle_data.h"
