@@ -1,5 +1,4 @@
-// klinediag [--demo | --replay TRACE] [--port N=DEVICE]... [--trace FILE] [--screenshot
-// FILE.png|DIR]
+// klinediag [--demo | --replay TRACE] [--port N=DEVICE]... [--trace FILE] [--screenshot X]
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
@@ -79,12 +78,9 @@ std::optional<int> RunMilliseconds(const QString& text) {
   const std::string s = text.toStdString();
   int digits = 0, points = 0;
   for (char c : s) {
-    if (c >= '0' && c <= '9')
-      ++digits;
-    else if (c == '.')
-      ++points;
-    else
-      return std::nullopt;
+    if (c >= '0' && c <= '9') ++digits;
+    else if (c == '.') ++points;
+    else return std::nullopt;
   }
   if (digits == 0 || points > 1 || digits > 12) return std::nullopt;
   const double seconds = std::strtod(s.c_str(), nullptr);
@@ -166,9 +162,9 @@ int main(int argc, char** argv) {
   if (parser.isSet(demo)) {
     serial = std::make_unique<kd::sim::SimulatedPort>();
   } else if (parser.isSet(replay)) {
-    auto port = std::make_unique<kd::ui::ReplayPort>();
-    replayPort = port.get();
-    serial = std::move(port);
+    auto recorded = std::make_unique<kd::ui::ReplayPort>();
+    replayPort = recorded.get();
+    serial = std::move(recorded);
   } else {
     serial = std::make_unique<kd::qt::QtSerialPort>(std::move(map));
   }
@@ -233,7 +229,7 @@ int main(int argc, char** argv) {
       window.Bindings().Forward(form.PageControl1(),
                                 [&] { form.PageControl1().ClickTab(static_cast<int>(i)); });
       settle(pages[i].name == "TabSheet3" ? std::max(pictureTicks, kIdentScreenshotTicks)
-                                          : pictureTicks);
+                                         : pictureTicks);
       const QString file = QDir(target).filePath(
           QString("%1-%2.png").arg(i + 1).arg(QString::fromStdString(pages[i].name)));
       if (!window.grab().save(file, "PNG")) return Fail("cannot write " + file);
@@ -244,7 +240,7 @@ int main(int argc, char** argv) {
       const char* button;
       const char* file;
       int ticks;
-      const char* list;     // a list whose first line is chosen, so that its detail shows
+      const char* list;    // a list whose first line is chosen, so that its detail shows
       const char* button2;  // a button clicked half-way, for what only a command shows
     };
     const Side sides[] = {{"ButtonImmo", "aps4.png", 12, nullptr, "Button4"},

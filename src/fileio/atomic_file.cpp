@@ -31,9 +31,7 @@ constexpr std::size_t kRandomLength = 6;
 
 // The few calls that differ between the platforms.
 #ifdef _WIN32
-long CurrentPid() {
-  return static_cast<long>(_getpid());
-}
+long CurrentPid() { return static_cast<long>(_getpid()); }
 int OpenExclusive(const fs::path& p) {
   int fd = -1;
   _wsopen_s(&fd, p.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _SH_DENYRW,
@@ -43,16 +41,11 @@ int OpenExclusive(const fs::path& p) {
 long WriteSome(int fd, const char* data, std::size_t n) {
   return _write(fd, data, static_cast<unsigned>(std::min<std::size_t>(n, 1u << 30)));
 }
-bool SyncFile(int fd) {
-  return _commit(fd) == 0;
-}
-bool CloseFile(int fd) {
-  return _close(fd) == 0;
-}
+bool SyncFile(int fd) { return _commit(fd) == 0; }
+bool CloseFile(int fd) { return _close(fd) == 0; }
 void KeepModeOf(int, const fs::path&) {}
 bool Replace(const fs::path& from, const fs::path& to) {
-  return MoveFileExW(from.c_str(), to.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 void SyncFolder(const fs::path&) {}
 bool ProcessRuns(long pid) {
@@ -64,21 +57,13 @@ bool ProcessRuns(long pid) {
   return running;
 }
 #else
-long CurrentPid() {
-  return static_cast<long>(::getpid());
-}
+long CurrentPid() { return static_cast<long>(::getpid()); }
 int OpenExclusive(const fs::path& p) {
   return ::open(p.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
 }
-long WriteSome(int fd, const char* data, std::size_t n) {
-  return ::write(fd, data, n);
-}
-bool SyncFile(int fd) {
-  return ::fsync(fd) == 0;
-}
-bool CloseFile(int fd) {
-  return ::close(fd) == 0;
-}
+long WriteSome(int fd, const char* data, std::size_t n) { return ::write(fd, data, n); }
+bool SyncFile(int fd) { return ::fsync(fd) == 0; }
+bool CloseFile(int fd) { return ::close(fd) == 0; }
 // A file the user made read-only, or readable by others, stays so when it is replaced.
 void KeepModeOf(int fd, const fs::path& target) {
   struct stat st {};
@@ -116,7 +101,8 @@ class FileBuffer : public std::streambuf {
     return traits_type::not_eof(ch);
   }
   std::streamsize xsputn(const char* s, std::streamsize n) override {
-    if (n < static_cast<std::streamsize>(sizeof buffer_)) return std::streambuf::xsputn(s, n);
+    if (n < static_cast<std::streamsize>(sizeof buffer_))
+      return std::streambuf::xsputn(s, n);
     if (!Drain() || !WriteAll(s, static_cast<std::size_t>(n))) return 0;
     return n;
   }
@@ -154,7 +140,8 @@ std::string RandomPart() {
     return std::mt19937_64(device() ^ static_cast<std::uint64_t>(now) ^
                            static_cast<std::uint64_t>(CurrentPid()) << 32);
   }();
-  static constexpr char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  static constexpr char kChars[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
   std::string out;
   for (std::size_t i = 0; i < kRandomLength; ++i) out += kChars[rng() % (sizeof kChars - 1)];
   return out;
@@ -187,8 +174,7 @@ bool IsTemporaryOf(const std::string& name, const std::string& target, long& pid
     return false;
   const std::string middle = name.substr(head.size(), name.size() - head.size() - tail.size());
   const auto dot = middle.find('.');
-  if (dot == 0 || dot == std::string::npos || middle.size() - dot - 1 != kRandomLength)
-    return false;
+  if (dot == 0 || dot == std::string::npos || middle.size() - dot - 1 != kRandomLength) return false;
   long value = 0;
   for (std::size_t i = 0; i < dot; ++i) {
     if (middle[i] < '0' || middle[i] > '9' || value > 100000000) return false;
@@ -282,8 +268,7 @@ bool WriteAtomically(const std::string& path, const std::function<void(std::ostr
 
 bool WriteAtomically(const std::string& path, std::span<const std::uint8_t> bytes) {
   return WriteAtomically(path, [bytes](std::ostream& out) {
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   });
 }
 

@@ -43,8 +43,7 @@ class ScriptRunner : public view::Host {
   std::optional<std::string> OpenFileDialog(const view::FileDialogRequest& request) override;
   std::optional<std::string> SaveFileDialog(const view::FileDialogRequest& request) override;
   std::optional<view::FontChoice> FontDialog(const view::FontChoice& current) override;
-  void MessageBox(const std::string& caption, const std::string& text,
-                  view::MessageIcon icon) override;
+  void MessageBox(const std::string& caption, const std::string& text, view::MessageIcon icon) override;
   view::LocalTime Now() override { return clock_; }
   // Prints `file PATH written`, the path relative to the folder the harness started in.
   void FileWritten(const std::string& path) override;

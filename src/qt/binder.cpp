@@ -335,8 +335,7 @@ void CopyChart(const view::Chart& m, QChartView* v) {
       x = axis;
     } else {
       auto* axis = new QValueAxis;
-      if (m.XStep() > 0)
-        axis->setTickCount(static_cast<int>((m.XMax() - m.XMin()) / m.XStep()) + 1);
+      if (m.XStep() > 0) axis->setTickCount(static_cast<int>((m.XMax() - m.XMin()) / m.XStep()) + 1);
       axis->setLabelsVisible(m.AxisLabels());
       x = axis;
     }

@@ -47,8 +47,7 @@ MainForm::MainForm(link::SerialPort& port, view::Host& host)
   stringGrid1_.SetHint("Параметры");
   stringGrid1_.OnSelectCell = [this](int col, int row) {
     for (const auto& r : params_)
-      if (r.shown == 1 && r.gridRow == row)
-        stringGrid1_.SetHint(catalogue::FieldUtf8(r.description));
+      if (r.shown == 1 && r.gridRow == row) stringGrid1_.SetHint(catalogue::FieldUtf8(r.description));
     mainChart_->CellSelected(col, row);
   };
   buffer_->dataLength = 0;
@@ -60,8 +59,8 @@ void MainForm::BuildPages() {
   using session::Page;
   Place<livedata::ParamPage>(pages_, Page::Params, ecuType_, params_, stringGrid1_, statusBar1_,
                              session_.pageTickCount);
-  auto& fault =
-      Place<faults::FaultPage>(pages_, Page::Faults, *this, ecuType_, dtcInfoMode_, session_);
+  auto& fault = Place<faults::FaultPage>(pages_, Page::Faults, *this, ecuType_, dtcInfoMode_,
+                                         session_);
   fault.OnSave = [this, &fault] {
     SaveReport(host_, vehicleData_, {"Запись информациии о ошибках.", "err"},
                [&fault](std::ostream& file) { faults::WriteFaultReport(file, fault.Report()); });
@@ -75,18 +74,12 @@ void MainForm::BuildPages() {
                                      identifiers_);
   Place<identity::AdcPageStep>(pages_, Page::Adc, *this, ecuType_);
   auto& fuel = Place<adaptation::FuelCellsPageStep>(pages_, Page::Fuel, *this, ecuType_);
-  fuel.OnSave = [this, &fuel] {
-    SaveAdaptationReport({kConfigSaveTitle, "ram"}, [&fuel] { return fuel.ReportBody(); });
-  };
+  fuel.OnSave = [this, &fuel] { SaveAdaptationReport({kConfigSaveTitle, "ram"}, [&fuel] { return fuel.ReportBody(); }); };
   auto& knock = Place<adaptation::KnockCellsPageStep>(pages_, Page::Knock, *this, ecuType_);
-  knock.OnSave = [this, &knock] {
-    SaveAdaptationReport({kConfigSaveTitle, "uoz"}, [&knock] { return knock.ReportBody(); });
-  };
+  knock.OnSave = [this, &knock] { SaveAdaptationReport({kConfigSaveTitle, "uoz"}, [&knock] { return knock.ReportBody(); }); };
   Place<adaptation::MisfirePageStep>(pages_, Page::Misfire, *this, ecuType_);
   auto& trip = Place<adaptation::TripPageStep>(pages_, Page::Trip, *this, vehicleData_.vin);
-  trip.OnSave = [this, &trip] {
-    SaveAdaptationReport({"Запись путевых данных.", "txt"}, [&trip] { return trip.ReportBody(); });
-  };
+  trip.OnSave = [this, &trip] { SaveAdaptationReport({"Запись путевых данных.", "txt"}, [&trip] { return trip.ReportBody(); }); };
 }
 
 // The body is taken as the file is written: the grid as it stands once the dialogs are closed.

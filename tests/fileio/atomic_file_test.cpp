@@ -95,10 +95,8 @@ TEST_F(AtomicFile, ReplacesTheContentAndKeepsTheFilesMode) {
   ASSERT_TRUE(WriteAtomically(path, [&](std::ostream& out) {
     for (std::size_t at = 0; at < big.size();) {
       const std::size_t n = std::min<std::size_t>(big.size() - at, 1 + rng() % 70000);
-      if (n == 1)
-        out.put(big[at]);
-      else
-        out.write(big.data() + at, static_cast<std::streamsize>(n));
+      if (n == 1) out.put(big[at]);
+      else out.write(big.data() + at, static_cast<std::streamsize>(n));
       at += n;
     }
   }));
@@ -145,12 +143,9 @@ TEST_F(AtomicFile, AFailedSaveKeepsTheOldFileAndLeavesNoTemporary) {
     ::signal(SIGXFSZ, SIG_IGN);
     const rlimit limit{100000, 100000};
     if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) return 3;
-    return WriteAtomically(path,
-                           [](std::ostream& out) {
-                             for (int i = 0; i < 1000; ++i) out << std::string(1000, 'z');
-                           })
-               ? 1
-               : 0;
+    return WriteAtomically(path, [](std::ostream& out) {
+      for (int i = 0; i < 1000; ++i) out << std::string(1000, 'z');
+    }) ? 1 : 0;
   });
   EXPECT_EQ(full, 0);
   EXPECT_EQ(Read(path), "old report");
@@ -206,8 +201,8 @@ TEST_F(AtomicFile, AProcessKilledMidSaveLeavesTheOldFileAndItsLeftoverIsSweptLat
 // A temporary file of a process that still runs is its save in progress: it is left alone.
 TEST_F(AtomicFile, ALiveWritersTemporaryFileIsLeftAlone) {
   const std::string path = Path("default.cfg");
-  const std::string theirs =
-      "." + std::string("default.cfg") + "." + std::to_string(::getppid()) + ".Ab12Cd.tmp";
+  const std::string theirs = "." + std::string("default.cfg") + "." + std::to_string(::getppid()) +
+                             ".Ab12Cd.tmp";
   std::ofstream(Path(theirs)) << "in progress";
   ASSERT_TRUE(Put(path, "mine"));
   EXPECT_TRUE(fs::exists(dir_ / theirs));
@@ -241,10 +236,10 @@ TEST(TemporaryName, OnlyTheWritersOwnNamesForThatTarget) {
   long pid = 0;
   EXPECT_TRUE(IsTemporaryOf(".x.cfg.123.aB3xYz.tmp", "x.cfg", pid));
   EXPECT_EQ(pid, 123);
-  for (const char* other :
-       {"x.cfg", "x.cfg.tmp", ".x.cfg.tmp", ".x.cfg.123.aB3xY.tmp", ".x.cfg.123.aB3xYzz.tmp",
-        ".x.cfg..aB3xYz.tmp", ".x.cfg.12a.aB3xYz.tmp", ".y.cfg.123.aB3xYz.tmp",
-        ".x.cfg.123.aB-xYz.tmp", ".x.cfg.123.aB3xYz", ".x.cfg.99999999999.aB3xYz.tmp"})
+  for (const char* other : {"x.cfg", "x.cfg.tmp", ".x.cfg.tmp", ".x.cfg.123.aB3xY.tmp",
+                            ".x.cfg.123.aB3xYzz.tmp", ".x.cfg..aB3xYz.tmp", ".x.cfg.12a.aB3xYz.tmp",
+                            ".y.cfg.123.aB3xYz.tmp", ".x.cfg.123.aB-xYz.tmp", ".x.cfg.123.aB3xYz",
+                            ".x.cfg.99999999999.aB3xYz.tmp"})
     EXPECT_FALSE(IsTemporaryOf(other, "x.cfg", pid)) << other;
 }
 
