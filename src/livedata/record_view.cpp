@@ -100,6 +100,7 @@ RecordView::RecordView(RecordingFile file, const std::string& title)
 
   BuildGrid();
   valueGrid_.SetSize(2, static_cast<int>(file_.columns.size()) + 1);
+  valueGrid_.ColWidths() = {170, 90};
   valueGrid_.SetCell(0, 0, "Параметр");
   valueGrid_.SetCell(1, 0, "Значение");
   for (std::size_t c = 0; c < file_.columns.size(); ++c)

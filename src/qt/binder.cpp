@@ -313,6 +313,15 @@ void CopyChart(const view::Chart& m, QChartView* v) {
   bool labelled = false;
   for (const auto& s : m.Series())
     for (const auto& p : s.points) labelled = labelled || (!p.label.empty() && p.label != " ");
+  if (rebuild && m.HasCursor()) {
+    // Axes taken out of a chart that had several of them leave their labels drawn behind; a
+    // chart with a cursor (the viewer's, rebuilt on every tick of a box) starts afresh instead.
+    QChart* old = v->chart();
+    v->setChart(new QChart);
+    delete old;
+    chart = v->chart();
+    chart->setAnimationOptions(QChart::NoAnimation);
+  }
   if (rebuild || labelled) {
     v->setProperty("kdChartLayout", layout);
     chart->removeAllSeries();
@@ -340,14 +349,20 @@ void CopyChart(const view::Chart& m, QChartView* v) {
       x = axis;
     }
     x->setRange(m.XMin(), m.XMax());
-    auto* y = new QValueAxis;
-    y->setRange(m.YMin(), m.YMax());
-    if (m.YStep() > 0) y->setTickCount(static_cast<int>((m.YMax() - m.YMin()) / m.YStep()) + 1);
-    y->setLabelsVisible(m.AxisLabels());
     chart->addAxis(x, Qt::AlignBottom);
-    chart->addAxis(y, Qt::AlignLeft);
-    // Series on scales of their own hide the shared one unless another series still uses it.
+    // The shared value axis only where a series uses it: series on scales of their own bring
+    // theirs, one to the left, the next to the right.
     bool sharedUsed = m.Series().empty();
+    for (const auto& s : m.Series()) sharedUsed = sharedUsed || !s.OwnScale();
+    QValueAxis* y = nullptr;
+    if (sharedUsed) {
+      y = new QValueAxis;
+      y->setRange(m.YMin(), m.YMax());
+      if (m.YStep() > 0) y->setTickCount(static_cast<int>((m.YMax() - m.YMin()) / m.YStep()) + 1);
+      y->setLabelsVisible(m.AxisLabels());
+      chart->addAxis(y, Qt::AlignLeft);
+    }
+    QValueAxis* cursorScale = y;
     int own = 0;
     for (const auto& s : m.Series()) {
       auto* line = new QLineSeries;
@@ -366,21 +381,21 @@ void CopyChart(const view::Chart& m, QChartView* v) {
         scale->setGridLineVisible(false);
         chart->addAxis(scale, own++ % 2 == 0 ? Qt::AlignLeft : Qt::AlignRight);
         line->attachAxis(scale);
+        if (!cursorScale) cursorScale = scale;
       } else {
-        sharedUsed = true;
         line->attachAxis(y);
       }
     }
-    y->setVisible(sharedUsed);
-    if (m.HasCursor()) {
+    if (m.HasCursor() && cursorScale) {
       auto* cursor = new QLineSeries;
-      cursor->setName(QString());
       chart->addSeries(cursor);
       QPen pen(Qt::red);
       pen.setWidth(1);
       cursor->setPen(pen);
       cursor->attachAxis(x);
-      cursor->attachAxis(y);
+      cursor->attachAxis(cursorScale);
+      cursor->setProperty("kdLow", cursorScale->min());
+      cursor->setProperty("kdHigh", cursorScale->max());
       for (QLegendMarker* marker : chart->legend()->markers(cursor)) marker->setVisible(false);
     }
   }
@@ -392,9 +407,13 @@ void CopyChart(const view::Chart& m, QChartView* v) {
     for (const auto& p : m.Series()[static_cast<std::size_t>(i)].points) points.append({p.x, p.y});
     static_cast<QLineSeries*>(series[i])->replace(points);
   }
-  if (m.HasCursor() && series.size() == wanted)
-    static_cast<QLineSeries*>(series.back())
-        ->replace(QList<QPointF>{{m.CursorX(), m.YMin()}, {m.CursorX(), m.YMax()}});
+  if (m.HasCursor() && series.size() == wanted) {
+    QAbstractSeries* cursor = series.back();
+    const double low = cursor->property("kdLow").toDouble();
+    const double high = cursor->property("kdHigh").toDouble();
+    static_cast<QLineSeries*>(cursor)->replace(
+        QList<QPointF>{{m.CursorX(), low}, {m.CursorX(), high}});
+  }
 }
 
 }  // namespace

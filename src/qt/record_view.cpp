@@ -36,19 +36,25 @@ std::unique_ptr<QDialog> MakeRecordView(view::Form& form, QWidget* parent) {
   if (auto* table = qobject_cast<QTableWidget*>(values)) {
     table->horizontalHeader()->setStretchLastSection(true);
     table->verticalHeader()->setVisible(false);
+    table->verticalHeader()->setDefaultSectionSize(22);
   }
   auto* right = new QSplitter(Qt::Vertical, split);
   QWidget* chart = make("Chart1", right);
   if (auto* view = qobject_cast<QChartView*>(chart)) view->setRenderHint(QPainter::Antialiasing);
   QWidget* frames = make("StringGrid1", right);
-  if (auto* table = qobject_cast<QTableWidget*>(frames)) table->verticalHeader()->setVisible(false);
+  if (auto* table = qobject_cast<QTableWidget*>(frames)) {
+    table->verticalHeader()->setVisible(false);
+    table->verticalHeader()->setDefaultSectionSize(22);
+  }
   right->setStretchFactor(0, 3);
   right->setStretchFactor(1, 2);
+  right->setSizes({460, 260});
+  left->setSizes({360, 360});
   split->addWidget(left);
   split->addWidget(right);
   split->setStretchFactor(0, 1);
   split->setStretchFactor(1, 3);
-  split->setSizes({300, 900});
+  split->setSizes({360, 840});
   layout->addWidget(split, 1);
 
   auto* player = new QHBoxLayout;

@@ -83,7 +83,9 @@ QString ShootRecordView(ui::MainForm& form, Binder& mainBindings, QWidget& paren
     if (view && list) {
       int ticked = 0;
       for (int i = 0; i < list->Count() && ticked < 3; ++i) {
-        if (!view->Chartable(i)) continue;
+        // Lines of measured values make the better picture than flags.
+        const std::string& first = view->File().rows.front().texts[static_cast<std::size_t>(i)];
+        if (!view->Chartable(i) || first == "ДА" || first == "НЕТ") continue;
         bindings.Forward(*list, [&] {
           list->SetChecked(i, true);
           if (list->OnClickCheck) list->OnClickCheck(i);
@@ -92,7 +94,8 @@ QString ShootRecordView(ui::MainForm& form, Binder& mainBindings, QWidget& paren
       }
       bindings.Forward(*list, [&] { view->MoveCursor(ticks / 2); });
     }
-    QApplication::processEvents();
+    // The chart lays its axes out over a few passes of the event loop.
+    for (int i = 0; i < 5; ++i) QApplication::processEvents();
     const QString file = QDir(dir).filePath("record-view.png");
     failed = dialog->grab().save(file, "PNG") ? QString() : "cannot write " + file;
     dialog->close();

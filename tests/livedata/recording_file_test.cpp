@@ -115,7 +115,9 @@ void CheckEveryCut(const std::string& whole, std::size_t firstRowOffset) {
     const bool onLineEnd = n > 0 && whole[n - 1] == '\n';
     if (n > firstRowOffset) {
       EXPECT_EQ(cut.problem.empty(), onLineEnd) << n << ": " << cut.problem;
-      if (!onLineEnd) EXPECT_NE(cut.problem.find("строке"), std::string::npos) << n;
+      if (!onLineEnd) {
+        EXPECT_NE(cut.problem.find("строке"), std::string::npos) << n;
+      }
     }
   }
 }
