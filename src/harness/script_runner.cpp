@@ -110,17 +110,24 @@ ScriptRunner::ScriptRunner(std::istream& in, std::ostream& out, RunOptions optio
   std::error_code ec;
   startDir_ = std::filesystem::current_path(ec).string();
   if (options_.demo) simulated_ = std::make_unique<sim::SimulatedPort>();
-  if (!options_.replayPath.empty()) replayPort_ = std::make_unique<ui::ReplayPort>();
+  if (!options_.replayPath.empty()) {
+    replayPort_ = std::make_unique<ui::ReplayPort>();
+    replay_.Load(options_.replayPath, replayError_);
+  }
   link::SerialPort& inner = simulated_    ? *simulated_
                             : replayPort_ ? static_cast<link::SerialPort&>(*replayPort_)
                                           : static_cast<link::SerialPort&>(scripted_);
   tap_ = std::make_unique<TapPort>(inner);
+  CreateMain();
+}
+
+void ScriptRunner::CreateMain() {
   main_ = std::make_unique<ui::MainForm>(*tap_, *this);
   main_->RequestClose = [this] { CloseTop(); };
   stack_.push_back(main_.get());
   traceFailed_ = !options_.tracePath.empty() && !main_->StartTrace(options_.tracePath);
-  if (replayPort_ && replay_.Load(options_.replayPath, replayError_))
-    replay_.Attach(*main_, *replayPort_, out_);
+  // A restarted program goes on with the trace where the last one left it.
+  if (replayPort_ && replayError_.empty()) replay_.Attach(*main_, *replayPort_, out_);
   if (simulated_) {
     // The simulated car follows the program's controller type, as the demo does.
     auto* sim = static_cast<sim::SimulatedPort*>(simulated_.get());
@@ -307,6 +314,8 @@ void ScriptRunner::Execute(const std::string& line) {
     verbose_ = words[1] == "on";
   } else if (cmd == "close") {
     CloseTop();
+  } else if (cmd == "restart") {
+    Restart();
   } else if (cmd == "replay") {
     need(1);
     if (options_.demo || replayPort_)
@@ -365,6 +374,25 @@ void ScriptRunner::Execute(const std::string& line) {
   } else {
     Fail("unknown command " + cmd);
   }
+}
+
+// The program ends as by its close box and starts again in the folder it first started in, on
+// the same port and clock: what it keeps across starts is what it wrote into that folder.
+void ScriptRunner::Restart() {
+  StartOnce();
+  if (stack_.size() != 1) Fail("restart: close the side windows first");
+  if (!main_->Close()) Fail("restart: the main window refused to close");
+  out_ << "closed " << main_->Name() << '\n';
+  tap_->Close();
+  std::error_code ec;
+  std::filesystem::current_path(startDir_, ec);
+  if (ec) Fail("restart: cannot enter " + startDir_);
+  stack_.clear();
+  main_.reset();
+  CreateMain();
+  if (traceFailed_) Fail("restart: cannot write the trace " + options_.tracePath);
+  started_ = false;
+  StartOnce();
 }
 
 void ScriptRunner::CloseTop() {
