@@ -19,15 +19,24 @@ int main(int argc, char** argv) {
     } else if (arg == "--replay" && i + 1 < argc) {
       // Named, like the script, relative to where the harness was started.
       options.replayPath = std::filesystem::absolute(argv[++i]).string();
+    } else if (arg == "--adapter" && i + 1 < argc) {
+      const auto kind = kd::link::AdapterByName(argv[++i]);
+      if (!kind || !kd::link::AdapterAvailable(*kind)) {
+        std::cerr << "klinediag-script: unknown adapter " << argv[i] << '\n';
+        return 2;
+      }
+      options.adapter = *kind;
     } else if (arg == "--demo") {
       options.demo = true;
     } else if (arg == "--help" || arg == "-h") {
       std::cout
-          << "usage: klinediag-script [--workdir DIR] [--demo] [--trace FILE] [--replay TRACE]\n"
-             "                        [SCRIPT]\n"
+          << "usage: klinediag-script [--workdir DIR] [--demo] [--trace FILE] [--adapter KIND]\n"
+             "                        [--replay TRACE] [SCRIPT]\n"
              "Runs the main window on a scripted port (or the simulator with --demo, or\n"
              "the recorded reads of TRACE, one tick of it a firing, with --replay),\n"
-             "driven by SCRIPT or standard input, and prints what it shows.\n";
+             "driven by SCRIPT or standard input, and prints what it shows.\n"
+             "--adapter KIND puts that adapter's driver between the program and the port\n"
+             "(adapter: the K-line adapter, the default; kline: a plain K-line cable).\n";
       return 0;
     } else if (script.empty() && !arg.starts_with("--")) {
       script = arg;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "harness/scripted_port.h"
+#include "link/adapter.h"
 #include "link/serial_port.h"
 #include "ui/session_trace.h"
 #include "view/form.h"
@@ -28,6 +29,8 @@ struct RunOptions {
   std::string tracePath;
   // Run the program's own replay of this trace: the port gives the recorded reads, tick by tick.
   std::string replayPath;
+  // The driver between the program and the scripted port (or the simulator).
+  link::AdapterKind adapter = link::AdapterKind::KLineAdapter;
 };
 
 class ScriptRunner : public view::Host {
@@ -87,6 +90,11 @@ class ScriptRunner : public view::Host {
   std::unique_ptr<ui::ReplayPort> replayPort_;
   ui::TraceReplay replay_;
   std::string replayError_;
+  // The line's time under the drivers: it moves only when they wait, so runs repeat exactly.
+  link::ManualLineClock lineClock_;
+  // With --demo and the cable: the simulated car on a plain K-line.
+  std::unique_ptr<link::SerialPort> cableLine_;
+  std::unique_ptr<link::AdapterPort> adapter_;
   std::unique_ptr<TapPort> tap_;
   std::unique_ptr<ui::MainForm> main_;
   std::vector<view::Form*> stack_;

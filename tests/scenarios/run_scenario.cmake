@@ -16,6 +16,10 @@ endif()
 if(first_line MATCHES "^# *replay +([^ ]+)")
   list(APPEND args --replay ${dir}/${CMAKE_MATCH_1})
 endif()
+# "# demo adapter kline": the program talks through that adapter's driver.
+if(first_line MATCHES "^# *(demo +)?adapter ([a-z0-9]+) *$")
+  list(APPEND args --adapter ${CMAKE_MATCH_2})
+endif()
 execute_process(COMMAND ${HARNESS} ${args} ${SCRIPT}
                 OUTPUT_VARIABLE actual RESULT_VARIABLE status)
 file(READ ${EXPECTED} expected)
