@@ -176,24 +176,25 @@ bool MainForm::StartTrace(const std::string& path) {
   };
   // A driver that does the adapter's work on the PC side shows what it did on the wire.
   portHandle_.port.SetWireListener([this](const link::WireEvent& event) {
-    *trace_ << TraceTime(host_.Now()) << " wire ";
+    std::ostringstream line;
+    line << TraceTime(host_.Now()) << " wire ";
     switch (event.kind) {
       case link::WireEvent::Kind::Sent:
-        *trace_ << "tx";
+        line << "tx";
         break;
       case link::WireEvent::Kind::Received:
-        *trace_ << "rx";
+        line << "rx";
         break;
       case link::WireEvent::Kind::FastInit:
-        *trace_ << "fast-init";
+        line << "fast-init";
         break;
       case link::WireEvent::Kind::SlowInit:
-        *trace_ << "5-baud";
+        line << "5-baud";
         break;
     }
-    TraceBytes(*trace_, event.bytes);
-    *trace_ << '\n';
-    trace_->flush();
+    TraceBytes(line, event.bytes);
+    line << '\n';
+    TraceLine(line.str());
   });
   // While a lost adapter stays away the port tries again at every tick; the first miss says when
   // it went, the success when it came back.
