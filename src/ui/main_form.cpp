@@ -120,6 +120,7 @@ void MainForm::SelectEcuType(std::uint32_t code) {
   MarkType();
   configName_ = std::string(Constants().defaultConfigFile);
   LoadConfiguration();
+  SayWhatElmCannotReach();
 }
 
 void MainForm::ApplyCatalogue() {
@@ -235,6 +236,7 @@ void MainForm::ReopenPort() {
 
 void MainForm::Tick() {
   const session::Page page = ActivePage();
+  WatchElm();
   link::PollTick(
       portHandle_, *buffer_, Constants().marksStartCommunication,
       [this, page](link::ExchangeBuffer& buffer) {
@@ -242,6 +244,7 @@ void MainForm::Tick() {
       },
       statusBar1_);
   UpdateExportCsv();
+  ShowElmOutcome();
 }
 
 }  // namespace kd::ui
