@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -59,6 +60,8 @@ constexpr const char* kUsage =
     "  --trace FILE       append every tick's reads and writes to FILE\n"
     "  --adapter KIND     what hangs on the port: adapter (the K-line adapter) or\n"
     "                     kline (a plain K-line cable); default: adapter\n"
+    "  --open WINDOW      open a side window right after start, as its tool button does:\n"
+    "                     eobd, iso9141, aps4, aps6 or sauo\n"
     "  --ecu TYPE         switch to controller type TYPE (1..11) after start-up\n"
     "  --run-for SECONDS  close the window (storing the configuration) after SECONDS\n"
     "                     (up to 604800); message boxes then go to standard error\n"
@@ -83,9 +86,12 @@ std::optional<int> RunMilliseconds(const QString& text) {
   const std::string s = text.toStdString();
   int digits = 0, points = 0;
   for (char c : s) {
-    if (c >= '0' && c <= '9') ++digits;
-    else if (c == '.') ++points;
-    else return std::nullopt;
+    if (c >= '0' && c <= '9')
+      ++digits;
+    else if (c == '.')
+      ++points;
+    else
+      return std::nullopt;
   }
   if (digits == 0 || points > 1 || digits > 12) return std::nullopt;
   const double seconds = std::strtod(s.c_str(), nullptr);
@@ -97,7 +103,8 @@ std::optional<int> RunMilliseconds(const QString& text) {
 QString AdapterNames() {
   QStringList names;
   for (const auto& info : kd::link::Adapters())
-    if (kd::link::AdapterAvailable(info.kind)) names << QString::fromUtf8(info.name.data(), static_cast<int>(info.name.size()));
+    if (kd::link::AdapterAvailable(info.kind))
+      names << QString::fromUtf8(info.name.data(), static_cast<int>(info.name.size()));
   return names.join(", ");
 }
 
@@ -120,6 +127,7 @@ int main(int argc, char** argv) {
   const QCommandLineOption screenshotTicks("screenshot-ticks", {}, "N");
   const QCommandLineOption replay("replay", {}, "TRACE");
   const QCommandLineOption adapter("adapter", {}, "KIND");
+  const QCommandLineOption openWindow("open", {}, "WINDOW");
   parser.addOption(help);
   parser.addOption(demo);
   parser.addOption(port);
@@ -130,6 +138,7 @@ int main(int argc, char** argv) {
   parser.addOption(screenshotTicks);
   parser.addOption(replay);
   parser.addOption(adapter);
+  parser.addOption(openWindow);
   // Parsed before any QApplication exists, so that --help and usage errors need no display.
   QStringList args;
   for (int i = 0; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
@@ -151,7 +160,22 @@ int main(int argc, char** argv) {
   if (parser.isSet(adapter)) {
     adapterKind = kd::link::AdapterByName(parser.value(adapter).toStdString());
     if (!adapterKind || !kd::link::AdapterAvailable(*adapterKind))
-      return Fail("--adapter expects " + AdapterNames() + ", got \"" + parser.value(adapter) + "\"");
+      return Fail("--adapter expects " + AdapterNames() + ", got \"" + parser.value(adapter) +
+                  "\"");
+  }
+  // The side windows by the names --open takes, and the tool buttons that open them.
+  static const std::map<QString, const char*> kSideButtons = {{"eobd", "ToolButton7"},
+                                                              {"iso9141", "ToolButton12"},
+                                                              {"aps4", "ButtonImmo"},
+                                                              {"aps6", "ToolButton13"},
+                                                              {"sauo", "SAUOButton"}};
+  const char* openButton = nullptr;
+  if (parser.isSet(openWindow)) {
+    const auto it = kSideButtons.find(parser.value(openWindow));
+    if (it == kSideButtons.end())
+      return Fail("--open expects eobd, iso9141, aps4, aps6 or sauo, got \"" +
+                  parser.value(openWindow) + "\"");
+    openButton = it->second;
   }
   unsigned ecuType = 0;
   if (parser.isSet(ecu)) {
@@ -260,7 +284,7 @@ int main(int argc, char** argv) {
       window.Bindings().Forward(form.PageControl1(),
                                 [&] { form.PageControl1().ClickTab(static_cast<int>(i)); });
       settle(pages[i].name == "TabSheet3" ? std::max(pictureTicks, kIdentScreenshotTicks)
-                                         : pictureTicks);
+                                          : pictureTicks);
       const QString file = QDir(target).filePath(
           QString("%1-%2.png").arg(i + 1).arg(QString::fromStdString(pages[i].name)));
       if (!window.grab().save(file, "PNG")) return Fail("cannot write " + file);
@@ -271,7 +295,7 @@ int main(int argc, char** argv) {
       const char* button;
       const char* file;
       int ticks;
-      const char* list;    // a list whose first line is chosen, so that its detail shows
+      const char* list;     // a list whose first line is chosen, so that its detail shows
       const char* button2;  // a button clicked half-way, for what only a command shows
     };
     const Side sides[] = {{"ButtonImmo", "aps4.png", 12, nullptr, "Button4"},
@@ -354,7 +378,22 @@ int main(int argc, char** argv) {
     return 0;
   }
 
-  if (runMs) QTimer::singleShot(*runMs, &window, [&window] { window.close(); });
+  if (runMs)
+    QTimer::singleShot(*runMs, &window, [&window] {
+      // A side window open from --open or a click ends first; the main window closes once its
+      // modal loop has returned.
+      if (QWidget* modal = QApplication::activeModalWidget()) {
+        modal->close();
+        QTimer::singleShot(0, &window, [&window] { window.close(); });
+        return;
+      }
+      window.close();
+    });
   window.showMaximized();
+  if (openButton)
+    QTimer::singleShot(0, &window, [&window, &form, openButton] {
+      if (auto* button = form.FindAs<kd::view::Button>(openButton); button && button->Enabled())
+        window.Bindings().Forward(*button, [button] { button->Click(); });
+    });
   return QApplication::exec();
 }
