@@ -66,4 +66,22 @@ for shot in eobd-1-TabSheet1.png iso9141-1-TabSheet1.png; do
   [ -s "$dir/shots/$shot" ] || fail "pages: no $shot"
 done
 
+# A CAN car: the EOBD window opened from the command line finds it and reads mode 01 there.
+for bus in can11 can29; do
+  dir="$work/$bus"
+  mkdir -p "$dir"
+  start_sim --ecu 6 --obd-bus "$bus"
+  (cd "$dir" && "$bin/klinediag" --adapter elm327 --port "2=$port" --ecu 6 --open eobd --run-for 5 \
+     --trace "$dir/session.trace" >/dev/null 2>&1)
+  status=$?
+  kill "$sim_pid"
+  wait "$sim_pid" 2>/dev/null
+  # "01 0" sent as text, and CAN answers (identifier 7E8 or 18 DA F1 10, "41") read back.
+  asked=$(grep -c " wire tx 30 31 20 30 " "$dir/session.trace")
+  answered=$(grep " wire rx " "$dir/session.trace" | grep -cE "37 45 38 20 30 .* 34 31|31 38 20 44 41 20 46 31 20 31 30")
+  echo "$bus: exit $status, $asked mode 01 requests, $answered CAN answers"
+  if [ "$status" -ne 0 ]; then fail "$bus: klinediag exited $status"; fi
+  if [ "$asked" -lt 3 ] || [ "$answered" -lt 3 ]; then fail "$bus: the EOBD window did not read the CAN car"; fi
+done
+
 exit $((failures > 0))
