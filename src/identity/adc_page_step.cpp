@@ -47,6 +47,7 @@ void AdcPageStep::TypeApplied() {
     }
   }
   appliedType_ = ecuType_;
+  // The types without channels have the page's own words for it in their list.
   const auto channels = AdcChannels(ecuType_);
   grid_.SetSize(4, static_cast<int>(channels.size()) + 1);
   grid_.SetCell(0, 0, "Наименование");
@@ -54,6 +55,10 @@ void AdcPageStep::TypeApplied() {
   grid_.SetCell(2, 0, "Двоич. знач.");
   for (std::size_t i = 0; i < channels.size(); ++i)
     grid_.SetCell(0, static_cast<int>(i) + 1, ChannelNameText(channels[i]));
+}
+
+bool AdcPageStep::Serves() const {
+  return catalogue::Lookup(ecuType_).adc != catalogue::AdcFamily::None;
 }
 
 void AdcPageStep::Step(ReplyCopy& reply, link::ExchangeBuffer& buffer) {

@@ -2,13 +2,13 @@
 
 #include <cstdio>
 
-#include "identity/adc_page_step.h"
-#include "identity/equipment_page_step.h"
-#include "identity/ident_page_step.h"
 #include "adaptation/fuel_cells_page.h"
 #include "adaptation/knock_cells_page.h"
 #include "adaptation/misfire_page.h"
 #include "adaptation/trip_page.h"
+#include "identity/adc_page_step.h"
+#include "identity/equipment_page_step.h"
+#include "identity/ident_page_step.h"
 #include "link/kwp.h"
 #include "livedata/param_page.h"
 #include "ui/report_header.h"
@@ -41,10 +41,12 @@ MainForm::MainForm(link::SerialPort& port, view::Host& host)
   BuildShell();
   BuildConfigControls();
   BuildParamPage();
+  WatchValues();
   stringGrid1_.SetHint("Параметры");
   stringGrid1_.OnSelectCell = [this](int col, int row) {
     for (const auto& r : params_)
-      if (r.shown == 1 && r.gridRow == row) stringGrid1_.SetHint(catalogue::FieldUtf8(r.description));
+      if (r.shown == 1 && r.gridRow == row)
+        stringGrid1_.SetHint(catalogue::FieldUtf8(r.description));
     mainChart_->CellSelected(col, row);
   };
   buffer_->dataLength = 0;
@@ -56,8 +58,8 @@ void MainForm::BuildPages() {
   using session::Page;
   Place<livedata::ParamPage>(pages_, Page::Params, ecuType_, params_, stringGrid1_, statusBar1_,
                              session_.pageTickCount);
-  auto& fault = Place<faults::FaultPage>(pages_, Page::Faults, *this, ecuType_, dtcInfoMode_,
-                                         session_);
+  auto& fault =
+      Place<faults::FaultPage>(pages_, Page::Faults, *this, ecuType_, dtcInfoMode_, session_);
   fault.OnSave = [this, &fault] {
     SaveReport(host_, vehicleData_, {"Запись информациии о ошибках.", "err"},
                [&fault](std::ostream& file) { faults::WriteFaultReport(file, fault.Report()); });
@@ -71,12 +73,19 @@ void MainForm::BuildPages() {
                                      identifiers_);
   Place<identity::AdcPageStep>(pages_, Page::Adc, *this, ecuType_);
   auto& fuel = Place<adaptation::FuelCellsPageStep>(pages_, Page::Fuel, *this, ecuType_);
-  fuel.OnSave = [this, &fuel] { SaveAdaptationReport({kConfigSaveTitle, "ram"}, [&fuel] { return fuel.ReportBody(); }); };
+  fuel.OnSave = [this, &fuel] {
+    SaveAdaptationReport({kConfigSaveTitle, "ram"}, [&fuel] { return fuel.ReportBody(); });
+  };
   auto& knock = Place<adaptation::KnockCellsPageStep>(pages_, Page::Knock, *this, ecuType_);
-  knock.OnSave = [this, &knock] { SaveAdaptationReport({kConfigSaveTitle, "uoz"}, [&knock] { return knock.ReportBody(); }); };
+  knock.OnSave = [this, &knock] {
+    SaveAdaptationReport({kConfigSaveTitle, "uoz"}, [&knock] { return knock.ReportBody(); });
+  };
   Place<adaptation::MisfirePageStep>(pages_, Page::Misfire, *this, ecuType_);
-  auto& trip = Place<adaptation::TripPageStep>(pages_, Page::Trip, *this, vehicleData_.vin);
-  trip.OnSave = [this, &trip] { SaveAdaptationReport({"Запись путевых данных.", "txt"}, [&trip] { return trip.ReportBody(); }); };
+  auto& trip =
+      Place<adaptation::TripPageStep>(pages_, Page::Trip, *this, vehicleData_.vin, &ecuType_);
+  trip.OnSave = [this, &trip] {
+    SaveAdaptationReport({"Запись путевых данных.", "txt"}, [&trip] { return trip.ReportBody(); });
+  };
 }
 
 // The body is taken as the file is written: the grid as it stands once the dialogs are closed.
@@ -154,7 +163,8 @@ bool MainForm::StartTrace(const std::string& path) {
   if (!*out) return false;
   trace_ = std::move(out);
   *trace_ << "# klinediag session trace\n";
-  portHandle_.onTick = [this](std::span<const std::uint8_t> read, std::span<const std::uint8_t> written) {
+  portHandle_.onTick = [this](std::span<const std::uint8_t> read,
+                              std::span<const std::uint8_t> written) {
     *trace_ << TraceTime(host_.Now()) << " type " << ecuType_ << " page "
             << pageControl1_.ActiveName() << " rx";
     TraceBytes(*trace_, read);
@@ -192,9 +202,11 @@ void MainForm::Tick() {
   link::PollTick(
       portHandle_, *buffer_, Constants().marksStartCommunication,
       [this, page](link::ExchangeBuffer& buffer) {
-        session::SessionStep(buffer, {ecuType_, page, session_, statusBar1_, PageObject(page)});
+        session::SessionStep(buffer, {ecuType_, page, session_, statusBar1_, PageObject(page),
+                                      PageObject(session::Page::Params)});
       },
       statusBar1_);
+  FollowLink(page);
 }
 
 }  // namespace kd::ui

@@ -11,27 +11,32 @@
 #include <string_view>
 #include <vector>
 
+#include "actuators/actuator_panel.h"
 #include "catalogue/ecu_catalogue.h"
 #include "catalogue/param_record.h"
 #include "faults/fault_page.h"
+#include "identity/ident_page_step.h"
 #include "link/exchange_buffer.h"
 #include "link/port.h"
-#include "actuators/actuator_panel.h"
 #include "livedata/charts.h"
 #include "livedata/recording.h"
 #include "obd/obd_state.h"
 #include "session/pages.h"
 #include "session/session_step.h"
-#include "identity/ident_page_step.h"
 #include "ui/report_header.h"
 #include "ui/vehicle_data.h"
 #include "view/form.h"
 #include "view/host.h"
+#include "view/stale_marks.h"
 
 namespace kd::ui {
 
 // The full path of the current directory ("." when it cannot be had).
 std::string WorkingDirectory();
+
+// About two seconds of silence: long enough to unplug the cable and plug it into another car,
+// longer than the tick or two a live link may miss.
+inline constexpr int kNewCarTicks = 7;
 
 class MainForm : public view::Form {
  public:
@@ -134,6 +139,13 @@ class MainForm : public view::Form {
   void ChoosePort();
   void ShowSideWindow(view::Form& window);
   void Tick();
+  // The link's outcome of the tick just run, as the status line says it: values that the
+  // controller no longer confirms are marked, and a long enough silence makes the next answer
+  // another car's.
+  void FollowLink(session::Page page);
+  // Which controls of each page show what a controller sent.
+  void WatchValues();
+  void NewCar();
   void NewConfiguration();
   void OpenConfigDialog();
   void SaveConfigDialog();
@@ -185,6 +197,9 @@ class MainForm : public view::Form {
   actuators::ActuatorPanel* actuatorPanel_ = nullptr;
   view::Button* graphButton_ = nullptr;
   view::MenuItem* n6_ = nullptr;
+  std::array<view::StaleMarks, session::kPageCount> pageValues_;
+  // Ticks in a row without a reply; from kNewCarTicks on, the next reply starts a new car.
+  int silentTicks_ = 0;
 
  public:
   livedata::Recorder& Recorder() { return *recorder_; }
