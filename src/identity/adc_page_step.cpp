@@ -4,6 +4,7 @@
 
 #include "catalogue/ecu_catalogue.h"
 #include "identity/adc_channels.h"
+#include "identity/identity_text.h"
 #include "link/kwp.h"
 #include "text/number_format.h"
 
@@ -55,6 +56,9 @@ void AdcPageStep::TypeApplied() {
   grid_.SetCell(2, 0, "Двоич. знач.");
   for (std::size_t i = 0; i < channels.size(); ++i)
     grid_.SetCell(0, static_cast<int>(i) + 1, ChannelNameText(channels[i]));
+  // A list of real channel names that is never read says so beside them; a one-line list says
+  // it in its own words.
+  if (!Serves() && channels.size() > 1) grid_.SetCell(1, 1, kNotSupported);
 }
 
 bool AdcPageStep::Serves() const {

@@ -139,7 +139,10 @@ void KwpBranch(ExchangeBuffer& buffer, const SessionContext& ctx) {
       case 0x7E:
       case 0xC3:
         link::ValidateKwpReply(reply, ctx.status);
-        if (RunPage(ctx, catalogue::LinkFamily::Kwp2000)) ctx.page->Step(reply, buffer);
+        if (RunPage(ctx, catalogue::LinkFamily::Kwp2000)) {
+          ctx.page->Step(reply, buffer);
+          st.pageReplied = true;
+        }
         break;
       case 0xC2:
         Request(buffer, target, {0x81});
@@ -158,9 +161,10 @@ void EscapedBranch(ExchangeBuffer& buffer, const SessionContext& ctx) {
   link::DecodeEscapedReply(reply, buffer, ctx.status);
   ctx.state.answered = ctx.status.Text(link::kLinkStatusPanel) == link::kDataReceived;
   FollowAwaitedBare(ctx.state);
-  if (RunPage(ctx, catalogue::LinkFamily::Escaped))
+  if (RunPage(ctx, catalogue::LinkFamily::Escaped)) {
     ctx.page->Step(reply, buffer);
-  else
+    ctx.state.pageReplied = ctx.state.answered;
+  } else
     KeepAlive(buffer, ctx);
   if (buffer.dataLength != kNothingToSend) link::EncodeEscapedRequest(buffer);
 }
@@ -173,6 +177,7 @@ void GmBranch(ExchangeBuffer& buffer, const SessionContext& ctx) {
   if (RunPage(ctx, catalogue::LinkFamily::Gm)) {
     link::ValidateGmReply(reply, ctx.status);
     ctx.page->Step(reply, buffer);
+    ctx.state.pageReplied = ctx.state.answered;
   } else if (ctx.keepAlive) {
     link::ValidateGmReply(reply, ctx.status);
     KeepAlive(buffer, ctx);
@@ -195,6 +200,7 @@ ReplyCopy TakeReply(const ExchangeBuffer& buffer, int offset) {
 }
 
 void SessionStep(ExchangeBuffer& buffer, const SessionContext& context) {
+  context.state.pageReplied = false;
   switch (catalogue::Lookup(context.ecuType).family) {
     case catalogue::LinkFamily::Kwp2000:
       KwpBranch(buffer, context);

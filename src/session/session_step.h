@@ -35,6 +35,8 @@ struct SessionState {
   std::uint8_t pageTickCount = 0;
   // Whether the last tick's reply came from the controller (whatever it said).
   bool answered = false;
+  // Whether that reply went to the page on screen (not a session reply on the way back).
+  bool pageReplied = false;
   AwaitedAnswer awaited;
 };
 

@@ -43,12 +43,13 @@ MainForm::MainForm(link::SerialPort& port, view::Host& host)
   BuildParamPage();
   WatchValues();
   stringGrid1_.SetHint("Параметры");
-  stringGrid1_.OnSelectCell = [this](int col, int row) {
+  stringGrid1_.OnSelectCell = [this](int, int row) {
     for (const auto& r : params_)
       if (r.shown == 1 && r.gridRow == row)
         stringGrid1_.SetHint(catalogue::FieldUtf8(r.description));
-    mainChart_->CellSelected(col, row);
   };
+  // Only a click marks a chart cell: passing over it with the keyboard must not.
+  stringGrid1_.OnClickCell = [this](int col, int row) { mainChart_->CellSelected(col, row); };
   buffer_->dataLength = 0;
   timer1_.OnTimer = [this] { Tick(); };
 }
@@ -128,6 +129,11 @@ void MainForm::ApplyCatalogue() {
   for (auto& page : pages_)
     if (page) page->TypeApplied();
   actuatorPanel_->TypeApplied();
+  recorder_->TypeApplied();
+  if (auto* newDat1 = FindAs<view::MenuItem>("NewDAT1")) {
+    newDat1->SetEnabled(recorder_->NewWrite().Enabled());
+    newDat1->SetHint(recorder_->NewWrite().Hint());
+  }
   if (OnTypeApplied) OnTypeApplied(ecuType_);
 }
 

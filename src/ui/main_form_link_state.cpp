@@ -2,7 +2,6 @@
 // confirms look stale, and after a long silence the next answer is taken for another car.
 #include <algorithm>
 
-#include "link/kwp.h"
 #include "ui/main_form.h"
 
 namespace kd::ui {
@@ -41,9 +40,11 @@ void MainForm::FollowLink(session::Page page) {
   }
   if (silentTicks_ >= kNewCarTicks) NewCar();
   silentTicks_ = 0;
-  // Only a reply the page decoded refreshes what the page shows; a session reply on the way
-  // back (StartCommunication, timing) does not.
-  if (statusBar1_.Text(link::kLinkStatusPanel) == link::kDataReceived)
+  // Only a reply the page took refreshes what the page shows; a session reply on the way back
+  // (StartCommunication, timing) does not.
+  // A page that serves nothing of this type shows no value of it to doubt.
+  const session::PageStep* shown = PageObject(page);
+  if (session_.pageReplied || (shown && !shown->Serves()))
     pageValues_[static_cast<std::size_t>(page)].Refreshed();
 }
 

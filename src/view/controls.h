@@ -266,11 +266,15 @@ class Grid : public Control {
   int Col() const { return col_; }
   int Row() const { return row_; }
   void SelectCell(int col, int row);
+  // The user's click on a cell, or Space or Enter on the current one: the cell becomes current,
+  // then OnClickCell runs. Moving the current cell with the keyboard is SelectCell alone.
+  void ClickCell(int col, int row);
   std::vector<int>& ColWidths() { return colWidths_; }
   const std::string& FontName() const { return fontName_; }
   int FontSize() const { return fontSize_; }
   void SetFont(std::string name, int size);
   std::function<void(int col, int row)> OnSelectCell;
+  std::function<void(int col, int row)> OnClickCell;
   Event OnDblClick;
 
  private:
