@@ -30,8 +30,13 @@ void DefaultRequest(ExchangeBuffer& buffer, const catalogue::EcuInfo& ecu, bool 
 }
 
 // The page on screen gets the reply on the ticks of the families its row names.
+// A command left on a page that serves nothing of this type is dropped there, so that no other
+// page takes it under its own meaning.
 bool RunPage(const SessionContext& ctx, catalogue::LinkFamily family) {
-  return ctx.page && PageInfoOf(ctx.activePage).RunsOn(family) && ctx.page->Serves();
+  if (!ctx.page || !PageInfoOf(ctx.activePage).RunsOn(family)) return false;
+  if (ctx.page->Serves()) return true;
+  ctx.state.pendingCommand = 0;
+  return false;
 }
 
 // Escaped-frame and GM controllers answer only what is asked: a page with nothing to ask would
