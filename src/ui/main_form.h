@@ -15,6 +15,7 @@
 #include "catalogue/ecu_catalogue.h"
 #include "catalogue/param_record.h"
 #include "faults/fault_page.h"
+#include "fileio/settings_file.h"
 #include "identity/ident_page_step.h"
 #include "link/exchange_buffer.h"
 #include "link/port.h"
@@ -70,6 +71,9 @@ class MainForm : public view::Form {
   // ConfigName as the file it names: a dialog's choice is a full path already, the fixed names
   // lie in ConfigDir.
   std::string ConfigPath() const;
+  // The program's own settings ("klinediag.ini" in the folder the program started in), read when
+  // the window is created, before anything opens the port.
+  fileio::SettingsFile& Settings() { return settings_; }
   const std::vector<catalogue::ParamRecord>& Params() const { return params_; }
   std::uint32_t DtcInfoMode() const { return dtcInfoMode_; }
 
@@ -181,6 +185,7 @@ class MainForm : public view::Form {
   view::PageControl& pageControl1_;
   view::CheckListBox& checkParamList_;
   view::Grid& stringGrid1_;
+  fileio::SettingsFile settings_;
   std::array<view::Button*, 11> typeButtons_{};
   std::vector<view::Button*> toolBar_;
   std::vector<view::MenuItem*> mainMenu_;
