@@ -29,9 +29,9 @@ void DefaultRequest(ExchangeBuffer& buffer, const catalogue::EcuInfo& ecu, bool 
     Request(buffer, target, {0x81});
 }
 
-// The page on screen gets the reply on the ticks of the families its row names.
-// A command left on a page that serves nothing of this type is dropped there, so that no other
-// page takes it under its own meaning.
+// The page on screen gets the reply on the ticks of the families its row names, if it serves the
+// type at all. A command left on a page that serves nothing of this type is dropped there, so
+// that no other page takes it under its own meaning.
 bool RunPage(const SessionContext& ctx, catalogue::LinkFamily family) {
   if (!ctx.page || !PageInfoOf(ctx.activePage).RunsOn(family)) return false;
   if (ctx.page->Serves()) return true;
@@ -107,9 +107,9 @@ void KwpBranch(ExchangeBuffer& buffer, const SessionContext& ctx) {
     FollowAwaitedKwp(st, reply, p);
     const std::uint8_t target = link::KwpTarget(ecu, st.emurAltAddress);
     switch (reply[p]) {
-      case 0x54:
-      case 0x60:
-      case 0x7B:
+      // clang-format off
+      case 0x54: case 0x60: case 0x7B:
+        // clang-format on
         break;
       case 0x7F: {
         const std::uint8_t rejected = reply[p + 1];
@@ -131,18 +131,10 @@ void KwpBranch(ExchangeBuffer& buffer, const SessionContext& ctx) {
           break;
         }
         [[fallthrough]];
-      case 0x50:
-      case 0x51:
-      case 0x52:
-      case 0x57:
-      case 0x58:
-      case 0x5A:
-      case 0x61:
-      case 0x63:
-      case 0x67:
-      case 0x70:
-      case 0x7E:
-      case 0xC3:
+      // clang-format off
+      case 0x50: case 0x51: case 0x52: case 0x57: case 0x58: case 0x5A: case 0x61: case 0x63:
+      case 0x67: case 0x70: case 0x7E: case 0xC3:
+        // clang-format on
         link::ValidateKwpReply(reply, ctx.status);
         if (RunPage(ctx, catalogue::LinkFamily::Kwp2000)) {
           ctx.page->Step(reply, buffer);
@@ -169,8 +161,9 @@ void EscapedBranch(ExchangeBuffer& buffer, const SessionContext& ctx) {
   if (RunPage(ctx, catalogue::LinkFamily::Escaped)) {
     ctx.page->Step(reply, buffer);
     ctx.state.pageReplied = ctx.state.answered;
-  } else
+  } else {
     KeepAlive(buffer, ctx);
+  }
   if (buffer.dataLength != kNothingToSend) link::EncodeEscapedRequest(buffer);
 }
 
