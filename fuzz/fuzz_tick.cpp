@@ -178,7 +178,8 @@ struct Rig {
         handle, *buffer, catalogue::Lookup(ecuType).marksStartCommunication,
         [this, shown](link::ExchangeBuffer& b) {
           session::SessionStep(
-              b, {ecuType, shown, session, status, steps[static_cast<std::size_t>(shown)].get()});
+              b, {ecuType, shown, session, status, steps[static_cast<std::size_t>(shown)].get(),
+                  steps[static_cast<std::size_t>(session::Page::Params)].get()});
         },
         status);
   }
@@ -316,7 +317,8 @@ const std::function<void(Rig&)> kPageSetups[] = {
     },
     [](Rig& r) {
       auto& page =
-          r.Install(session::Page::Trip, std::make_unique<adaptation::TripPageStep>(r.form, r.vin));
+          r.Install(session::Page::Trip,
+                    std::make_unique<adaptation::TripPageStep>(r.form, r.vin, &r.ecuType));
       r.atEnd.push_back([&page] { (void)page.ReportBody(); });
     },
 };
