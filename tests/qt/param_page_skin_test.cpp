@@ -146,6 +146,9 @@ TEST_F(ParamPageSkin, StaleValuesAreGreyWithTheTimeOfTheLoss) {
   EXPECT_TRUE(table->item(1, 1)->toolTip().isEmpty());
 
   port_.SetFault(sim::Fault::Silence);
+  // The answer to the request already sent still comes; the tick after it has none.
+  Ticks(1);
+  EXPECT_FALSE(form_.StringGrid1().Stale());
   Ticks(1);
   EXPECT_TRUE(form_.StringGrid1().Stale());
   EXPECT_EQ(table->palette().color(QPalette::Active, QPalette::Text), grey);
