@@ -265,10 +265,8 @@ void ScriptRunner::Execute(const std::string& line) {
         if (col < 0 || row < 0 || col >= grid->ColCount() || row >= grid->RowCount())
           Fail("no cell " + words[2] + " " + words[3] + " in " + words[1]);
         // A cell named is a cell clicked, as the mouse selects it.
-        if (cmd == "cell")
-          grid->ClickCell(col, row);
-        else
-          grid->SelectCell(col, row);
+        grid->SelectCell(col, row);
+        if (cmd == "cell" && grid->OnClickCell) grid->OnClickCell(col, row);
       }
       if (cmd == "dblclick" && grid->OnDblClick) grid->OnDblClick();
     } else if (auto* list = dynamic_cast<view::ListBox*>(&c); list && cmd == "dblclick") {

@@ -607,6 +607,8 @@ void Binder::Connect(Binding& b) {
                 forward([&m, row, col] { m.SelectCell(col, row); });
               });
       connect(w, &QTableWidget::cellClicked, this, [forward, &m](int row, int col) {
+        // A heading is no cell to click, as it is none to select.
+        if (row < m.FixedRows()) return;
         forward([&m, row, col] { m.ClickCell(col, row); });
       });
       grids_[w] = &m;

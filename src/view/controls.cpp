@@ -92,7 +92,7 @@ void Grid::SelectCell(int col, int row) {
 
 void Grid::ClickCell(int col, int row) {
   if (col < 0 || row < 0 || col >= cols_ || row >= rows_) return;
-  SelectCell(col, row);
+  if (col != col_ || row != row_) SelectCell(col, row);
   if (OnClickCell) OnClickCell(col, row);
 }
 
