@@ -1,15 +1,18 @@
-// klinediag [--demo] [--port N=DEVICE]... [--adapter KIND] [--trace FILE] [--screenshot FILE.png|DIR]
+// klinediag [--demo | --replay TRACE] [--port N=DEVICE]... [--adapter KIND] [--trace FILE]
+//           [--screenshot FILE.png|DIR]
 #include <QApplication>
-#include <QPointer>
 #include <QCommandLineParser>
 #include <QDir>
-#include <QTimer>
 #include <QPixmap>
+#include <QPointer>
 #include <QStringList>
+#include <QTimer>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <iostream>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -20,14 +23,16 @@
 #include "qt/main_window.h"
 #include "qt/obd_windows.h"
 #include "qt/pages/value_dialog.h"
-#include "qt/screenshots.h"
 #include "qt/qt_host.h"
 #include "qt/qt_serial_port.h"
+#include "qt/record_view.h"
+#include "qt/screenshots.h"
 #include "qt/side_dialogs.h"
 #include "sim/simulated_cable.h"
 #include "sim/simulated_port.h"
 #include "ui/demo_start.h"
 #include "ui/main_form.h"
+#include "ui/session_trace.h"
 
 namespace {
 
@@ -38,17 +43,25 @@ constexpr int kIdentScreenshotTicks = 18;
 constexpr QSize kScreenshotSize{1280, 800};
 constexpr int kSideWindowTicks = 25;
 constexpr QSize kSideWindowSize{800, 600};
+// Replies recorded for the viewer's picture: 18 s of a drive.
+constexpr int kRecordViewTicks = 60;
 
 constexpr const char* kUsage =
-    "usage: klinediag [--demo] [--port N=DEVICE]... [--trace FILE] [--screenshot FILE.png|DIR]\n"
+    "usage: klinediag [--demo | --replay TRACE] [--port N=DEVICE]... [--adapter KIND]\n"
+    "                 [--trace FILE] [--screenshot FILE.png|DIR]\n"
     "K-line diagnostic scanner-tester for engine controllers.\n"
     "  --demo             run against the built-in simulated adapter and controllers\n"
+    "  --replay TRACE     run on a recorded session trace instead of a port: each tick\n"
+    "                     reads what the trace recorded, with its type and page;\n"
+    "                     writes that differ from the record are listed at the end\n"
     "  --port N=DEVICE    open DEVICE for port number N (1..8); may be repeated\n"
     "                     (default: COMn on Windows; /dev/ttyUSB(N-1) if present,\n"
     "                     else /dev/ttyS(N-1) on Linux)\n"
     "  --trace FILE       append every tick's reads and writes to FILE\n"
     "  --adapter KIND     what hangs on the port: adapter (the K-line adapter) or\n"
     "                     kline (a plain K-line cable); default: adapter\n"
+    "  --open WINDOW      open a side window right after start, as its tool button does:\n"
+    "                     eobd, iso9141, aps4, aps6 or sauo\n"
     "  --ecu TYPE         switch to controller type TYPE (1..11) after start-up\n"
     "  --run-for SECONDS  close the window (storing the configuration) after SECONDS\n"
     "                     (up to 604800); message boxes then go to standard error\n"
@@ -73,9 +86,12 @@ std::optional<int> RunMilliseconds(const QString& text) {
   const std::string s = text.toStdString();
   int digits = 0, points = 0;
   for (char c : s) {
-    if (c >= '0' && c <= '9') ++digits;
-    else if (c == '.') ++points;
-    else return std::nullopt;
+    if (c >= '0' && c <= '9')
+      ++digits;
+    else if (c == '.')
+      ++points;
+    else
+      return std::nullopt;
   }
   if (digits == 0 || points > 1 || digits > 12) return std::nullopt;
   const double seconds = std::strtod(s.c_str(), nullptr);
@@ -87,7 +103,8 @@ std::optional<int> RunMilliseconds(const QString& text) {
 QString AdapterNames() {
   QStringList names;
   for (const auto& info : kd::link::Adapters())
-    if (kd::link::AdapterAvailable(info.kind)) names << QString::fromUtf8(info.name.data(), static_cast<int>(info.name.size()));
+    if (kd::link::AdapterAvailable(info.kind))
+      names << QString::fromUtf8(info.name.data(), static_cast<int>(info.name.size()));
   return names.join(", ");
 }
 
@@ -108,7 +125,9 @@ int main(int argc, char** argv) {
   const QCommandLineOption ecu("ecu", {}, "TYPE");
   const QCommandLineOption runFor("run-for", {}, "SECONDS");
   const QCommandLineOption screenshotTicks("screenshot-ticks", {}, "N");
+  const QCommandLineOption replay("replay", {}, "TRACE");
   const QCommandLineOption adapter("adapter", {}, "KIND");
+  const QCommandLineOption openWindow("open", {}, "WINDOW");
   parser.addOption(help);
   parser.addOption(demo);
   parser.addOption(port);
@@ -117,7 +136,9 @@ int main(int argc, char** argv) {
   parser.addOption(ecu);
   parser.addOption(runFor);
   parser.addOption(screenshotTicks);
+  parser.addOption(replay);
   parser.addOption(adapter);
+  parser.addOption(openWindow);
   // Parsed before any QApplication exists, so that --help and usage errors need no display.
   QStringList args;
   for (int i = 0; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
@@ -139,7 +160,22 @@ int main(int argc, char** argv) {
   if (parser.isSet(adapter)) {
     adapterKind = kd::link::AdapterByName(parser.value(adapter).toStdString());
     if (!adapterKind || !kd::link::AdapterAvailable(*adapterKind))
-      return Fail("--adapter expects " + AdapterNames() + ", got \"" + parser.value(adapter) + "\"");
+      return Fail("--adapter expects " + AdapterNames() + ", got \"" + parser.value(adapter) +
+                  "\"");
+  }
+  // The side windows by the names --open takes, and the tool buttons that open them.
+  static const std::map<QString, const char*> kSideButtons = {{"eobd", "ToolButton7"},
+                                                              {"iso9141", "ToolButton12"},
+                                                              {"aps4", "ButtonImmo"},
+                                                              {"aps6", "ToolButton13"},
+                                                              {"sauo", "SAUOButton"}};
+  const char* openButton = nullptr;
+  if (parser.isSet(openWindow)) {
+    const auto it = kSideButtons.find(parser.value(openWindow));
+    if (it == kSideButtons.end())
+      return Fail("--open expects eobd, iso9141, aps4, aps6 or sauo, got \"" +
+                  parser.value(openWindow) + "\"");
+    openButton = it->second;
   }
   unsigned ecuType = 0;
   if (parser.isSet(ecu)) {
@@ -155,14 +191,28 @@ int main(int argc, char** argv) {
                       .arg(kMaxRunSeconds)
                       .arg(parser.value(runFor)));
   }
+  if (parser.isSet(replay) && parser.isSet(demo))
+    return Fail("--replay and --demo both say where the bytes come from; give one");
+  kd::ui::TraceReplay player;
+  if (parser.isSet(replay)) {
+    std::string error;
+    if (!player.Load(parser.value(replay).toStdString(), error))
+      return Fail("--replay: " + QString::fromStdString(error));
+  }
   QApplication app(argc, argv);
   QApplication::setApplicationName("klinediag");
 
   std::unique_ptr<kd::link::SerialPort> serial;
-  if (parser.isSet(demo))
+  kd::ui::ReplayPort* replayPort = nullptr;
+  if (parser.isSet(demo)) {
     serial = std::make_unique<kd::sim::SimulatedPort>();
-  else
+  } else if (parser.isSet(replay)) {
+    auto recorded = std::make_unique<kd::ui::ReplayPort>();
+    replayPort = recorded.get();
+    serial = std::move(recorded);
+  } else {
     serial = std::make_unique<kd::qt::QtSerialPort>(std::move(map));
+  }
   const auto kind = adapterKind.value_or(kd::link::AdapterKind::KLineAdapter);
   // The demo on a cable: the simulated car behind a plain K-line, on the real clock.
   std::unique_ptr<kd::link::SerialPort> cableLine;
@@ -177,7 +227,12 @@ int main(int argc, char** argv) {
   host.RegisterDialog("TOKBottomDlg", kd::qt::MakeValueDialog);
   host.SetUnattended(runMs || parser.isSet(screenshot));
   host.RegisterDialog("TForm9", kd::qt::MakeGraphWindow);
-  kd::ui::MainForm form(adapterPort, host);
+  host.RegisterDialog("TRecordView", kd::qt::MakeRecordView);
+  // A replay runs on the bytes the program itself read and wrote: no driver stands between.
+  kd::ui::MainForm form(replayPort ? static_cast<kd::link::SerialPort&>(*replayPort)
+                                   : static_cast<kd::link::SerialPort&>(adapterPort),
+                        host);
+  if (replayPort) player.Attach(form, *replayPort, std::cout);
   if (parser.isSet(demo)) {
     auto* simulator = static_cast<kd::sim::SimulatedPort*>(serial.get());
     form.OnTypeApplied = [simulator](std::uint32_t type) { simulator->SetEcuType(type); };
@@ -229,7 +284,7 @@ int main(int argc, char** argv) {
       window.Bindings().Forward(form.PageControl1(),
                                 [&] { form.PageControl1().ClickTab(static_cast<int>(i)); });
       settle(pages[i].name == "TabSheet3" ? std::max(pictureTicks, kIdentScreenshotTicks)
-                                         : pictureTicks);
+                                          : pictureTicks);
       const QString file = QDir(target).filePath(
           QString("%1-%2.png").arg(i + 1).arg(QString::fromStdString(pages[i].name)));
       if (!window.grab().save(file, "PNG")) return Fail("cannot write " + file);
@@ -240,7 +295,7 @@ int main(int argc, char** argv) {
       const char* button;
       const char* file;
       int ticks;
-      const char* list;    // a list whose first line is chosen, so that its detail shows
+      const char* list;     // a list whose first line is chosen, so that its detail shows
       const char* button2;  // a button clicked half-way, for what only a command shows
     };
     const Side sides[] = {{"ButtonImmo", "aps4.png", 12, nullptr, "Button4"},
@@ -314,10 +369,31 @@ int main(int argc, char** argv) {
         if (grid->OnDblClick) grid->OnDblClick();
       });
     if (!failed.isEmpty()) return Fail(failed);
+    // The recording viewer, on a short drive of the demo's car.
+    if (parser.isSet(demo)) {
+      const QString viewer = kd::qt::ShootRecordView(form, window.Bindings(), window, target,
+                                                     kRecordViewTicks, kSideWindowSize * 3 / 2);
+      if (!viewer.isEmpty()) return Fail(viewer);
+    }
     return 0;
   }
 
-  if (runMs) QTimer::singleShot(*runMs, &window, [&window] { window.close(); });
+  if (runMs)
+    QTimer::singleShot(*runMs, &window, [&window] {
+      // A side window open from --open or a click ends first; the main window closes once its
+      // modal loop has returned.
+      if (QWidget* modal = QApplication::activeModalWidget()) {
+        modal->close();
+        QTimer::singleShot(0, &window, [&window] { window.close(); });
+        return;
+      }
+      window.close();
+    });
   window.showMaximized();
+  if (openButton)
+    QTimer::singleShot(0, &window, [&window, &form, openButton] {
+      if (auto* button = form.FindAs<kd::view::Button>(openButton); button && button->Enabled())
+        window.Bindings().Forward(*button, [button] { button->Click(); });
+    });
   return QApplication::exec();
 }

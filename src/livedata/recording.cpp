@@ -170,6 +170,7 @@ void Recorder::StartRecording() {
   recordedType_ = ecuType_;
   kept_ = false;
   keptList_.clear();
+  times_.Start(Now());
 }
 
 void Recorder::Decoded(const DecodedReply& decoded) {
@@ -178,6 +179,7 @@ void Recorder::Decoded(const DecodedReply& decoded) {
       std::span<const std::uint8_t>(decoded.reply).subspan(KwpReplyBase(decoded.reply));
   switch (buffer_.AppendFrame(frame, FrameSizeOf(ecuType_))) {
     case RecordBuffer::Appended::Stored:
+      times_.Stamp(Now());
       writeStatus_.SetCaption(FillText(buffer_.RecordFill()));
       break;
     case RecordBuffer::Appended::Full:

@@ -4,11 +4,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "catalogue/param_record.h"
+#include "livedata/frame_times.h"
 #include "livedata/param_listener.h"
 #include "view/form.h"
 
@@ -99,8 +101,16 @@ class Recorder : public ParamListener {
   std::span<catalogue::ParamRecord> RecordedList(std::span<catalogue::ParamRecord> inForce) {
     return kept_ ? std::span<catalogue::ParamRecord>(keptList_) : inForce;
   }
+  // The clock the frames are stamped with (the host's); without one every stamp is the same.
+  void SetClock(std::function<view::LocalTime()> clock) { clock_ = std::move(clock); }
+  // When each stored frame arrived, index for index with the buffer's frames.
+  const FrameTimes& Times() const { return times_; }
 
  private:
+  view::LocalTime Now() const { return clock_ ? clock_() : view::LocalTime{}; }
+
+  std::function<view::LocalTime()> clock_;
+  FrameTimes times_;
   const std::uint32_t& ecuType_;
   std::uint32_t recordedType_ = 0;
   bool kept_ = false;
