@@ -97,15 +97,7 @@ std::string Escape(const std::string& text) {
   return out;
 }
 
-std::string HexBytes(const std::vector<std::uint8_t>& bytes) {
-  std::string out;
-  char buf[4];
-  for (std::uint8_t b : bytes) {
-    std::snprintf(buf, sizeof buf, " %02X", b);
-    out += buf;
-  }
-  return out;
-}
+std::string HexBytes(const std::vector<std::uint8_t>& bytes) { return ui::TraceHex(bytes); }
 
 ScriptRunner::ScriptRunner(std::istream& in, std::ostream& out, RunOptions options)
     : in_(in), out_(out), options_(options) {
@@ -449,8 +441,7 @@ void ScriptRunner::Replay(const std::string& path) {
     ++ticks;
     if (written != expected) {
       ++differing;
-      out_ << "replay line " << number << ": tx" << HexBytes(written) << '\n';
-      out_ << "replay line " << number << ": recorded tx" << HexBytes(expected) << '\n';
+      ui::ReportDifferingWrite(out_, number, written, expected);
     }
   }
   scripted_.SetEcho(echo);
