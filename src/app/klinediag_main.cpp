@@ -231,30 +231,32 @@ int main(int argc, char** argv) {
   host.RegisterDialog("TForm6", kd::qt::MakePortDialog);
   host.SetUnattended(runMs || parser.isSet(screenshot));
   host.RegisterDialog("TForm9", kd::qt::MakeGraphWindow);
-  kd::ui::MainForm form(adapterPort, host);
-  // The demo's simulated hardware is fixed at start: its kind holds whatever the settings keep.
-  form.SetAdapterPort(&adapterPort, parser.isSet(demo) ? std::optional(kind) : adapterKind);
-  if (parser.isSet(demo)) {
-    // The demo's adapter answers on every number; the machine's own devices are listed beside it.
-    form.SetDeviceWorld({[] {
-                           auto present = kd::qt::PresentDevices();
-                           present.push_back({"demo", "Симулятор K-line", "klinediag --demo", "",
-                                              "", false});
-                           return present;
-                         },
-                         [](int) { return std::string("demo"); }, nullptr});
-  } else if (auto* qtPort = dynamic_cast<kd::qt::QtSerialPort*>(serial.get())) {
-    kd::qt::PortMap& ports = qtPort->Map();
-    form.SetDeviceWorld({kd::qt::PresentDevices, [&ports](int n) { return ports.Platform(n); },
-                         [&ports](int n) { return ports.Forced(n); }});
-    ports.SetResolver([&form](int n) { return form.Ports()->DeviceOf(n); });
-  }
   host.RegisterDialog("TRecordView", kd::qt::MakeRecordView);
   // A replay runs on the bytes the program itself read and wrote: no driver stands between.
   kd::ui::MainForm form(replayPort ? static_cast<kd::link::SerialPort&>(*replayPort)
                                    : static_cast<kd::link::SerialPort&>(adapterPort),
                         host);
-  if (replayPort) player.Attach(form, *replayPort, std::cout);
+  if (replayPort) {
+    player.Attach(form, *replayPort, std::cout);
+  } else {
+    // The demo's simulated hardware is fixed at start: its kind holds whatever the settings keep.
+    form.SetAdapterPort(&adapterPort, parser.isSet(demo) ? std::optional(kind) : adapterKind);
+    if (parser.isSet(demo)) {
+      // The demo's adapter answers on every number; the machine's own devices are listed beside it.
+      form.SetDeviceWorld({[] {
+                             auto present = kd::qt::PresentDevices();
+                             present.push_back({"demo", "Симулятор K-line", "klinediag --demo", "",
+                                                "", false});
+                             return present;
+                           },
+                           [](int) { return std::string("demo"); }, nullptr});
+    } else if (auto* qtPort = dynamic_cast<kd::qt::QtSerialPort*>(serial.get())) {
+      kd::qt::PortMap& ports = qtPort->Map();
+      form.SetDeviceWorld({kd::qt::PresentDevices, [&ports](int n) { return ports.Platform(n); },
+                           [&ports](int n) { return ports.Forced(n); }});
+      ports.SetResolver([&form](int n) { return form.Ports()->DeviceOf(n); });
+    }
+  }
   if (parser.isSet(demo)) {
     auto* simulator = static_cast<kd::sim::SimulatedPort*>(serial.get());
     form.OnTypeApplied = [simulator](std::uint32_t type) { simulator->SetEcuType(type); };
