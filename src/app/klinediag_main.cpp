@@ -1,5 +1,5 @@
-// klinediag [--demo] [--port N=DEVICE]... [--adapter KIND] [--trace FILE] [--screenshot
-// FILE.png|DIR]
+// klinediag [--demo | --replay TRACE] [--port N=DEVICE]... [--adapter KIND] [--trace FILE]
+//           [--screenshot FILE.png|DIR]
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
@@ -11,6 +11,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <iostream>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -22,15 +24,19 @@
 #include "qt/main_window.h"
 #include "qt/obd_windows.h"
 #include "qt/pages/value_dialog.h"
+#include "qt/port_dialog.h"
 #include "qt/port_worker.h"
 #include "qt/qt_host.h"
 #include "qt/qt_serial_port.h"
+#include "qt/record_view.h"
+#include "qt/serial_devices.h"
 #include "qt/screenshots.h"
 #include "qt/side_dialogs.h"
 #include "sim/simulated_cable.h"
 #include "sim/simulated_port.h"
 #include "ui/demo_start.h"
 #include "ui/main_form.h"
+#include "ui/session_trace.h"
 
 namespace {
 
@@ -41,17 +47,26 @@ constexpr int kIdentScreenshotTicks = 18;
 constexpr QSize kScreenshotSize{1280, 800};
 constexpr int kSideWindowTicks = 25;
 constexpr QSize kSideWindowSize{800, 600};
+// Replies recorded for the viewer's picture: 18 s of a drive.
+constexpr int kRecordViewTicks = 60;
 
 constexpr const char* kUsage =
-    "usage: klinediag [--demo] [--port N=DEVICE]... [--trace FILE] [--screenshot FILE.png|DIR]\n"
+    "usage: klinediag [--demo | --replay TRACE] [--port N=DEVICE]... [--adapter KIND]\n"
+    "                 [--trace FILE] [--screenshot FILE.png|DIR]\n"
     "K-line diagnostic scanner-tester for engine controllers.\n"
     "  --demo             run against the built-in simulated adapter and controllers\n"
+    "  --replay TRACE     run on a recorded session trace instead of a port: each tick\n"
+    "                     reads what the trace recorded, with its type and page;\n"
+    "                     writes that differ from the record are listed at the end\n"
     "  --port N=DEVICE    open DEVICE for port number N (1..8); may be repeated\n"
     "                     (default: COMn on Windows; /dev/ttyUSB(N-1) if present,\n"
     "                     else /dev/ttyS(N-1) on Linux)\n"
     "  --trace FILE       append every tick's reads and writes to FILE\n"
     "  --adapter KIND     what hangs on the port: adapter (the K-line adapter) or\n"
-    "                     kline (a plain K-line cable); default: adapter\n"
+    "                     kline (a plain K-line cable); default: the kind chosen\n"
+    "                     last in the port dialog, else adapter\n"
+    "  --open WINDOW      open a side window right after start, as its tool button does:\n"
+    "                     eobd, iso9141, aps4, aps6 or sauo\n"
     "  --ecu TYPE         switch to controller type TYPE (1..11) after start-up\n"
     "  --run-for SECONDS  close the window (storing the configuration) after SECONDS\n"
     "                     (up to 604800); message boxes then go to standard error\n"
@@ -115,7 +130,9 @@ int main(int argc, char** argv) {
   const QCommandLineOption ecu("ecu", {}, "TYPE");
   const QCommandLineOption runFor("run-for", {}, "SECONDS");
   const QCommandLineOption screenshotTicks("screenshot-ticks", {}, "N");
+  const QCommandLineOption replay("replay", {}, "TRACE");
   const QCommandLineOption adapter("adapter", {}, "KIND");
+  const QCommandLineOption openWindow("open", {}, "WINDOW");
   parser.addOption(help);
   parser.addOption(demo);
   parser.addOption(port);
@@ -124,7 +141,9 @@ int main(int argc, char** argv) {
   parser.addOption(ecu);
   parser.addOption(runFor);
   parser.addOption(screenshotTicks);
+  parser.addOption(replay);
   parser.addOption(adapter);
+  parser.addOption(openWindow);
   // Parsed before any QApplication exists, so that --help and usage errors need no display.
   QStringList args;
   for (int i = 0; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
@@ -149,6 +168,20 @@ int main(int argc, char** argv) {
       return Fail("--adapter expects " + AdapterNames() + ", got \"" + parser.value(adapter) +
                   "\"");
   }
+  // The side windows by the names --open takes, and the tool buttons that open them.
+  static const std::map<QString, const char*> kSideButtons = {{"eobd", "ToolButton7"},
+                                                              {"iso9141", "ToolButton12"},
+                                                              {"aps4", "ButtonImmo"},
+                                                              {"aps6", "ToolButton13"},
+                                                              {"sauo", "SAUOButton"}};
+  const char* openButton = nullptr;
+  if (parser.isSet(openWindow)) {
+    const auto it = kSideButtons.find(parser.value(openWindow));
+    if (it == kSideButtons.end())
+      return Fail("--open expects eobd, iso9141, aps4, aps6 or sauo, got \"" +
+                  parser.value(openWindow) + "\"");
+    openButton = it->second;
+  }
   unsigned ecuType = 0;
   if (parser.isSet(ecu)) {
     bool ok = false;
@@ -163,18 +196,28 @@ int main(int argc, char** argv) {
                       .arg(kMaxRunSeconds)
                       .arg(parser.value(runFor)));
   }
+  if (parser.isSet(replay) && parser.isSet(demo))
+    return Fail("--replay and --demo both say where the bytes come from; give one");
+  kd::ui::TraceReplay player;
+  if (parser.isSet(replay)) {
+    std::string error;
+    if (!player.Load(parser.value(replay).toStdString(), error))
+      return Fail("--replay: " + QString::fromStdString(error));
+  }
   QApplication app(argc, argv);
   QApplication::setApplicationName("klinediag");
 
-  // The demo's simulator answers at once and stays on the GUI thread, as in the harness; a real
-  // device lives with its driver on the port worker's thread, where read windows, writes and a
-  // driver's waits for the line never hold the window.
+  // The demo's simulator and a replay answer at once and stay on the GUI thread, as in the
+  // harness; a real device lives with its driver on the port worker's thread, where read windows,
+  // writes and a driver's waits for the line never hold the window.
   const auto kind = adapterKind.value_or(kd::link::AdapterKind::KLineAdapter);
   std::unique_ptr<kd::link::SerialPort> serial;
+  kd::ui::ReplayPort* replayPort = nullptr;
   std::unique_ptr<kd::link::SerialPort> cableLine;
   std::unique_ptr<kd::link::AdapterPort> demoPort;
   std::unique_ptr<kd::qt::PortWorker> worker;
-  kd::link::SerialPort* linkPort = nullptr;
+  kd::link::AdapterPort* adapterPort = nullptr;
+  kd::qt::PortMap* ports = nullptr;
   if (parser.isSet(demo)) {
     serial = std::make_unique<kd::sim::SimulatedPort>();
     // The demo on a cable: the simulated car behind a plain K-line, on the real clock.
@@ -182,24 +225,64 @@ int main(int argc, char** argv) {
       cableLine = std::make_unique<kd::sim::SimulatedCable>(
           static_cast<kd::sim::SimulatedPort&>(*serial), kd::link::SystemLineClock());
     demoPort = std::make_unique<kd::link::AdapterPort>(cableLine ? *cableLine : *serial, kind);
-    linkPort = demoPort.get();
+    adapterPort = demoPort.get();
+  } else if (parser.isSet(replay)) {
+    auto recorded = std::make_unique<kd::ui::ReplayPort>();
+    replayPort = recorded.get();
+    serial = std::move(recorded);
   } else {
     worker = std::make_unique<kd::qt::PortWorker>([&map, kind] {
       return std::make_unique<kd::qt::DeviceWithAdapter>(
           std::make_unique<kd::qt::QtSerialPort>(std::move(map)), kind);
     });
     worker->SetDispatcher(&kd::qt::Binder::RunLinkEvent);
-    linkPort = worker.get();
+    // Found once; the adapter kind is an atomic the port dialog may set from here, and the map's
+    // entries are fixed: the map is asked on the worker only while an opening holds this thread.
+    worker->WithStack([&](kd::link::SerialPort& stack) {
+      auto& device = dynamic_cast<kd::qt::DeviceWithAdapter&>(stack);
+      adapterPort = &device;
+      if (auto* qtPort = dynamic_cast<kd::qt::QtSerialPort*>(&device.Device()))
+        ports = &qtPort->Map();
+    });
   }
 
   kd::qt::QtHost host;
   kd::qt::RegisterSideDialogs(host);
   kd::qt::RegisterObdWindows(host);
   host.RegisterDialog("TOKBottomDlg", kd::qt::MakeValueDialog);
+  host.RegisterDialog("TForm6", kd::qt::MakePortDialog);
   host.SetUnattended(runMs || parser.isSet(screenshot));
   host.RegisterDialog("TForm9", kd::qt::MakeGraphWindow);
-  kd::ui::MainForm form(*linkPort, host);
+  host.RegisterDialog("TRecordView", kd::qt::MakeRecordView);
+  // A replay runs on the bytes the program itself read and wrote: no driver stands between.
+  kd::link::SerialPort& linkPort =
+      replayPort ? static_cast<kd::link::SerialPort&>(*replayPort)
+                 : (worker ? static_cast<kd::link::SerialPort&>(*worker)
+                           : static_cast<kd::link::SerialPort&>(*adapterPort));
+  kd::ui::MainForm form(linkPort, host);
   form.Port().exchanger = worker.get();
+  if (replayPort) {
+    player.Attach(form, *replayPort, std::cout);
+  } else {
+    // The demo's simulated hardware is fixed at start: its kind holds whatever the settings keep.
+    form.SetAdapterPort(adapterPort, parser.isSet(demo) ? std::optional(kind) : adapterKind);
+    if (parser.isSet(demo)) {
+      // The demo's adapter answers on every number; the machine's own devices are listed beside it.
+      form.SetDeviceWorld({[] {
+                             auto present = kd::qt::PresentDevices();
+                             present.push_back({"demo", "Симулятор K-line", "klinediag --demo", "",
+                                                "", false});
+                             return present;
+                           },
+                           [](int) { return std::string("demo"); }, nullptr});
+    } else if (ports) {
+      form.SetDeviceWorld({kd::qt::PresentDevices, [ports](int n) { return ports->Platform(n); },
+                           [ports](int n) { return ports->Forced(n); }});
+      worker->WithStack([ports, &form](kd::link::SerialPort&) {
+        ports->SetResolver([&form](int n) { return form.Ports()->DeviceOf(n); });
+      });
+    }
+  }
   if (parser.isSet(demo)) {
     auto* simulator = static_cast<kd::sim::SimulatedPort*>(serial.get());
     form.OnTypeApplied = [simulator](std::uint32_t type) { simulator->SetEcuType(type); };
@@ -308,6 +391,25 @@ int main(int argc, char** argv) {
                                    kSideWindowTicks, kSideWindowSize))
         return Fail(QString("cannot write the pictures of ") + side.button);
     }
+    // The port dialog, with the device behind each number.
+    {
+      QString failed;
+      QTimer::singleShot(0, &window, [&] {
+        QPointer<kd::qt::FormDialog> dialog =
+            dynamic_cast<kd::qt::FormDialog*>(QApplication::activeModalWidget());
+        if (!dialog) {
+          failed = "no port dialog opened";
+          return;
+        }
+        QApplication::processEvents();
+        const QString file = QDir(target).filePath("port-dialog.png");
+        if (!dialog->grab().save(file, "PNG")) failed = "cannot write " + file;
+        dialog->close();
+      });
+      auto* comButton = form.FindAs<kd::view::Button>("ComButton");
+      window.Bindings().Forward(*comButton, [comButton] { comButton->Click(); });
+      if (!failed.isEmpty()) return Fail(failed);
+    }
     // The identifiers page's value dialog, opened on the VIN with a new value typed, and left
     // with Cancel so that nothing is written.
     const int identTab = form.PageControl1().IndexOf("TabSheet3");
@@ -336,10 +438,31 @@ int main(int argc, char** argv) {
         if (grid->OnDblClick) grid->OnDblClick();
       });
     if (!failed.isEmpty()) return Fail(failed);
+    // The recording viewer, on a short drive of the demo's car.
+    if (parser.isSet(demo)) {
+      const QString viewer = kd::qt::ShootRecordView(form, window.Bindings(), window, target,
+                                                     kRecordViewTicks, kSideWindowSize * 3 / 2);
+      if (!viewer.isEmpty()) return Fail(viewer);
+    }
     return 0;
   }
 
-  if (runMs) QTimer::singleShot(*runMs, &window, [&window] { window.close(); });
+  if (runMs)
+    QTimer::singleShot(*runMs, &window, [&window] {
+      // A side window open from --open or a click ends first; the main window closes once its
+      // modal loop has returned.
+      if (QWidget* modal = QApplication::activeModalWidget()) {
+        modal->close();
+        QTimer::singleShot(0, &window, [&window] { window.close(); });
+        return;
+      }
+      window.close();
+    });
   window.showMaximized();
+  if (openButton)
+    QTimer::singleShot(0, &window, [&window, &form, openButton] {
+      if (auto* button = form.FindAs<kd::view::Button>(openButton); button && button->Enabled())
+        window.Bindings().Forward(*button, [button] { button->Click(); });
+    });
   return QApplication::exec();
 }

@@ -1,8 +1,9 @@
-// klinediag-script [--workdir DIR] [--demo] [SCRIPT]
+// klinediag-script [--workdir DIR] [--demo] [--trace FILE] [--replay TRACE] [SCRIPT]
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <string>
+#include <string_view>
 
 #include "harness/script_runner.h"
 
@@ -16,6 +17,9 @@ int main(int argc, char** argv) {
       workdir = argv[++i];
     } else if (arg == "--trace" && i + 1 < argc) {
       options.tracePath = argv[++i];
+    } else if (arg == "--replay" && i + 1 < argc) {
+      // Named, like the script, relative to where the harness was started.
+      options.replayPath = std::filesystem::absolute(argv[++i]).string();
     } else if (arg == "--adapter" && i + 1 < argc) {
       const auto kind = kd::link::AdapterByName(argv[++i]);
       if (!kind || !kd::link::AdapterAvailable(*kind)) {
@@ -23,16 +27,26 @@ int main(int argc, char** argv) {
         return 2;
       }
       options.adapter = *kind;
+      options.adapterGiven = true;
+    } else if (arg == "--elm-clone" && i + 1 < argc) {
+      if (std::string_view(argv[++i]) != "v1.5") {
+        std::cerr << "klinediag-script: --elm-clone expects v1.5\n";
+        return 2;
+      }
+      options.elmClone = true;
     } else if (arg == "--demo") {
       options.demo = true;
     } else if (arg == "--help" || arg == "-h") {
       std::cout
           << "usage: klinediag-script [--workdir DIR] [--demo] [--trace FILE] [--adapter KIND]\n"
-             "                        [SCRIPT]\n"
-             "Runs the main window on a scripted port (or the simulator with --demo),\n"
+             "                        [--replay TRACE] [SCRIPT]\n"
+             "Runs the main window on a scripted port (or the simulator with --demo, or\n"
+             "the recorded reads of TRACE, one tick of it a firing, with --replay),\n"
              "driven by SCRIPT or standard input, and prints what it shows.\n"
              "--adapter KIND puts that adapter's driver between the program and the port\n"
-             "(adapter: the K-line adapter, the default; kline: a plain K-line cable).\n";
+             "(adapter: the K-line adapter, the default; kline: a plain K-line cable;\n"
+             "elm327: an ELM327, with --demo the simulated one, a v1.5 clone with\n"
+             "--elm-clone v1.5).\n";
       return 0;
     } else if (script.empty() && !arg.starts_with("--")) {
       script = arg;

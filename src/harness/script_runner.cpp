@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "catalogue/ecu_catalogue.h"
+#include "sim/elm327_sim.h"
 #include "sim/simulated_cable.h"
 #include "sim/simulated_port.h"
 #include "ui/demo_start.h"
@@ -83,6 +84,42 @@ bool TakesFocus(const view::Control& c) {
 
 }  // namespace
 
+namespace {
+
+// port present PATH "DESCRIPTION" ["MANUFACTURER"] [sn SERIAL] [by-id LINK]
+ui::SerialDevice ParseDevice(const std::string& line) {
+  std::istringstream in(line);
+  std::string word;
+  in >> word >> word;  // port present
+  ui::SerialDevice d;
+  in >> d.path;
+  std::vector<std::string> quoted;
+  while (in >> std::ws && in.peek() == '"') {
+    in.get();
+    std::string text;
+    std::getline(in, text, '"');
+    quoted.push_back(text);
+  }
+  if (!quoted.empty()) d.description = quoted[0];
+  if (quoted.size() > 1) d.manufacturer = quoted[1];
+  while (in >> word) {
+    std::string value;
+    if (!(in >> value)) throw ScriptError{"port present: " + word + " without a value"};
+    if (word == "sn")
+      d.serialNumber = value;
+    else if (word == "by-id")
+      d.byId = value;
+    else
+      throw ScriptError{"port present: unknown field " + word};
+  }
+  // USB bridges name their device ttyUSB or ttyACM and carry a serial number or a by-id link.
+  d.usb = d.path.find("ttyUSB") != std::string::npos ||
+          d.path.find("ttyACM") != std::string::npos || !d.serialNumber.empty() || !d.byId.empty();
+  return d;
+}
+
+}  // namespace
+
 std::string Escape(const std::string& text) {
   std::string out;
   for (char c : text) {
@@ -96,27 +133,31 @@ std::string Escape(const std::string& text) {
   return out;
 }
 
-std::string HexBytes(const std::vector<std::uint8_t>& bytes) {
-  std::string out;
-  char buf[4];
-  for (std::uint8_t b : bytes) {
-    std::snprintf(buf, sizeof buf, " %02X", b);
-    out += buf;
-  }
-  return out;
-}
+std::string HexBytes(const std::vector<std::uint8_t>& bytes) { return ui::TraceHex(bytes); }
 
 ScriptRunner::ScriptRunner(std::istream& in, std::ostream& out, RunOptions options)
     : in_(in), out_(out), options_(options) {
   std::error_code ec;
   startDir_ = std::filesystem::current_path(ec).string();
   if (options_.demo) simulated_ = std::make_unique<sim::SimulatedPort>();
+  if (!options_.replayPath.empty()) {
+    replayPort_ = std::make_unique<ui::ReplayPort>();
+    replay_.Load(options_.replayPath, replayError_);
+  }
   link::SerialPort* device = &scripted_;
   if (simulated_) device = simulated_.get();
+  if (replayPort_) device = replayPort_.get();
   if (simulated_ && options_.adapter == link::AdapterKind::KLineCable) {
     cableLine_ = std::make_unique<sim::SimulatedCable>(
         static_cast<sim::SimulatedPort&>(*simulated_), lineClock_);
     device = cableLine_.get();
+  }
+  if (simulated_ && options_.adapter == link::AdapterKind::Elm327) {
+    sim::ElmOptions elm;
+    if (options_.elmClone) elm.clone = sim::ElmClone::V15;
+    elmChip_ =
+        std::make_unique<sim::Elm327Sim>(static_cast<sim::SimulatedPort&>(*simulated_), elm);
+    device = elmChip_.get();
   }
   adapter_ = std::make_unique<link::AdapterPort>(*device, options_.adapter, lineClock_);
   tap_ = std::make_unique<TapPort>(*adapter_);
@@ -125,9 +166,25 @@ ScriptRunner::ScriptRunner(std::istream& in, std::ostream& out, RunOptions optio
 
 void ScriptRunner::CreateMain() {
   main_ = std::make_unique<ui::MainForm>(*tap_, *this);
+  // The demo's simulated hardware is fixed at start, as in the program.
+  main_->SetAdapterPort(adapter_.get(), options_.adapterGiven || options_.demo
+                                            ? std::optional(options_.adapter)
+                                            : std::nullopt);
+  // The machine's devices are the ones the script declared; a number's own device follows
+  // Linux naming: the USB adapter when declared, else the on-board port.
+  main_->SetDeviceWorld({[this] { return devices_; },
+                         [this](int n) {
+                           const std::string usb = "/dev/ttyUSB" + std::to_string(n - 1);
+                           for (const auto& d : devices_)
+                             if (d.path == usb) return usb;
+                           return "/dev/ttyS" + std::to_string(n - 1);
+                         },
+                         nullptr});
   main_->RequestClose = [this] { CloseTop(); };
   stack_.push_back(main_.get());
   traceFailed_ = !options_.tracePath.empty() && !main_->StartTrace(options_.tracePath);
+  // A restarted program goes on with the trace where the last one left it.
+  if (replayPort_ && replayError_.empty()) replay_.Attach(*main_, *replayPort_, out_);
   if (simulated_) {
     // The simulated car follows the program's controller type, as the demo does.
     auto* sim = static_cast<sim::SimulatedPort*>(simulated_.get());
@@ -153,6 +210,10 @@ int ScriptRunner::Run() {
   // A run asked to leave a trace must not look like one that did.
   if (traceFailed_) {
     out_ << "error 0: cannot write the trace " << options_.tracePath << '\n';
+    return 2;
+  }
+  if (!replayError_.empty()) {
+    out_ << "error 0: replay: " << replayError_ << '\n';
     return 2;
   }
   try {
@@ -202,7 +263,8 @@ void ScriptRunner::Execute(const std::string& line) {
   if (words.empty()) return;
   const std::string& cmd = words[0];
   // Once the main window has closed, only the files it left behind can still be looked at.
-  if (finished_ && !(cmd == "show" && words.size() >= 3 && (words[1] == "file" || words[1] == "head")))
+  if (finished_ && !(cmd == "show" && words.size() >= 3 &&
+                     (words[1] == "file" || words[1] == "head" || words[1] == "text")))
     Fail("the program has ended");
   // The port, the clock, the queued answers and bytes describe the world the program starts
   // in; any other command starts it first.
@@ -214,6 +276,7 @@ void ScriptRunner::Execute(const std::string& line) {
 
   if (cmd == "rx") {
     if (options_.demo) Fail("rx: the simulator supplies the bytes in --demo");
+    if (replayPort_) Fail("rx: the trace supplies the bytes in --replay");
     std::vector<std::uint8_t> bytes;
     for (std::size_t i = 1; i < words.size(); ++i) bytes.push_back(ParseHexByte(words[i]));
     scripted_.Queue(bytes);
@@ -264,7 +327,9 @@ void ScriptRunner::Execute(const std::string& line) {
         const int col = ParseInt(words[2]), row = ParseInt(words[3]);
         if (col < 0 || row < 0 || col >= grid->ColCount() || row >= grid->RowCount())
           Fail("no cell " + words[2] + " " + words[3] + " in " + words[1]);
+        // A cell named is a cell clicked, as the mouse selects it.
         grid->SelectCell(col, row);
+        if (cmd == "cell" && grid->OnClickCell) grid->OnClickCell(col, row);
       }
       if (cmd == "dblclick" && grid->OnDblClick) grid->OnDblClick();
     } else if (auto* list = dynamic_cast<view::ListBox*>(&c); list && cmd == "dblclick") {
@@ -312,7 +377,8 @@ void ScriptRunner::Execute(const std::string& line) {
     Restart();
   } else if (cmd == "replay") {
     need(1);
-    if (options_.demo) Fail("replay: the recorded reads replace the simulator, run without --demo");
+    if (options_.demo || replayPort_)
+      Fail("replay: the recorded reads replace the simulator, run without --demo or --replay");
     Replay(line.substr(line.find(words[1], 6)));
   } else if (cmd == "clock") {
     need(2);
@@ -320,15 +386,43 @@ void ScriptRunner::Execute(const std::string& line) {
     int sec = 0;
     if (std::sscanf(words[1].c_str(), "%d-%d-%d", &t.year, &t.month, &t.day) != 3 ||
         (std::sscanf(words[2].c_str(), "%d:%d:%d", &t.hour, &t.minute, &sec) < 2))
-      Fail("clock: expected YYYY-MM-DD HH:MM[:SS]");
+      Fail("clock: expected YYYY-MM-DD HH:MM[:SS[.mmm]]");
     t.second = sec;
+    // Milliseconds, for the times of recorded frames: exactly three digits after the point.
+    if (const auto point = words[2].find('.'); point != std::string::npos) {
+      const std::string ms = words[2].substr(point + 1);
+      if (ms.size() != 3 || ms.find_first_not_of("0123456789") != std::string::npos)
+        Fail("clock: expected YYYY-MM-DD HH:MM[:SS[.mmm]]");
+      t.millisecond = std::stoi(ms);
+    }
     clock_ = t;
   } else if (cmd == "port") {
     need(1);
     if (options_.demo) Fail("port: the simulator's port is not scripted");
+    if (replayPort_) Fail("port: the trace's port is not scripted");
     const std::string& what = words[1];
     if (what == "ok") scripted_.SetMode(ScriptedPort::Mode::Ok);
-    else if (what == "open-fails") scripted_.SetMode(ScriptedPort::Mode::OpenFails);
+    else if (what == "open-fails") {
+      scripted_.SetMode(ScriptedPort::Mode::OpenFails);
+      link::OpenError reason = link::OpenError::Other;
+      if (words.size() > 2) {
+        if (words[2] == "missing")
+          reason = link::OpenError::Missing;
+        else if (words[2] == "permission")
+          reason = link::OpenError::Permission;
+        else if (words[2] == "busy")
+          reason = link::OpenError::Busy;
+        else
+          Fail("port open-fails: expected missing, permission or busy");
+      }
+      scripted_.SetOpenError(reason);
+    } else if (what == "present") {
+      need(2);
+      devices_.push_back(ParseDevice(line));
+    } else if (what == "absent") {
+      need(2);
+      std::erase_if(devices_, [&](const ui::SerialDevice& d) { return d.path == words[2]; });
+    }
     else if (what == "write-fails") scripted_.SetMode(ScriptedPort::Mode::WriteFails);
     else if (what == "write-pending") scripted_.SetMode(ScriptedPort::Mode::WritePending);
     else if (what == "write-stuck") scripted_.SetMode(ScriptedPort::Mode::WriteStuck);
@@ -342,11 +436,15 @@ void ScriptRunner::Execute(const std::string& line) {
   } else if (cmd == "show" && words.size() >= 3 && (words[1] == "file" || words[1] == "head")) {
     ShowFile(line.substr(line.find(words[2], line.find(words[1], 4) + words[1].size())),
              words[1] == "head" ? 64 : SIZE_MAX);
+  } else if (cmd == "show" && words.size() >= 3 && words[1] == "text") {
+    ShowText(line.substr(line.find(words[2], line.find("text", 4) + 4)));
   } else if (cmd == "show" && words.size() >= 3 && words[1] == "hint") {
     out_ << words[2] << " hint \"" << Escape(Shown(words[2]).Hint()) << "\"\n";
   } else if (cmd == "show" && words.size() >= 3 && words[1] == "state") {
     const view::Control& c = Shown(words[2]);
     out_ << words[2] << " visible " << Flag(c.Visible()) << " enabled " << Flag(c.Enabled()) << '\n';
+  } else if (cmd == "show" && words.size() >= 3 && words[1] == "stale") {
+    out_ << words[2] << " stale " << Flag(Shown(words[2]).Stale()) << '\n';
   } else if (cmd == "show" && words.size() >= 3 && words[1] == "points") {
     ShowPoints(words[2]);
   } else if (cmd == "show" && words.size() == 2 && words[1] == "form") {
@@ -398,29 +496,14 @@ void ScriptRunner::Replay(const std::string& path) {
   int ticks = 0, differing = 0, number = 0;
   for (std::string line; std::getline(in, line);) {
     ++number;
-    std::istringstream words(line);
-    std::string date, time, key, pageName;
-    std::uint32_t type = 0;
-    if (!(words >> date >> time >> key) || key != "type") continue;
-    if (!(words >> type >> key >> pageName) || key != "page" || !(words >> key) || key != "rx")
-      Fail("replay: malformed line " + std::to_string(number));
-    std::vector<std::uint8_t> rx, expected;
-    auto* into = &rx;
-    int bars = 0;
-    for (std::string word; words >> word;) {
-      // The link status follows the second bar; it is for the reader.
-      if (word == "|" && ++bars == 2) break;
-      if (word == "|") continue;
-      if (word == "tx") {
-        into = &expected;
-        continue;
-      }
-      into->push_back(ParseHexByte(word));
-    }
-    if (main_->EcuType() != type && catalogue::IsKnownType(type))
-      main_->FindAs<view::Button>(std::string(catalogue::Lookup(type).toolButton))->Click();
-    if (const int page = main_->PageControl1().IndexOf(pageName); page >= 0)
-      main_->PageControl1().ClickTab(page);
+    std::string error;
+    const auto tick = ui::ParseTraceLine(line, number, error);
+    // The messages the harness always gave: a bad byte as any command's, a bad line as replay's.
+    if (!error.empty()) Fail(error.starts_with("malformed byte") ? error : "replay: " + error);
+    if (!tick) continue;
+    const std::vector<std::uint8_t>& rx = tick->rx;
+    const std::vector<std::uint8_t>& expected = tick->tx;
+    ui::ShowTraceTick(*main_, *tick);
     scripted_.Queue(rx);
     tap_->TakeWritten();
     main_->Timer1().Fire();
@@ -428,8 +511,7 @@ void ScriptRunner::Replay(const std::string& path) {
     ++ticks;
     if (written != expected) {
       ++differing;
-      out_ << "replay line " << number << ": tx" << HexBytes(written) << '\n';
-      out_ << "replay line " << number << ": recorded tx" << HexBytes(expected) << '\n';
+      ui::ReportDifferingWrite(out_, number, written, expected);
     }
   }
   scripted_.SetEcho(echo);
@@ -545,6 +627,27 @@ void ScriptRunner::ShowFile(const std::string& path, std::size_t limit) {
         bytes.begin() + static_cast<std::ptrdiff_t>(std::min({at + 16, bytes.size(), limit}));
     out_ << offset << HexBytes({bytes.begin() + static_cast<std::ptrdiff_t>(at), end}) << '\n';
   }
+}
+
+void ScriptRunner::ShowText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    out_ << "file " << path << " missing\n";
+    return;
+  }
+  std::string bytes((std::istreambuf_iterator<char>(in)), {});
+  // The byte-order mark is shown by `show head`; here it would only hide the first heading.
+  if (bytes.starts_with("\xEF\xBB\xBF")) bytes.erase(0, 3);
+  std::vector<std::string> lines;
+  for (std::size_t at = 0; at < bytes.size();) {
+    const auto lf = bytes.find('\n', at);
+    const auto end = lf == std::string::npos ? bytes.size() : lf + 1;
+    lines.push_back(bytes.substr(at, end - at));
+    at = end;
+  }
+  out_ << "text " << path << " lines " << lines.size() << '\n';
+  for (std::size_t i = 0; i < lines.size(); ++i)
+    out_ << "text " << i + 1 << ": " << Escape(lines[i]) << '\n';
 }
 
 std::optional<ScriptRunner::Answer> ScriptRunner::TakeAnswer() {

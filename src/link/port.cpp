@@ -122,7 +122,8 @@ void ForgetTicks(PortHandle& handle, const ExchangeBuffer& buffer) {
 }
 
 void PollTick(PortHandle& handle, ExchangeBuffer& buffer, bool marksStartCommunication,
-              std::function<void(ExchangeBuffer&)> sessionStep, view::StatusBar& status) {
+              std::function<void(ExchangeBuffer&)> sessionStep, view::StatusBar& status,
+              std::function<void()> shown) {
   // The decoders may rewrite the area; the trace wants the bytes as they arrived.
   struct Traced {
     std::vector<std::uint8_t> arrived;
@@ -141,7 +142,7 @@ void PollTick(PortHandle& handle, ExchangeBuffer& buffer, bool marksStartCommuni
         return OutgoingFrame{{buffer.transmitFrame, buffer.transmitFrame + buffer.dataLength},
                              !traced->marked};
       },
-      [&handle, &buffer, &status, traced](WriteOutcome outcome) {
+      [&handle, &buffer, &status, traced, shown = std::move(shown)](WriteOutcome outcome) {
         const bool succeeded = outcome == WriteOutcome::Written || outcome == WriteOutcome::Delayed;
         if (!traced->marked) {
           if (outcome == WriteOutcome::Delayed || outcome == WriteOutcome::DelayedFailed)
@@ -153,6 +154,7 @@ void PollTick(PortHandle& handle, ExchangeBuffer& buffer, bool marksStartCommuni
         if (handle.onTick)
           handle.onTick(traced->arrived,
                         {buffer.transmitFrame, succeeded ? buffer.dataLength : std::size_t{0}});
+        if (shown) shown();
       });
 }
 

@@ -66,8 +66,10 @@ void ForgetTicks(PortHandle& handle, const ExchangeBuffer& buffer);
 
 // Read, let `sessionStep` decode and prepare, write. Every outcome ends as a status text.
 // `marksStartCommunication`: a StartCommunication goes out with bit 7 of the envelope's count
-// byte set (the controller type's trait; side windows pass their own).
+// byte set (the controller type's trait; side windows pass their own). `shown` follows the
+// outcome's status text, on the same terms as the outcome.
 void PollTick(PortHandle& handle, ExchangeBuffer& buffer, bool marksStartCommunication,
-              std::function<void(ExchangeBuffer&)> sessionStep, view::StatusBar& status);
+              std::function<void(ExchangeBuffer&)> sessionStep, view::StatusBar& status,
+              std::function<void()> shown = nullptr);
 
 }  // namespace kd::link

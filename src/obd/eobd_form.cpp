@@ -1,9 +1,11 @@
 #include "obd/eobd_form.h"
 
 #include <algorithm>
+#include <initializer_list>
 #include <string>
 
 #include "link/kwp.h"
+#include "link/obd_protocol.h"
 #include "obd/obd_port.h"
 #include "text/cp1251.h"
 #include "text/number_format.h"
@@ -44,7 +46,9 @@ EobdForm::EobdForm(link::PortHandle& port, EobdShared& shared)
       stringGrid5_(Add<view::Grid>("StringGrid5")),
       memo2_(Add<view::Memo>("Memo2")),
       stringGrid4_(Add<view::Grid>("StringGrid4")),
-      timer1_(Add<view::Timer>("Timer1", kInterval)) {
+      timer1_(Add<view::Timer>("Timer1", kInterval)),
+      obdProtocol_(Add<view::Label>("ObdProtocol")),
+      mode5Support_(Add<view::Label>("Mode5Support")) {
   SetCaption("EOBD");
   BuildControls();
 }
@@ -90,6 +94,34 @@ void EobdForm::BuildControls() {
   button2_.SetCaption("Сбр.ОШИБОК");
   button2_.OnClick = [this] { shared_.clearRequest = 1; };
   timer1_.OnTimer = [this] { PollTick(); };
+  for (view::Control* c :
+       std::initializer_list<view::Control*>{&stringGrid1_, &stringGrid2_, &stringGrid3_,
+                                             &stringGrid4_, &stringGrid5_, &memo1_, &memo2_})
+    Values().Watch(*c);
+
+  // A new window looks for the car's protocol afresh.
+  port_.port.WithStack([](link::SerialPort& stack) {
+    if (auto* reporter = link::ObdProtocolOf(stack)) reporter->ForgetObdProtocol();
+  });
+  mode5Support_.SetCaption("Не поддерживается.");
+  ShowProtocol();
+}
+
+// The reporter is the driver's, where the port's stack lives: asked there, shown here.
+void EobdForm::ShowProtocol() {
+  bool reported = false;
+  bool onCan = false;
+  std::string name;
+  port_.port.WithStack([&](link::SerialPort& stack) {
+    if (const auto* reporter = link::ObdProtocolOf(stack)) {
+      reported = true;
+      name = reporter->ObdProtocolName();
+      onCan = reporter->OnCan();
+    }
+  });
+  obdProtocol_.SetVisible(reported);
+  obdProtocol_.SetCaption(name);
+  mode5Support_.SetVisible(onCan);
 }
 
 void EobdForm::FrameButtonClick() {
@@ -100,7 +132,10 @@ void EobdForm::FrameButtonClick() {
 void EobdForm::PollTick() {
   link::RunTick(
       port_, *buffer_, [this](std::size_t) { return Step(); },
-      [this](link::WriteOutcome outcome) { ShowPacketWrite(outcome, statusBar1_); });
+      [this](link::WriteOutcome outcome) {
+        ShowPacketWrite(outcome, statusBar1_);
+        ShowProtocol();
+      });
 }
 
 link::OutgoingFrame EobdForm::Step() {
@@ -137,6 +172,8 @@ void EobdForm::ObdStep() {
   for (std::size_t i = 0; i < reply.size(); ++i)
     reply[i] = link::At(b.receiveArea, b.dataLength + i);
 
+  // The window has no link status of its own; the tester's address in the reply is the sign.
+  Values().Answered(reply[1] == link::kTesterAddress);
   std::uint8_t sid = reply[3];
   const bool negative = sid == 0x7F;
   if (negative) sid = reply[4];

@@ -13,12 +13,16 @@
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QLabel>
+#include <QLegend>
+#include <QLegendMarker>
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QPalette>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QShortcut>
@@ -131,6 +135,36 @@ void SetShown(QWidget* w, bool visible) {
   if (w->isHidden() == visible) w->setVisible(visible);
 }
 
+// "нет связи с 14:03:27": since when a stale value has not been confirmed, with the control's
+// own hint under it.
+QString StaleTip(const view::Control& c) {
+  if (!c.Stale()) return Q(c.Hint());
+  QString tip = QStringLiteral("нет связи с ") + Q(c.StaleSince());
+  if (!c.Hint().empty()) tip += QLatin1Char('\n') + Q(c.Hint());
+  return tip;
+}
+
+// A stale value is drawn in the colour of disabled text, while the control stays usable
+// (scrolling, selecting, its tooltip). The palette it had is kept to return to.
+void ShowStale(const view::Control& c, QWidget* w) {
+  const char* kStaleProperty = "kdStale";
+  const char* kPaletteProperty = "kdPalette";
+  if (w->property(kStaleProperty).toBool() == c.Stale()) return;
+  w->setProperty(kStaleProperty, c.Stale());
+  if (!c.Stale()) {
+    w->setPalette(w->property(kPaletteProperty).value<QPalette>());
+    return;
+  }
+  w->setProperty(kPaletteProperty, QVariant::fromValue(w->palette()));
+  QPalette p = w->palette();
+  for (const auto role : {QPalette::Text, QPalette::WindowText, QPalette::ButtonText}) {
+    const QColor grey = p.color(QPalette::Disabled, role);
+    p.setColor(QPalette::Active, role, grey);
+    p.setColor(QPalette::Inactive, role, grey);
+  }
+  w->setPalette(p);
+}
+
 void CopyCommon(const view::Control& c, QObject* o) {
   if (auto* a = As<QAction>(o)) {
     a->setVisible(c.Visible());
@@ -139,7 +173,8 @@ void CopyCommon(const view::Control& c, QObject* o) {
   } else if (auto* w = As<QWidget>(o)) {
     SetShown(w, c.Visible());
     w->setEnabled(c.Enabled());
-    w->setToolTip(Q(c.Hint()));
+    w->setToolTip(StaleTip(c));
+    ShowStale(c, w);
   }
 }
 
@@ -246,6 +281,11 @@ void CopyGrid(view::Grid& m, QTableWidget* w) {
       }
       const QString text = Q(m.Cell(c, r));
       if (item->text() != text) item->setText(text);
+      // The view asks the cell for its tooltip, not the table: a stale cell says since when.
+      if (!fixed) {
+        const QVariant tip = m.Stale() ? QVariant(StaleTip(m)) : QVariant();
+        if (item->data(Qt::ToolTipRole) != tip) item->setData(Qt::ToolTipRole, tip);
+      }
       // Fixed rows are headings: they cannot be selected, and look like a header.
       const Qt::ItemFlags flags =
           fixed ? Qt::NoItemFlags : (Qt::ItemIsEnabled | Qt::ItemIsSelectable);
@@ -306,11 +346,21 @@ void CopyChart(const view::Chart& m, QChartView* v) {
   QChart* chart = v->chart();
   chart->setAnimationOptions(QChart::NoAnimation);
   const auto layout = static_cast<qulonglong>(m.LayoutRevision());
-  const bool rebuild = v->property("kdChartLayout").toULongLong() != layout ||
-                       chart->series().size() != static_cast<qsizetype>(m.Series().size());
+  const qsizetype wanted = static_cast<qsizetype>(m.Series().size()) + (m.HasCursor() ? 1 : 0);
+  const bool rebuild =
+      v->property("kdChartLayout").toULongLong() != layout || chart->series().size() != wanted;
   bool labelled = false;
   for (const auto& s : m.Series())
     for (const auto& p : s.points) labelled = labelled || (!p.label.empty() && p.label != " ");
+  if (rebuild && m.HasCursor()) {
+    // Axes taken out of a chart that had several of them leave their labels drawn behind; a
+    // chart with a cursor (the viewer's, rebuilt on every tick of a box) starts afresh instead.
+    QChart* old = v->chart();
+    v->setChart(new QChart);
+    delete old;
+    chart = v->chart();
+    chart->setAnimationOptions(QChart::NoAnimation);
+  }
   if (rebuild || labelled) {
     v->setProperty("kdChartLayout", layout);
     chart->removeAllSeries();
@@ -339,12 +389,21 @@ void CopyChart(const view::Chart& m, QChartView* v) {
       x = axis;
     }
     x->setRange(m.XMin(), m.XMax());
-    auto* y = new QValueAxis;
-    y->setRange(m.YMin(), m.YMax());
-    if (m.YStep() > 0) y->setTickCount(static_cast<int>((m.YMax() - m.YMin()) / m.YStep()) + 1);
-    y->setLabelsVisible(m.AxisLabels());
     chart->addAxis(x, Qt::AlignBottom);
-    chart->addAxis(y, Qt::AlignLeft);
+    // The shared value axis only where a series uses it: series on scales of their own bring
+    // theirs, one to the left, the next to the right.
+    bool sharedUsed = m.Series().empty();
+    for (const auto& s : m.Series()) sharedUsed = sharedUsed || !s.OwnScale();
+    QValueAxis* y = nullptr;
+    if (sharedUsed) {
+      y = new QValueAxis;
+      y->setRange(m.YMin(), m.YMax());
+      if (m.YStep() > 0) y->setTickCount(static_cast<int>((m.YMax() - m.YMin()) / m.YStep()) + 1);
+      y->setLabelsVisible(m.AxisLabels());
+      chart->addAxis(y, Qt::AlignLeft);
+    }
+    QValueAxis* cursorScale = y;
+    int own = 0;
     for (const auto& s : m.Series()) {
       auto* line = new QLineSeries;
       line->setName(Q(s.title));
@@ -354,7 +413,30 @@ void CopyChart(const view::Chart& m, QChartView* v) {
       pen.setWidth(2);
       line->setPen(pen);
       line->attachAxis(x);
-      line->attachAxis(y);
+      if (s.OwnScale()) {
+        auto* scale = new QValueAxis;
+        scale->setRange(s.scaleMin, s.scaleMax);
+        scale->setLabelsColor(pen.color());
+        scale->setLinePenColor(pen.color());
+        scale->setGridLineVisible(false);
+        chart->addAxis(scale, own++ % 2 == 0 ? Qt::AlignLeft : Qt::AlignRight);
+        line->attachAxis(scale);
+        if (!cursorScale) cursorScale = scale;
+      } else {
+        line->attachAxis(y);
+      }
+    }
+    if (m.HasCursor() && cursorScale) {
+      auto* cursor = new QLineSeries;
+      chart->addSeries(cursor);
+      QPen pen(Qt::red);
+      pen.setWidth(1);
+      cursor->setPen(pen);
+      cursor->attachAxis(x);
+      cursor->attachAxis(cursorScale);
+      cursor->setProperty("kdLow", cursorScale->min());
+      cursor->setProperty("kdHigh", cursorScale->max());
+      for (QLegendMarker* marker : chart->legend()->markers(cursor)) marker->setVisible(false);
     }
   }
   static QList<QPointF> points;
@@ -364,6 +446,13 @@ void CopyChart(const view::Chart& m, QChartView* v) {
     points.reserve(static_cast<qsizetype>(view::Chart::kPointsReserve));
     for (const auto& p : m.Series()[static_cast<std::size_t>(i)].points) points.append({p.x, p.y});
     static_cast<QLineSeries*>(series[i])->replace(points);
+  }
+  if (m.HasCursor() && series.size() == wanted) {
+    QAbstractSeries* cursor = series.back();
+    const double low = cursor->property("kdLow").toDouble();
+    const double high = cursor->property("kdHigh").toDouble();
+    static_cast<QLineSeries*>(cursor)->replace(
+        QList<QPointF>{{m.CursorX(), low}, {m.CursorX(), high}});
   }
 }
 
@@ -598,6 +687,13 @@ void Binder::Connect(Binding& b) {
                 if (row < 0 || col < 0) return;
                 forward([&m, row, col] { m.SelectCell(col, row); });
               });
+      connect(w, &QTableWidget::cellClicked, this, [forward, &m](int row, int col) {
+        // A heading is no cell to click, as it is none to select.
+        if (row < m.FixedRows()) return;
+        forward([&m, row, col] { m.ClickCell(col, row); });
+      });
+      grids_[w] = &m;
+      w->installEventFilter(this);
       connect(w, &QTableWidget::cellDoubleClicked, this, [forward, &m] {
         forward([&m] {
           if (m.OnDblClick) m.OnDblClick();
@@ -817,6 +913,19 @@ std::vector<QObject*> Binder::ObjectsOf(const std::string& name) const {
 }
 
 bool Binder::eventFilter(QObject* watched, QEvent* event) {
+  // Space and Enter click the current cell of a grid that reacts to clicks.
+  if (event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    auto it = grids_.find(watched);
+    if (it != grids_.end() && it->second->OnClickCell &&
+        (key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter)) {
+      view::Grid* grid = it->second;
+      auto* table = As<QTableWidget>(watched);
+      const int row = table->currentRow(), col = table->currentColumn();
+      if (row >= 0 && col >= 0) Forward(*grid, [grid, row, col] { grid->ClickCell(col, row); });
+      return true;
+    }
+  }
   if (event->type() == QEvent::MouseButtonPress) {
     if (auto it = listViewports_.find(watched); it != listViewports_.end() && it->second->object)
       it->second->rowAtPress = As<QListWidget>(it->second->object)->currentRow();

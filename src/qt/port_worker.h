@@ -42,8 +42,8 @@ class PortWorker : public link::SerialPort, public link::Exchanger {
   PortWorker& operator=(const PortWorker&) = delete;
 
   void SetDispatcher(Dispatcher dispatcher) { dispatcher_ = std::move(dispatcher); }
-  // Runs `job` on the worker thread with the stack and waits for it (tests and measurements).
-  void WithStack(const std::function<void(link::SerialPort&)>& job);
+  // Runs `job` on the worker thread with the stack, between exchanges, and waits for it.
+  void WithStack(const std::function<void(link::SerialPort&)>& job) override;
   bool InFlight() const { return inFlight_.has_value(); }
 
   // link::SerialPort: each call runs on the worker and is waited for.

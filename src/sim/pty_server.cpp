@@ -101,6 +101,10 @@ bool PtyServer::Open(std::string& error) {
     error = "the simulated adapter refused to open";
     return false;
   }
+  if (options_.front && !options_.front->Open(1) && !port_.FaultOn(Fault::Unplugged)) {
+    error = "the simulated adapter refused to open";
+    return false;
+  }
   return true;
 }
 
@@ -135,6 +139,7 @@ bool PtyServer::Step(int waitMs) {
       now >= options_.replugAfterMs) {
     port_.ClearFault(Fault::Unplugged);
     if (!port_.IsOpen()) port_.Open(1);
+    if (options_.front && !options_.front->IsOpen()) options_.front->Open(1);
   }
   if (!written_.empty() && (now - lastByteMs_ >= options_.gapMs || WriteComplete())) Deliver();
   if (drainAtMs_ && now >= *drainAtMs_) Drain();
@@ -146,12 +151,16 @@ bool PtyServer::Step(int waitMs) {
 }
 
 bool PtyServer::WriteComplete() const {
-  if (!options_.pace || written_.size() < 6) return false;
+  if (!options_.pace || options_.front || written_.size() < 6) return false;
   for (std::size_t i = 0; i < 4; ++i)
     if (written_[i] != kEnvelope[i]) return false;
   const std::uint8_t count = written_[4];
   return written_.size() == (count & 0x7Fu) ||
          ((count & kIso9141Init) && written_.size() == (count & 0x3Fu));
+}
+
+std::size_t PtyServer::Waiting() const {
+  return options_.front ? 0 : port_.Waiting();
 }
 
 void PtyServer::WriteBack(const Bytes& bytes) {
@@ -195,6 +204,15 @@ bool PtyServer::StepCable(int waitMs) {
 void PtyServer::Deliver() {
   std::optional<link::LineSettings> settings;
   if (options_.followLineSettings) settings = ReadTtyLine(slave_);
+  if (options_.front) {
+    if (!settings) settings = options_.frontSettings;
+    if (!(*settings == frontApplied_) && options_.front->ApplyLineSettings(*settings))
+      frontApplied_ = *settings;
+    options_.front->Write(written_.data(), written_.size());
+    written_.clear();
+    Drain();
+    return;
+  }
   if (!settings) settings = ExpectedSettings(port_.EcuType());
   if (!(*settings == port_.AppliedSettings())) port_.ApplyLineSettings(*settings);
   if (options_.pace && written_.size() >= 6 &&
@@ -248,10 +266,10 @@ void PtyServer::DeliverPaced() {
 void PtyServer::Drain() {
   // One read is one read window of the adapter: a late answer waits for the next.
   std::uint8_t buffer[4096];
-  const std::size_t n = port_.Read(buffer, sizeof buffer);
+  const std::size_t n = Io().Read(buffer, sizeof buffer);
   WriteBack(Bytes(buffer, buffer + n));
   drainAtMs_.reset();
-  if (port_.Waiting() > 0) drainAtMs_ = Elapsed() + options_.lateDelayMs;
+  if (Waiting() > 0) drainAtMs_ = Elapsed() + options_.lateDelayMs;
 }
 
 }  // namespace kd::sim

@@ -28,6 +28,10 @@ struct PtyOptions {
   // P2min after the request, and a request that starts before P3min has passed since the last
   // answer is not answered (its echo still comes). The timing is the controller's in force.
   bool pace = false;
+  // Another adapter in front of the car's K-line (the simulated ELM327): the program talks to
+  // it, and it to the car. Its line settings are its own.
+  link::SerialPort* front = nullptr;
+  link::LineSettings frontSettings;
   // Serve a plain K-line cable instead of the K-line adapter: the program drives the line.
   bool cable = false;
   // How often the cable's line rate is looked at while nothing arrives.
@@ -65,6 +69,8 @@ class PtyServer {
   // Expected end of the program's write: an envelope's count says it; nothing for bare frames.
   bool WriteComplete() const;
   std::int64_t ElapsedUs() const;
+  link::SerialPort& Io() { return options_.front ? *options_.front : port_; }
+  std::size_t Waiting() const;
   bool StepCable(int waitMs);
   void WriteBack(const Bytes& bytes);
 
@@ -76,6 +82,7 @@ class PtyServer {
   Bytes written_;
   std::int64_t lastByteMs_ = 0;
   std::optional<std::int64_t> drainAtMs_;
+  link::LineSettings frontApplied_;
   std::int64_t startNs_ = 0;
   // Paced line: bytes due at a time, the end of the line's last answer, and when it is free.
   struct Due {

@@ -2,11 +2,13 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <sstream>
 
 #include "adaptation/fuel_cells_page.h"
 #include "adaptation/knock_cells_page.h"
 #include "adaptation/misfire_page.h"
 #include "adaptation/trip_page.h"
+#include "fileio/atomic_file.h"
 #include "identity/adc_page_step.h"
 #include "identity/equipment_page_step.h"
 #include "identity/ident_page_step.h"
@@ -44,13 +46,16 @@ MainForm::MainForm(link::SerialPort& port, view::Host& host)
   BuildShell();
   BuildConfigControls();
   BuildParamPage();
+  WatchValues();
+  BuildRecordingTools();
   stringGrid1_.SetHint("Параметры");
-  stringGrid1_.OnSelectCell = [this](int col, int row) {
+  stringGrid1_.OnSelectCell = [this](int, int row) {
     for (const auto& r : params_)
       if (r.shown == 1 && r.gridRow == row)
         stringGrid1_.SetHint(catalogue::FieldUtf8(r.description));
-    mainChart_->CellSelected(col, row);
   };
+  // Only a click marks a chart cell: passing over it with the keyboard must not.
+  stringGrid1_.OnClickCell = [this](int col, int row) { mainChart_->CellSelected(col, row); };
   buffer_->dataLength = 0;
   timer1_.OnTimer = [this] { Tick(); };
 }
@@ -83,7 +88,8 @@ void MainForm::BuildPages() {
     SaveAdaptationReport({kConfigSaveTitle, "uoz"}, [&knock] { return knock.ReportBody(); });
   };
   Place<adaptation::MisfirePageStep>(pages_, Page::Misfire, *this, ecuType_);
-  auto& trip = Place<adaptation::TripPageStep>(pages_, Page::Trip, *this, vehicleData_.vin);
+  auto& trip =
+      Place<adaptation::TripPageStep>(pages_, Page::Trip, *this, vehicleData_.vin, &ecuType_);
   trip.OnSave = [this, &trip] {
     SaveAdaptationReport({"Запись путевых данных.", "txt"}, [&trip] { return trip.ReportBody(); });
   };
@@ -103,6 +109,8 @@ void MainForm::Start() {
   portNumber_ = 2;
   configDir_ = WorkingDirectory();
   configName_ = "default.cfg";
+  // A save killed half-way (a power cut, a kill) left its temporary file here.
+  fileio::RemoveLeftovers(configDir_);
   MarkType();
   LoadConfiguration();
 }
@@ -122,6 +130,7 @@ void MainForm::SelectEcuType(std::uint32_t code) {
   MarkType();
   configName_ = std::string(Constants().defaultConfigFile);
   LoadConfiguration();
+  SayWhatElmCannotReach();
 }
 
 void MainForm::ApplyCatalogue() {
@@ -129,6 +138,12 @@ void MainForm::ApplyCatalogue() {
   for (auto& page : pages_)
     if (page) page->TypeApplied();
   actuatorPanel_->TypeApplied();
+  recorder_->TypeApplied();
+  if (auto* newDat1 = FindAs<view::MenuItem>("NewDAT1")) {
+    newDat1->SetEnabled(recorder_->NewWrite().Enabled());
+    newDat1->SetHint(recorder_->NewWrite().Hint());
+  }
+  UpdateExportCsv();
   if (OnTypeApplied) OnTypeApplied(ecuType_);
 }
 
@@ -160,40 +175,42 @@ void TraceBytes(std::ostream& out, std::span<const std::uint8_t> bytes) {
 }  // namespace
 
 bool MainForm::StartTrace(const std::string& path) {
-  auto out = std::make_unique<std::ofstream>(path, std::ios::app);
-  if (!*out) return false;
-  trace_ = std::move(out);
-  *trace_ << "# klinediag session trace\n";
+  auto file = std::make_unique<TraceFile>(path);
+  if (!file->Writable()) return false;
+  trace_ = std::move(file);
+  TraceLine("# klinediag session trace\n");
   portHandle_.onTick = [this](std::span<const std::uint8_t> read,
                               std::span<const std::uint8_t> written) {
-    *trace_ << TraceTime(host_.Now()) << " type " << ecuType_ << " page "
-            << pageControl1_.ActiveName() << " rx";
-    TraceBytes(*trace_, read);
-    *trace_ << " | tx";
-    TraceBytes(*trace_, written);
-    *trace_ << " | " << statusBar1_.Text(link::kLinkStatusPanel) << '\n';
-    trace_->flush();
+    std::ostringstream line;
+    line << TraceTime(host_.Now()) << " type " << ecuType_ << " page " << pageControl1_.ActiveName()
+         << " rx";
+    TraceBytes(line, read);
+    line << " | tx";
+    TraceBytes(line, written);
+    line << " | " << statusBar1_.Text(link::kLinkStatusPanel) << '\n';
+    TraceLine(line.str());
   };
   // A driver that does the adapter's work on the PC side shows what it did on the wire.
   portHandle_.port.SetWireListener([this](const link::WireEvent& event) {
-    *trace_ << TraceTime(host_.Now()) << " wire ";
+    std::ostringstream line;
+    line << TraceTime(host_.Now()) << " wire ";
     switch (event.kind) {
       case link::WireEvent::Kind::Sent:
-        *trace_ << "tx";
+        line << "tx";
         break;
       case link::WireEvent::Kind::Received:
-        *trace_ << "rx";
+        line << "rx";
         break;
       case link::WireEvent::Kind::FastInit:
-        *trace_ << "fast-init";
+        line << "fast-init";
         break;
       case link::WireEvent::Kind::SlowInit:
-        *trace_ << "5-baud";
+        line << "5-baud";
         break;
     }
-    TraceBytes(*trace_, event.bytes);
-    *trace_ << '\n';
-    trace_->flush();
+    TraceBytes(line, event.bytes);
+    line << '\n';
+    TraceLine(line.str());
   });
   // While a lost adapter stays away the port tries again at every tick; the first miss says when
   // it went, the success when it came back.
@@ -204,19 +221,26 @@ bool MainForm::StartTrace(const std::string& path) {
   return true;
 }
 
+void MainForm::TraceLine(const std::string& line) {
+  const bool wasFailing = trace_->Failing();
+  const bool written = trace_->Append(line);
+  if (written == !wasFailing) return;
+  // Once when it starts failing and once when it works again: the technician learns that the
+  // trace has a gap, and where it ends, without a message every tick.
+  const std::string text = written ? kTraceWrittenAgain : kTraceFailed;
+  statusBar1_.SetText(link::kMessagePanel, text);
+  std::fprintf(stderr, "klinediag: %s %s\n", text.c_str(), trace_->Path().c_str());
+  std::fflush(stderr);
+}
+
 void MainForm::TraceOpening(bool opened) {
   if (!trace_) return;
   const link::LineSettings& s = portHandle_.lineSettings;
-  *trace_ << TraceTime(host_.Now()) << " open Com:" << portHandle_.openPortNumber << ' ' << s.baud
-          << ',' << s.parity << ',' << s.dataBits << ',' << s.stopBits << ' '
-          << (opened ? "ok" : "failed") << '\n';
-  trace_->flush();
-}
-
-void MainForm::ReopenPort() {
-  link::OpenPort(portHandle_, portNumber_, ecuType_, statusBar1_);
-  reopenMissTraced_ = false;
-  TraceOpening(portHandle_.port.IsOpen());
+  std::ostringstream line;
+  line << TraceTime(host_.Now()) << " open Com:" << portHandle_.openPortNumber << ' ' << s.baud
+       << ',' << s.parity << ',' << s.dataBits << ',' << s.stopBits << ' '
+       << (opened ? "ok" : "failed") << '\n';
+  TraceLine(line.str());
 }
 
 MainForm::~MainForm() {
@@ -224,15 +248,25 @@ MainForm::~MainForm() {
 }
 
 void MainForm::Tick() {
+  // Without an exchanger the driver is looked at here; with one it is looked at after each
+  // opening and each outcome, when the port's thread is free and nothing waits on it.
+  if (!portHandle_.exchanger) WatchElm();
+  auto page = std::make_shared<session::Page>(ActivePage());
   link::PollTick(
       portHandle_, *buffer_, Constants().marksStartCommunication,
-      [this](link::ExchangeBuffer& buffer) {
+      [this, page](link::ExchangeBuffer& buffer) {
         // The page on screen when the reply is handed out: a tab clicked while the read window
         // was open counts as clicked before the tick, as the page's first-reply rule expects.
-        const session::Page page = ActivePage();
-        session::SessionStep(buffer, {ecuType_, page, session_, statusBar1_, PageObject(page)});
+        *page = ActivePage();
+        session::SessionStep(buffer, {ecuType_, *page, session_, statusBar1_, PageObject(*page),
+                                      PageObject(session::Page::Params)});
       },
-      statusBar1_);
+      statusBar1_,
+      [this, page] {
+        FollowLink(*page);
+        UpdateExportCsv();
+        ShowElmOutcome();
+      });
 }
 
 }  // namespace kd::ui

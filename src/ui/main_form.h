@@ -7,6 +7,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,6 +18,7 @@
 #include "faults/fault_page.h"
 #include "fileio/settings_file.h"
 #include "identity/ident_page_step.h"
+#include "link/adapter.h"
 #include "link/exchange_buffer.h"
 #include "link/port.h"
 #include "livedata/charts.h"
@@ -24,15 +26,26 @@
 #include "obd/obd_state.h"
 #include "session/pages.h"
 #include "session/session_step.h"
+#include "ui/port_devices.h"
 #include "ui/report_header.h"
+#include "ui/session_trace.h"
 #include "ui/vehicle_data.h"
 #include "view/form.h"
 #include "view/host.h"
+#include "view/stale_marks.h"
+
+namespace kd::link {
+class Elm327Adapter;
+}
 
 namespace kd::ui {
 
 // The full path of the current directory ("." when it cannot be had).
 std::string WorkingDirectory();
+
+// About two seconds of silence: long enough to unplug the cable and plug it into another car,
+// longer than the tick or two a live link may miss.
+inline constexpr int kNewCarTicks = 7;
 
 class MainForm : public view::Form {
  public:
@@ -70,6 +83,20 @@ class MainForm : public view::Form {
   // The program's own settings ("klinediag.ini" in the folder the program started in), read when
   // the window is created, before anything opens the port.
   fileio::SettingsFile& Settings() { return settings_; }
+
+  // What the host knows of the machine's serial devices: the port dialog names the device behind
+  // each number and assigns them (kept in Settings()). Without it the dialog shows numbers only.
+  void SetDeviceWorld(DeviceWorld world);
+  PortAssignments* Ports() { return ports_.get(); }
+  // The adapter layer the port runs through, so that the port dialog can change the kind; a kind
+  // given on the command line holds for this run instead of the one kept in the settings.
+  void SetAdapterPort(link::AdapterPort* port,
+                      std::optional<link::AdapterKind> forced = std::nullopt);
+  link::AdapterKind Adapter() const;
+  // Keeps the kind in the settings; it is in force from the next opening of the port.
+  void ChooseAdapter(link::AdapterKind kind);
+  // "Проверка адаптера…": the checks, one line each, as the dialog lists them.
+  std::vector<std::string> AdapterChecks();
   const std::vector<catalogue::ParamRecord>& Params() const { return params_; }
   std::uint32_t DtcInfoMode() const { return dtcInfoMode_; }
 
@@ -139,18 +166,43 @@ class MainForm : public view::Form {
   void ChoosePort();
   void ShowSideWindow(view::Form& window);
   void Tick();
+  // The link's outcome of the tick just run, as the status line says it: values that the
+  // controller no longer confirms are marked, and a long enough silence makes the next answer
+  // another car's.
+  void FollowLink(session::Page page);
+  // Which controls of each page show what a controller sent.
+  void WatchValues();
+  void NewCar();
   void NewConfiguration();
   void OpenConfigDialog();
   void SaveConfigDialog();
   void SetAllShown(bool shown);
 
-  // OpenPort with the type's line settings and the chosen port, noted in the trace.
+  // OpenPort with the type's line settings and the chosen port, noted in the trace; an opening
+  // that fails says why in a message box.
   void ReopenPort();
+  void ShowAdapterTest();
+  // The ELM327 as the adapter: its driver (none with another adapter), whether it is chosen, the
+  // message box for a controller it cannot reach, and what an exchange through it ended with.
+  static link::Elm327Adapter* Elm(link::SerialPort& stack);
+  bool ElmChosen();
+  void SayWhatElmCannotReach();
+  void WatchElm();
+  void WatchElm(link::SerialPort& stack);
+  void ShowElmOutcome();
   // An "open" line of the trace: the port as OpenPort last set it up, and whether it is open.
   void TraceOpening(bool opened);
+  // Appends to the trace; the first failure of a run of them is shown, and so is the recovery.
+  void TraceLine(const std::string& line);
+
+  // "Экспорт CSV…" and "Открыть запись…" of the file menu.
+  void BuildRecordingTools();
+  // The CSV export is there while the recording holds a frame.
+  void UpdateExportCsv();
+  view::MenuItem* exportCsv1_ = nullptr;
 
   view::Host& host_;
-  std::unique_ptr<std::ofstream> trace_;
+  std::unique_ptr<TraceFile> trace_;
   bool reopenMissTraced_ = false;
   link::PortHandle portHandle_;
   std::unique_ptr<link::ExchangeBuffer> buffer_ = std::make_unique<link::ExchangeBuffer>();
@@ -169,12 +221,17 @@ class MainForm : public view::Form {
   std::vector<catalogue::ParamRecord> params_;
 
   view::Timer& timer1_;
+  link::Elm327Adapter* watchedElm_ = nullptr;
+  std::string elmRefusal_;
   view::StatusBar& statusBar1_;
   view::MenuItem& typeblock1_;
   view::PageControl& pageControl1_;
   view::CheckListBox& checkParamList_;
   view::Grid& stringGrid1_;
   fileio::SettingsFile settings_;
+  std::unique_ptr<PortAssignments> ports_;
+  link::AdapterPort* adapterPort_ = nullptr;
+  std::optional<link::AdapterKind> forcedAdapter_;
   std::array<view::Button*, 11> typeButtons_{};
   std::vector<view::Button*> toolBar_;
   std::vector<view::MenuItem*> mainMenu_;
@@ -191,9 +248,17 @@ class MainForm : public view::Form {
   actuators::ActuatorPanel* actuatorPanel_ = nullptr;
   view::Button* graphButton_ = nullptr;
   view::MenuItem* n6_ = nullptr;
+  std::array<view::StaleMarks, session::kPageCount> pageValues_;
+  // Ticks in a row without a reply; from kNewCarTicks on, the next reply starts a new car.
+  int silentTicks_ = 0;
 
  public:
   livedata::Recorder& Recorder() { return *recorder_; }
+  view::Host& Host() { return host_; }
+  // "Экспорт CSV…": the recording, with the time of every frame, as a CSV file.
+  void ExportCsv();
+  // "Открыть запись…" without its dialog: the viewer on the recording in `path`.
+  void OpenRecording(const std::string& path);
   livedata::MainChart& MainChart() { return *mainChart_; }
   actuators::ActuatorPanel& Actuators() { return *actuatorPanel_; }
 };
