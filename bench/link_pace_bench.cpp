@@ -3,9 +3,12 @@
 // longest stall in each 300 ms tick (a 1 ms probe timer on the GUI thread), on the parameter
 // page, the parameter page with its chart, the fault page and with a side window open.
 //
-// link_pace_bench [--sync] [--seconds S]
+// link_pace_bench [--sync | --fast] [--seconds S]
 //   --sync   the port on the GUI thread, read and write waited for there (the tick before the
 //            port worker), for comparison
+//   --fast   fast poll on
+// The CPU the program takes (the GUI thread and the port worker, not the simulator's thread) is
+// measured in runs of their own, without the probe timer.
 // Not a test: the figures depend on the machine and its load.
 #include <QApplication>
 #include <QDialog>
@@ -21,6 +24,9 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <ctime>
+#include <sys/resource.h>
 
 #include "link/kwp.h"
 #include "qt/binder.h"
@@ -38,6 +44,19 @@ namespace {
 
 using namespace kd;
 
+double ThreadCpuSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+double ProcessCpuSeconds() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
 // The simulated adapter and controller on a pty, paced, served from a thread of its own.
 class PacedSim {
  public:
@@ -51,6 +70,7 @@ class PacedSim {
       while (!stop_) {
         std::lock_guard lock(mutex_);
         server_.Step(2);
+        cpu_ = ThreadCpuSeconds();
       }
     });
   }
@@ -59,6 +79,7 @@ class PacedSim {
     thread_.join();
   }
   const std::string& Path() const { return server_.SlavePath(); }
+  double CpuSeconds() const { return cpu_.load(); }
   sim::KwpController::LineTiming Timing() {
     std::lock_guard lock(mutex_);
     return port_.LineTiming();
@@ -74,12 +95,14 @@ class PacedSim {
   sim::PtyServer server_;
   std::mutex mutex_;
   std::atomic<bool> stop_{false};
+  std::atomic<double> cpu_{0};
   std::thread thread_;
 };
 
 struct Figures {
   double cyclesPerSecond = 0;
   double limit = 0;
+  double cpuPercent = 0;
   double stallP50 = 0, stallP99 = 0, stallMax = 0;
 };
 
@@ -92,7 +115,7 @@ double Percentile(std::vector<double> v, double p) {
 
 enum class View { Params, ParamsChart, Faults, SideWindow };
 
-Figures Run(std::uint32_t type, View view, bool sync, int seconds) {
+Figures Run(std::uint32_t type, View view, bool sync, bool fast, bool probing, int seconds) {
   PacedSim sim(type);
   QTemporaryDir dir;
   const QString previous = QDir::currentPath();
@@ -116,6 +139,7 @@ Figures Run(std::uint32_t type, View view, bool sync, int seconds) {
   qt::RegisterSideDialogs(host);
   ui::MainForm form(*port, host);
   form.Port().exchanger = worker;
+  form.SetFastPoll(fast, false);
   form.Start();
   form.SelectEcuType(type);
   qt::MainWindow window(form);
@@ -156,6 +180,7 @@ Figures Run(std::uint32_t type, View view, bool sync, int seconds) {
     worst = 0;
   });
 
+  double cpuSeconds = 0;
   auto measure = [&] {
     // The session opens and the timing is negotiated first.
     QElapsedTimer settle;
@@ -163,12 +188,17 @@ Figures Run(std::uint32_t type, View view, bool sync, int seconds) {
     while (settle.elapsed() < 3000) QApplication::processEvents(QEventLoop::AllEvents, 10);
     clock.start();
     lastNs = 0;
-    probe.start(1);
+    if (probing) probe.start(1);
     window300.start(300);
     counting = true;
+    const double cpuFrom = ProcessCpuSeconds() - sim.CpuSeconds();
     QElapsedTimer run;
     run.start();
-    while (run.elapsed() < seconds * 1000) QApplication::processEvents(QEventLoop::AllEvents, 10);
+    // Waiting in the event loop itself, as the program does: no polling loop of the bench's own.
+    QEventLoop loop;
+    QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);
+    loop.exec();
+    cpuSeconds = ProcessCpuSeconds() - sim.CpuSeconds() - cpuFrom;
     counting = false;
     probe.stop();
     window300.stop();
@@ -194,6 +224,7 @@ Figures Run(std::uint32_t type, View view, bool sync, int seconds) {
 
   Figures f;
   f.cyclesPerSecond = cycles / static_cast<double>(seconds);
+  f.cpuPercent = 100 * cpuSeconds / seconds;
   const auto t = sim.Timing();
   if (lineBytes > 0) {
     const double cycleMs = lineBytes * sim::kKLineByteUs / 1000 + t.p2Min + t.p3Min +
@@ -213,21 +244,28 @@ Figures Run(std::uint32_t type, View view, bool sync, int seconds) {
 
 int main(int argc, char** argv) {
   bool sync = false;
+  bool fast = false;
   int seconds = 10;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--sync") == 0)
       sync = true;
+    else if (std::strcmp(argv[i], "--fast") == 0)
+      fast = true;
     else if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc)
       seconds = std::max(1, std::atoi(argv[++i]));
     else {
-      std::fprintf(stderr, "usage: link_pace_bench [--sync] [--seconds S]\n");
+      std::fprintf(stderr, "usage: link_pace_bench [--sync | --fast] [--seconds S]\n");
       return 2;
     }
   }
+  if (sync && fast) {
+    std::fprintf(stderr, "link_pace_bench: fast poll needs the port worker\n");
+    return 2;
+  }
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
-  std::printf("tick: %s, %d s a case\n", sync ? "synchronous (GUI thread)" : "port worker",
-              seconds);
+  std::printf("tick: %s%s, %d s a case\n", sync ? "synchronous (GUI thread)" : "port worker",
+              fast ? ", fast poll" : "", seconds);
   std::printf("%-5s %-14s %9s %9s %7s %10s %10s %10s\n", "type", "view", "cycles/s", "limit/s",
               "ratio", "stall p50", "stall p99", "stall max");
   struct Case {
@@ -241,10 +279,16 @@ int main(int argc, char** argv) {
                         {6, View::Faults, "faults"},
                         {6, View::SideWindow, "side window"}};
   for (const Case& c : cases) {
-    const Figures f = Run(c.type, c.view, sync, seconds);
+    const Figures f = Run(c.type, c.view, sync, fast, true, seconds);
     std::printf("%-5u %-14s %9.2f %9.2f %6.0f%% %8.2fms %8.2fms %8.2fms\n", c.type, c.name,
                 f.cyclesPerSecond, f.limit, f.limit > 0 ? 100 * f.cyclesPerSecond / f.limit : 0,
                 f.stallP50, f.stallP99, f.stallMax);
+    std::fflush(stdout);
+  }
+  for (std::uint32_t type : {6u, 8u}) {
+    const Figures f = Run(type, View::Params, sync, fast, false, seconds);
+    std::printf("%-5u %-14s %9.2f cycles/s, CPU %.2f%% of a core (no probe)\n", type,
+                "parameters", f.cyclesPerSecond, f.cpuPercent);
     std::fflush(stdout);
   }
   return 0;

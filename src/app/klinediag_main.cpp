@@ -65,6 +65,8 @@ constexpr const char* kUsage =
     "  --adapter KIND     what hangs on the port: adapter (the K-line adapter) or\n"
     "                     kline (a plain K-line cable); default: the kind chosen\n"
     "                     last in the port dialog, else adapter\n"
+    "  --fast-poll        this run polls the parameter page of a KWP2000 controller as\n"
+    "                     fast as the K-line allows (Опции → Быстрый опрос)\n"
     "  --open WINDOW      open a side window right after start, as its tool button does:\n"
     "                     eobd, iso9141, aps4, aps6 or sauo\n"
     "  --ecu TYPE         switch to controller type TYPE (1..11) after start-up\n"
@@ -133,6 +135,7 @@ int main(int argc, char** argv) {
   const QCommandLineOption replay("replay", {}, "TRACE");
   const QCommandLineOption adapter("adapter", {}, "KIND");
   const QCommandLineOption openWindow("open", {}, "WINDOW");
+  const QCommandLineOption fastPoll("fast-poll");
   parser.addOption(help);
   parser.addOption(demo);
   parser.addOption(port);
@@ -144,6 +147,7 @@ int main(int argc, char** argv) {
   parser.addOption(replay);
   parser.addOption(adapter);
   parser.addOption(openWindow);
+  parser.addOption(fastPoll);
   // Parsed before any QApplication exists, so that --help and usage errors need no display.
   QStringList args;
   for (int i = 0; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
@@ -261,6 +265,7 @@ int main(int argc, char** argv) {
                            : static_cast<kd::link::SerialPort&>(*adapterPort));
   kd::ui::MainForm form(linkPort, host);
   form.Port().exchanger = worker.get();
+  if (parser.isSet(fastPoll)) form.SetFastPoll(true, false);
   if (replayPort) {
     player.Attach(form, *replayPort, std::cout);
   } else {

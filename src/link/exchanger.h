@@ -10,6 +10,8 @@
 #include <span>
 #include <vector>
 
+#include "link/fast_read.h"
+
 namespace kd::link {
 
 enum class WriteOutcome { Written, Delayed, DelayedFailed, Failed };
@@ -34,6 +36,15 @@ class Exchanger {
   // done, while an earlier exchange is still in flight: ticks never overlap.
   virtual bool Start(const void* owner, std::size_t readLimit, Stepped stepped,
                      Written written) = 0;
+  // The same, with the read window replaced by a fast read of the reply to the write that ended
+  // the last exchange: `stepped` follows as soon as the reply is whole and its P3min has passed.
+  // A reply that is late or cannot be read fast ends the exchange without a call: what came of
+  // it is kept for the next read window, which a normal tick opens. False where there is none.
+  virtual bool StartFast(const void* owner, const FastRead& fast, Stepped stepped,
+                         Written written) {
+    (void)owner, (void)fast, (void)stepped, (void)written;
+    return false;
+  }
   // `owner` goes away: what is still due to it is never called.
   virtual void Forget(const void* owner) = 0;
 };

@@ -94,47 +94,50 @@ WriteOutcome WriteFrame(PortHandle& handle, const ExchangeBuffer& buffer, std::s
   return WriteOutgoing(handle.port, {{buffer.transmitFrame, buffer.transmitFrame + n}, true});
 }
 
-void RunTick(PortHandle& handle, ExchangeBuffer& buffer,
+bool RunTick(PortHandle& handle, ExchangeBuffer& buffer,
              std::function<OutgoingFrame(std::size_t read)> step,
-             std::function<void(WriteOutcome)> done) {
+             std::function<void(WriteOutcome)> done, const std::optional<FastRead>& fast) {
   if (!handle.exchanger) {
+    if (fast) return false;
     const std::size_t read = ReadIntoArea(handle, buffer);
     const WriteOutcome outcome = WriteOutgoing(handle.port, step(read));
     if (done) done(outcome);
-    return;
+    return true;
   }
   ExchangeBuffer* b = &buffer;
-  handle.exchanger->Start(
-      b, kReadLimit,
-      [b, step = std::move(step)](std::span<const std::uint8_t> read) {
-        std::fill_n(b->receiveArea, 250, 0);
-        const std::size_t n = std::min(read.size(), kReadLimit);
-        std::copy_n(read.begin(), n, b->receiveArea);
-        return step(n);
-      },
-      [done = std::move(done)](WriteOutcome outcome) {
-        if (done) done(outcome);
-      });
+  Exchanger::Stepped stepped = [b, step = std::move(step)](std::span<const std::uint8_t> read) {
+    std::fill_n(b->receiveArea, 250, 0);
+    const std::size_t n = std::min(read.size(), kReadLimit);
+    std::copy_n(read.begin(), n, b->receiveArea);
+    return step(n);
+  };
+  Exchanger::Written written = [done = std::move(done)](WriteOutcome outcome) {
+    if (done) done(outcome);
+  };
+  if (fast) return handle.exchanger->StartFast(b, *fast, std::move(stepped), std::move(written));
+  return handle.exchanger->Start(b, kReadLimit, std::move(stepped), std::move(written));
 }
 
 void ForgetTicks(PortHandle& handle, const ExchangeBuffer& buffer) {
   if (handle.exchanger) handle.exchanger->Forget(&buffer);
 }
 
-void PollTick(PortHandle& handle, ExchangeBuffer& buffer, bool marksStartCommunication,
+bool PollTick(PortHandle& handle, ExchangeBuffer& buffer, bool marksStartCommunication,
               std::function<void(ExchangeBuffer&)> sessionStep, view::StatusBar& status,
-              std::function<void()> shown) {
+              TickShown shown, const std::optional<FastRead>& fast) {
   // The decoders may rewrite the area; the trace wants the bytes as they arrived.
   struct Traced {
     std::vector<std::uint8_t> arrived;
     bool marked = false;
   };
   auto traced = std::make_shared<Traced>();
-  RunTick(
+  const bool keepArrived = shown != nullptr;
+  return RunTick(
       handle, buffer,
-      [&handle, &buffer, marksStartCommunication, sessionStep = std::move(sessionStep),
-       traced](std::size_t read) {
-        if (handle.onTick) traced->arrived.assign(buffer.receiveArea, buffer.receiveArea + read);
+      [&handle, &buffer, keepArrived, marksStartCommunication,
+       sessionStep = std::move(sessionStep), traced](std::size_t read) {
+        if (handle.onTick || keepArrived)
+          traced->arrived.assign(buffer.receiveArea, buffer.receiveArea + read);
         if (sessionStep) sessionStep(buffer);
         buffer.dataLength = Add8(buffer.dataLength, 4);
         traced->marked = marksStartCommunication && buffer.transmitFrame[8] == 0x81;
@@ -151,11 +154,12 @@ void PollTick(PortHandle& handle, ExchangeBuffer& buffer, bool marksStartCommuni
             status.SetText(kMessagePanel, "Error write port.");
         }
         status.SetText(kMessagePanel, succeeded ? "Send Message" : "Error Message");
-        if (handle.onTick)
-          handle.onTick(traced->arrived,
-                        {buffer.transmitFrame, succeeded ? buffer.dataLength : std::size_t{0}});
-        if (shown) shown();
-      });
+        const std::span<const std::uint8_t> written{
+            buffer.transmitFrame, succeeded ? buffer.dataLength : std::size_t{0}};
+        if (handle.onTick) handle.onTick(traced->arrived, written);
+        if (shown) shown(traced->arrived, written);
+      },
+      fast);
 }
 
 }  // namespace kd::link

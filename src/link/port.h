@@ -58,18 +58,23 @@ WriteOutcome WriteOutgoing(SerialPort& port, const OutgoingFrame& frame);
 // exchanger when it has one: then `step` and `done` run later, on the caller's thread, and not
 // at all when an exchange is still in flight (the tick is skipped) or the window went away
 // (ForgetTicks). The window's buffer is its identity.
-void RunTick(PortHandle& handle, ExchangeBuffer& buffer,
+// With `fast`, the read window is a fast read (Exchanger::StartFast); false when the tick was
+// not started (an exchange in flight, or no exchanger that reads fast).
+bool RunTick(PortHandle& handle, ExchangeBuffer& buffer,
              std::function<OutgoingFrame(std::size_t read)> step,
-             std::function<void(WriteOutcome)> done);
+             std::function<void(WriteOutcome)> done, const std::optional<FastRead>& fast = {});
 // The window that owns `buffer` closes: nothing of its ticks still in flight is called.
 void ForgetTicks(PortHandle& handle, const ExchangeBuffer& buffer);
 
 // Read, let `sessionStep` decode and prepare, write. Every outcome ends as a status text.
 // `marksStartCommunication`: a StartCommunication goes out with bit 7 of the envelope's count
 // byte set (the controller type's trait; side windows pass their own). `shown` follows the
-// outcome's status text, on the same terms as the outcome.
-void PollTick(PortHandle& handle, ExchangeBuffer& buffer, bool marksStartCommunication,
+// outcome's status text, on the same terms as the outcome, with the exchange's bytes as the
+// trace sees them. `fast`: as RunTick's.
+using TickShown =
+    std::function<void(std::span<const std::uint8_t> read, std::span<const std::uint8_t> written)>;
+bool PollTick(PortHandle& handle, ExchangeBuffer& buffer, bool marksStartCommunication,
               std::function<void(ExchangeBuffer&)> sessionStep, view::StatusBar& status,
-              std::function<void()> shown = nullptr);
+              TickShown shown = nullptr, const std::optional<FastRead>& fast = {});
 
 }  // namespace kd::link

@@ -2,12 +2,24 @@
 
 #include <QMetaObject>
 #include <algorithm>
+#include <chrono>
 #include <exception>
+#include <thread>
 #include <utility>
 
 #include "link/port.h"
 
 namespace kd::qt {
+
+namespace {
+
+std::int64_t NowUs() {
+  return std::chrono::duration_cast<std::chrono::microseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+}  // namespace
 
 PortWorker::PortWorker(const Factory& factory) : guiContext_(std::make_unique<QObject>()) {
   thread_.setObjectName("klinediag-port");
@@ -62,7 +74,9 @@ void PortWorker::Call(const std::function<void()>& job, bool configures) {
   if (configures && inFlight_) inFlight_->cancelled = true;
   QMetaObject::invokeMethod(
       workerContext_,
-      [this, &job] {
+      [this, &job, configures] {
+        // A new configuration makes what a fast read left behind another line's bytes.
+        if (configures) carry_.clear();
         job();
         open_ = stack_->IsOpen();
         deviceName_ = stack_->DeviceName();
@@ -133,11 +147,25 @@ void PortWorker::DiscardInput() {
   Call([&] { stack_->DiscardInput(); }, false);
 }
 
-bool PortWorker::Start(const void* owner, std::size_t readLimit, Stepped stepped, Written written) {
+bool PortWorker::Begin(const void* owner, Stepped stepped, Written written, std::uint64_t& id) {
   if (inFlight_) return false;
-  const std::uint64_t id = ++lastId_;
+  id = ++lastId_;
   inFlight_ = Exchange{owner, id, std::move(stepped), std::move(written), false};
+  return true;
+}
+
+bool PortWorker::Start(const void* owner, std::size_t readLimit, Stepped stepped, Written written) {
+  std::uint64_t id = 0;
+  if (!Begin(owner, std::move(stepped), std::move(written), id)) return false;
   OnWorker([this, id, readLimit] { RunReadWindow(id, readLimit); });
+  return true;
+}
+
+bool PortWorker::StartFast(const void* owner, const link::FastRead& fast, Stepped stepped,
+                           Written written) {
+  std::uint64_t id = 0;
+  if (!Begin(owner, std::move(stepped), std::move(written), id)) return false;
+  OnWorker([this, id, fast] { RunFastRead(id, fast); });
   return true;
 }
 
@@ -147,11 +175,52 @@ void PortWorker::Forget(const void* owner) {
 
 // Worker thread: the read window, as the synchronous tick has it (the stack's read time-out).
 void PortWorker::RunReadWindow(std::uint64_t id, std::size_t limit) {
-  std::vector<std::uint8_t> bytes(limit);
-  const std::size_t n = limit > 0 ? stack_->Read(bytes.data(), limit) : 0;
-  bytes.resize(std::min(n, limit));
+  std::vector<std::uint8_t> bytes = std::move(carry_);
+  carry_.clear();
+  if (bytes.size() > limit) bytes.resize(limit);
+  const std::size_t had = bytes.size();
+  bytes.resize(limit);
+  const std::size_t n = limit > had ? stack_->Read(bytes.data() + had, limit - had) : 0;
+  bytes.resize(had + std::min(n, limit - had));
   open_ = stack_->IsOpen();
   OnGui([this, id, bytes = std::move(bytes)]() mutable { StepOnGui(id, std::move(bytes)); });
+}
+
+// Worker thread: the reply read in the pieces its header asks for, each read ending at the
+// exchange's deadline; the step waits for P3min after the reply's last byte.
+void PortWorker::RunFastRead(std::uint64_t id, const link::FastRead& fast) {
+  std::vector<std::uint8_t> bytes = std::move(carry_);
+  carry_.clear();
+  const std::int64_t writeEndUs = lastWriteEndUs_;
+  std::int64_t lastByteUs = NowUs();
+  std::uint8_t chunk[link::kReadLimit];
+  for (;;) {
+    const link::FastRead::State state = fast.Look(bytes);
+    if (state == link::FastRead::State::Whole) break;
+    const std::int64_t left = writeEndUs + fast.DeadlineUs(bytes) - NowUs();
+    const std::size_t missing = std::min(fast.Missing(bytes), sizeof chunk);
+    if (state == link::FastRead::State::FallBack || left <= 0 || missing == 0 ||
+        bytes.size() >= link::kReadLimit) {
+      stack_->SetReadTimeout(link::kReadTimeoutMs);
+      carry_ = std::move(bytes);
+      open_ = stack_->IsOpen();
+      OnGui([this, id] { FellBack(id); });
+      return;
+    }
+    stack_->SetReadTimeout(static_cast<int>((left + 999) / 1000));
+    const std::size_t n = stack_->Read(chunk, missing);
+    if (n > 0) lastByteUs = NowUs();
+    bytes.insert(bytes.end(), chunk, chunk + std::min(n, missing));
+  }
+  stack_->SetReadTimeout(link::kReadTimeoutMs);
+  open_ = stack_->IsOpen();
+  const std::int64_t rest = lastByteUs + fast.RestUs() - NowUs();
+  if (rest > 0) std::this_thread::sleep_for(std::chrono::microseconds(rest));
+  OnGui([this, id, bytes = std::move(bytes)]() mutable { StepOnGui(id, std::move(bytes)); });
+}
+
+void PortWorker::FellBack(std::uint64_t id) {
+  if (inFlight_ && inFlight_->id == id) inFlight_.reset();
 }
 
 // GUI thread: the step on the whole read window, then the write goes back to the worker.
@@ -176,6 +245,7 @@ void PortWorker::StepOnGui(std::uint64_t id, std::vector<std::uint8_t> read) {
     // Whatever an earlier exchange left unread goes before the new request's echo can come.
     if (!frame.bytes.empty()) stack_->DiscardInput();
     const link::WriteOutcome outcome = link::WriteOutgoing(*stack_, frame);
+    lastWriteEndUs_ = NowUs();
     open_ = stack_->IsOpen();
     OnGui([this, id, outcome] { Finish(id, outcome); });
   });

@@ -65,6 +65,8 @@ class PortWorker : public link::SerialPort, public link::Exchanger {
 
   // link::Exchanger
   bool Start(const void* owner, std::size_t readLimit, Stepped stepped, Written written) override;
+  bool StartFast(const void* owner, const link::FastRead& fast, Stepped stepped,
+                 Written written) override;
   void Forget(const void* owner) override;
 
  private:
@@ -81,7 +83,10 @@ class PortWorker : public link::SerialPort, public link::Exchanger {
   void OnWorker(std::function<void()> job);
   void OnGui(std::function<void()> job);
   bool Dispatch(const std::function<void()>& event);
+  bool Begin(const void* owner, Stepped stepped, Written written, std::uint64_t& id);
   void RunReadWindow(std::uint64_t id, std::size_t limit);
+  void RunFastRead(std::uint64_t id, const link::FastRead& fast);
+  void FellBack(std::uint64_t id);
   void StepOnGui(std::uint64_t id, std::vector<std::uint8_t> read);
   void Finish(std::uint64_t id, link::WriteOutcome outcome);
 
@@ -89,6 +94,10 @@ class PortWorker : public link::SerialPort, public link::Exchanger {
   QObject* workerContext_ = nullptr;  // lives on thread_
   std::unique_ptr<QObject> guiContext_;
   std::unique_ptr<link::SerialPort> stack_;  // touched on thread_ only
+  // Worker thread only: what a fast read that fell back had read (the next read window's
+  // first bytes), and when the last write ended.
+  std::vector<std::uint8_t> carry_;
+  std::int64_t lastWriteEndUs_ = 0;
   std::atomic<bool> open_{false};
   // As the last configuring call left them; written on the worker while the GUI thread waits.
   std::string deviceName_;
