@@ -10,6 +10,8 @@
 // The CPU the program takes (the GUI thread and the port worker, not the simulator's thread) is
 // measured in runs of their own, without the probe timer.
 // Not a test: the figures depend on the machine and its load.
+#include <sys/resource.h>
+
 #include <QApplication>
 #include <QDialog>
 #include <QElapsedTimer>
@@ -19,14 +21,12 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <ctime>
-#include <sys/resource.h>
 
 #include "link/kwp.h"
 #include "qt/binder.h"
@@ -287,8 +287,8 @@ int main(int argc, char** argv) {
   }
   for (std::uint32_t type : {6u, 8u}) {
     const Figures f = Run(type, View::Params, sync, fast, false, seconds);
-    std::printf("%-5u %-14s %9.2f cycles/s, CPU %.2f%% of a core (no probe)\n", type,
-                "parameters", f.cyclesPerSecond, f.cpuPercent);
+    std::printf("%-5u %-14s %9.2f cycles/s, CPU %.2f%% of a core (no probe)\n", type, "parameters",
+                f.cyclesPerSecond, f.cpuPercent);
     std::fflush(stdout);
   }
   return 0;

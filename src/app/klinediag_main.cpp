@@ -3,9 +3,11 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QPixmap>
 #include <QPointer>
 #include <QStringList>
+#include <QThread>
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
@@ -29,8 +31,8 @@
 #include "qt/qt_host.h"
 #include "qt/qt_serial_port.h"
 #include "qt/record_view.h"
-#include "qt/serial_devices.h"
 #include "qt/screenshots.h"
+#include "qt/serial_devices.h"
 #include "qt/side_dialogs.h"
 #include "sim/simulated_cable.h"
 #include "sim/simulated_port.h"
@@ -240,6 +242,15 @@ int main(int argc, char** argv) {
           std::make_unique<kd::qt::QtSerialPort>(std::move(map)), kind);
     });
     worker->SetDispatcher(&kd::qt::Binder::RunLinkEvent);
+    // Pictures are taken after ticks driven by hand: each waits for its exchange's outcome.
+    kd::qt::Binder::SetTickSettler([w = worker.get()] {
+      QElapsedTimer waited;
+      waited.start();
+      while (w->InFlight() && waited.elapsed() < 5000) {
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(1);
+      }
+    });
     // Found once; the adapter kind is an atomic the port dialog may set from here, and the map's
     // entries are fixed: the map is asked on the worker only while an opening holds this thread.
     worker->WithStack([&](kd::link::SerialPort& stack) {

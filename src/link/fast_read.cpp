@@ -26,8 +26,8 @@ std::optional<std::size_t> ServiceAt(std::span<const std::uint8_t> frame) {
 
 std::int64_t LineTimeUs(std::size_t bytes, double p4MinMs) {
   if (bytes == 0) return 0;
-  const double us = static_cast<double>(bytes) * kKLineByteUs +
-                    static_cast<double>(bytes - 1) * p4MinMs * 1000.0;
+  const double us =
+      static_cast<double>(bytes) * kKLineByteUs + static_cast<double>(bytes - 1) * p4MinMs * 1000.0;
   return static_cast<std::int64_t>(std::ceil(us));
 }
 
@@ -69,7 +69,8 @@ void TimingFollower::Exchange(std::span<const std::uint8_t> read,
     }
     asked_.reset();
   }
-  if (written.size() <= 5 || !std::equal(std::begin(kEnvelope), std::end(kEnvelope), written.begin()))
+  if (written.size() <= 5 ||
+      !std::equal(std::begin(kEnvelope), std::end(kEnvelope), written.begin()))
     return;
   const auto frame = written.subspan(5);
   const auto at = ServiceAt(frame);
@@ -80,7 +81,8 @@ void TimingFollower::Exchange(std::span<const std::uint8_t> read,
 
 std::optional<FastRead> FastRead::For(std::span<const std::uint8_t> written,
                                       const KwpTiming& timing) {
-  if (written.size() <= 5 || !std::equal(std::begin(kEnvelope), std::end(kEnvelope), written.begin()))
+  if (written.size() <= 5 ||
+      !std::equal(std::begin(kEnvelope), std::end(kEnvelope), written.begin()))
     return std::nullopt;
   // A count with its wake-up or initialisation bits asks the adapter for more than the frame.
   if (written[4] != written.size()) return std::nullopt;
@@ -114,8 +116,8 @@ std::size_t FastRead::Missing(std::span<const std::uint8_t> read) const {
 
 std::int64_t FastRead::DeadlineUs(std::span<const std::uint8_t> read) const {
   const double p2Max = std::min(timing_.p2MaxMs, kLongestP2MaxMs);
-  const std::int64_t us = LineTimeUs(echo_, timing_.p4MinMs) +
-                         static_cast<std::int64_t>(p2Max * 1000) + kHostSlackUs;
+  const std::int64_t us =
+      LineTimeUs(echo_, timing_.p4MinMs) + static_cast<std::int64_t>(p2Max * 1000) + kHostSlackUs;
   // An adapter may hand the reply on only once it is whole: until its header has come, the
   // longest reply a read window takes may still be on the line.
   std::size_t reply = kLongestRead > echo_ ? kLongestRead - echo_ : 0;

@@ -134,8 +134,8 @@ bool PollTick(PortHandle& handle, ExchangeBuffer& buffer, bool marksStartCommuni
   const bool keepArrived = shown != nullptr;
   return RunTick(
       handle, buffer,
-      [&handle, &buffer, keepArrived, marksStartCommunication,
-       sessionStep = std::move(sessionStep), traced](std::size_t read) {
+      [&handle, &buffer, keepArrived, marksStartCommunication, sessionStep = std::move(sessionStep),
+       traced](std::size_t read) {
         if (handle.onTick || keepArrived)
           traced->arrived.assign(buffer.receiveArea, buffer.receiveArea + read);
         if (sessionStep) sessionStep(buffer);
@@ -154,8 +154,8 @@ bool PollTick(PortHandle& handle, ExchangeBuffer& buffer, bool marksStartCommuni
             status.SetText(kMessagePanel, "Error write port.");
         }
         status.SetText(kMessagePanel, succeeded ? "Send Message" : "Error Message");
-        const std::span<const std::uint8_t> written{
-            buffer.transmitFrame, succeeded ? buffer.dataLength : std::size_t{0}};
+        const std::span<const std::uint8_t> written{buffer.transmitFrame,
+                                                    succeeded ? buffer.dataLength : std::size_t{0}};
         if (handle.onTick) handle.onTick(traced->arrived, written);
         if (shown) shown(traced->arrived, written);
       },

@@ -890,10 +890,24 @@ void Binder::Fire(TimerBinding& t) {
   Refresh();
 }
 
+namespace {
+
+std::function<void()>& TickSettler() {
+  static std::function<void()> settle;
+  return settle;
+}
+
+}  // namespace
+
+void Binder::SetTickSettler(std::function<void()> settle) {
+  TickSettler() = std::move(settle);
+}
+
 bool Binder::Tick(const std::string& name) {
   for (auto& t : timers_)
     if (t->model->Name() == name) {
       Fire(*t);
+      if (TickSettler()) TickSettler()();
       return true;
     }
   return false;

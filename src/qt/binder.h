@@ -49,8 +49,11 @@ class Binder : public QObject {
   void Forward(view::Control& source, const std::function<void()>& event);
   // The same for an event that belongs to no control, such as the window's close box.
   void Guard(const std::function<void()>& event);
-  // Fires timer model `name` exactly as its QTimer does; false when the form has none.
+  // Fires timer model `name` exactly as its QTimer does; false when the form has none. Then
+  // `SetTickSettler`'s wait runs: a tick driven by hand (a screenshot) whose exchange runs on
+  // the port's thread is over when its outcome came.
   bool Tick(const std::string& name);
+  static void SetTickSettler(std::function<void()> settle);
   QTimer* TimerOf(const std::string& name) const;
   // Widgets and actions paired with the control called `name`.
   std::vector<QObject*> ObjectsOf(const std::string& name) const;

@@ -37,8 +37,7 @@ void MainForm::FastPollNext(std::span<const std::uint8_t> read,
   lineTiming_.Exchange(read, written);
   // A stopped timer (a side window, a message box) stops fast poll with it.
   if (!FastPoll() || !portHandle_.exchanger || !timer1_.Enabled()) return;
-  if (ActivePage() != session::Page::Params ||
-      Constants().family != catalogue::LinkFamily::Kwp2000)
+  if (ActivePage() != session::Page::Params || Constants().family != catalogue::LinkFamily::Kwp2000)
     return;
   if (const auto fast = link::FastRead::For(written, lineTiming_.Timing())) Exchange(fast);
 }

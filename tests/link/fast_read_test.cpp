@@ -1,10 +1,10 @@
 // Fast poll's read rules: a reply's length from its header, when it is whole, how long it may
 // take, and which timing the controller keeps.
+#include "link/fast_read.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
-
-#include "link/fast_read.h"
 
 namespace kd::link {
 namespace {

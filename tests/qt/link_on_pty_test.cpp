@@ -270,7 +270,8 @@ TEST(FastPoll, OffPollsOnceATick) {
   const std::size_t before = program.ticks.size();
   const int firedBefore = program.fired;
   program.RunTimer(10);
-  EXPECT_LE(program.ticks.size() - before, static_cast<std::size_t>(program.fired - firedBefore) + 1);
+  EXPECT_LE(program.ticks.size() - before,
+            static_cast<std::size_t>(program.fired - firedBefore) + 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, StaleInput,

@@ -324,5 +324,61 @@ TEST_F(PortWorkerTest, PollTickShowsItsTextsWhenTheWriteEnded) {
   EXPECT_EQ(line_->writes[0], (Bytes{0x42}));
 }
 
+// Fast poll's read: the step gets the echo and the whole reply and not a byte more, as soon as
+// they are there; a reply that does not become whole in time gives no step, and what came of it
+// is the start of the next read window, unless a configuring call made it another line's bytes.
+TEST_F(PortWorkerTest, AFastReadStepsOnTheWholeReplyOrLeavesItToTheNextReadWindow) {
+  line_->readMs = 2;
+  const Bytes request{0x82, 0x10, 0xF1, 0x21, 0x01, 0xA5};
+  Bytes written{0x55, 0x56, 0x57, 0xAA, 0x0B};
+  written.insert(written.end(), request.begin(), request.end());
+  const auto fast = link::FastRead::For(written, link::kIso14230Timing);
+  ASSERT_TRUE(fast);
+  const Bytes reply{0x84, 0xF1, 0x10, 0x61, 0x01, 0x22, 0x33, 0x3C};
+  Bytes whole = request;
+  whole.insert(whole.end(), reply.begin(), reply.end());
+  auto startFast = [&] {
+    return worker_.StartFast(
+        &owner_, *fast,
+        [this](std::span<const std::uint8_t> read) {
+          steppedOn_.emplace_back(read.begin(), read.end());
+          return link::OutgoingFrame{{0x01}, true};
+        },
+        [this](link::WriteOutcome outcome) { outcomes_.push_back(outcome); });
+  };
+
+  line_->incoming.assign(whole.begin(), whole.end());
+  line_->incoming.push_back(0xEE);
+  ASSERT_TRUE(startFast());
+  EXPECT_FALSE(StartExchange(&owner_)) << "one exchange at a time, fast or not";
+  ASSERT_TRUE(SpinUntil([this] { return Idle(); }));
+  ASSERT_EQ(steppedOn_.size(), 1u);
+  EXPECT_EQ(steppedOn_[0], whole);
+  EXPECT_EQ(line_->incoming.size(), 1u) << "the byte behind the reply is not read";
+
+  // The header alone: the exchange gives up at its deadline with neither step nor outcome.
+  line_->incoming.assign(whole.begin(), whole.begin() + 9);
+  ASSERT_TRUE(startFast());
+  ASSERT_TRUE(SpinUntil([this] { return Idle(); }));
+  EXPECT_EQ(steppedOn_.size(), 1u);
+  EXPECT_EQ(outcomes_.size(), 1u);
+  // The rest comes late; the normal tick's read window takes it behind what the fast read had.
+  line_->incoming.assign(whole.begin() + 9, whole.end());
+  ASSERT_TRUE(StartExchange(&owner_));
+  ASSERT_TRUE(SpinUntil([this] { return Idle(); }));
+  ASSERT_EQ(steppedOn_.size(), 2u);
+  EXPECT_EQ(steppedOn_[1], whole);
+
+  line_->incoming.assign(whole.begin(), whole.begin() + 9);
+  ASSERT_TRUE(startFast());
+  ASSERT_TRUE(SpinUntil([this] { return Idle(); }));
+  worker_.Open(1);
+  line_->incoming = {0x42};
+  ASSERT_TRUE(StartExchange(&owner_));
+  ASSERT_TRUE(SpinUntil([this] { return Idle(); }));
+  ASSERT_EQ(steppedOn_.size(), 3u);
+  EXPECT_EQ(steppedOn_[2], (Bytes{0x42})) << "an opening drops what the fast read had";
+}
+
 }  // namespace
 }  // namespace kd::qt
