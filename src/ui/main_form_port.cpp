@@ -20,7 +20,6 @@ std::string SettingsText(const link::LineSettings& s) {
          std::to_string(s.stopBits);
 }
 
-
 // What the driver does without a command the chip refused, so that the technician reads the
 // check's "отказ" as a known limit rather than a fault.
 std::string ElmWorkaround(const std::string& command) {
@@ -159,8 +158,9 @@ std::vector<std::string> MainForm::AdapterChecks() {
     if (const link::Elm327Adapter* elm = Elm();
         elm && kind == link::AdapterKind::Elm327 &&
         elm->LastCondition() == link::elm::Condition::NoPrompt) {
-      log.push_back("ELM327 не отвечает ни на одной скорости (38400, 9600, 115200, 230400, "
-                    "57600): проверьте, что это ELM327, и его питание.");
+      log.push_back(
+          "ELM327 не отвечает ни на одной скорости (38400, 9600, 115200, 230400, "
+          "57600): проверьте, что это ELM327, и его питание.");
       log.push_back("Проверка закончена.");
       return log;
     }
