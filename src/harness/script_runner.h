@@ -11,9 +11,9 @@
 
 #include "harness/scripted_port.h"
 #include "link/adapter.h"
-#include "ui/port_devices.h"
 #include "link/serial_port.h"
 #include "sim/elm327_sim.h"
+#include "ui/port_devices.h"
 #include "ui/session_trace.h"
 #include "view/form.h"
 #include "view/host.h"
