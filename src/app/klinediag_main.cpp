@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <iostream>
 #include <map>
 #include <memory>
@@ -34,6 +35,7 @@
 #include "qt/screenshots.h"
 #include "qt/serial_devices.h"
 #include "qt/side_dialogs.h"
+#include "sim/elm327_sim.h"
 #include "sim/simulated_cable.h"
 #include "sim/simulated_port.h"
 #include "ui/demo_start.h"
@@ -64,8 +66,9 @@ constexpr const char* kUsage =
     "                     (default: COMn on Windows; /dev/ttyUSB(N-1) if present,\n"
     "                     else /dev/ttyS(N-1) on Linux)\n"
     "  --trace FILE       append every tick's reads and writes to FILE\n"
-    "  --adapter KIND     what hangs on the port: adapter (the K-line adapter) or\n"
-    "                     kline (a plain K-line cable); default: the kind chosen\n"
+    "  --adapter KIND     what hangs on the port: adapter (the K-line adapter),\n"
+    "                     kline (a plain K-line cable) or elm327 (an ELM327 or a\n"
+    "                     clone); default: the kind chosen\n"
     "                     last in the port dialog, else adapter\n"
     "  --fast-poll        this run polls the parameter page of a KWP2000 controller as\n"
     "                     fast as the K-line allows (Опции → Быстрый опрос)\n"
@@ -230,6 +233,10 @@ int main(int argc, char** argv) {
     if (kind == kd::link::AdapterKind::KLineCable)
       cableLine = std::make_unique<kd::sim::SimulatedCable>(
           static_cast<kd::sim::SimulatedPort&>(*serial), kd::link::SystemLineClock());
+    // The demo through an ELM327: the simulated chip in front of the simulated car.
+    if (kind == kd::link::AdapterKind::Elm327)
+      cableLine =
+          std::make_unique<kd::sim::Elm327Sim>(static_cast<kd::sim::SimulatedPort&>(*serial));
     demoPort = std::make_unique<kd::link::AdapterPort>(cableLine ? *cableLine : *serial, kind);
     adapterPort = demoPort.get();
   } else if (parser.isSet(replay)) {
@@ -266,6 +273,7 @@ int main(int argc, char** argv) {
   kd::qt::RegisterObdWindows(host);
   host.RegisterDialog("TOKBottomDlg", kd::qt::MakeValueDialog);
   host.RegisterDialog("TForm6", kd::qt::MakePortDialog);
+  host.RegisterDialog("TAdapterTest", kd::qt::MakeAdapterTestDialog);
   host.SetUnattended(runMs || parser.isSet(screenshot));
   host.RegisterDialog("TForm9", kd::qt::MakeGraphWindow);
   host.RegisterDialog("TRecordView", kd::qt::MakeRecordView);
@@ -407,25 +415,38 @@ int main(int argc, char** argv) {
                                    kSideWindowTicks, kSideWindowSize))
         return Fail(QString("cannot write the pictures of ") + side.button);
     }
-    // The port dialog, with the device behind each number.
-    {
+    // The port dialog, with the device behind each number, and the adapter check's list.
+    const auto shootDialog = [&](const char* name, const std::function<void()>& open) {
       QString failed;
       QTimer::singleShot(0, &window, [&] {
         QPointer<kd::qt::FormDialog> dialog =
             dynamic_cast<kd::qt::FormDialog*>(QApplication::activeModalWidget());
         if (!dialog) {
-          failed = "no port dialog opened";
+          failed = QString("no dialog opened for ") + name;
           return;
         }
         QApplication::processEvents();
-        const QString file = QDir(target).filePath("port-dialog.png");
+        const QString file = QDir(target).filePath(name);
         if (!dialog->grab().save(file, "PNG")) failed = "cannot write " + file;
         dialog->close();
       });
-      auto* comButton = form.FindAs<kd::view::Button>("ComButton");
-      window.Bindings().Forward(*comButton, [comButton] { comButton->Click(); });
-      if (!failed.isEmpty()) return Fail(failed);
-    }
+      open();
+      return failed;
+    };
+    auto* comButton = form.FindAs<kd::view::Button>("ComButton");
+    if (const QString failed = shootDialog(
+            "port-dialog.png",
+            [&] { window.Bindings().Forward(*comButton, [comButton] { comButton->Click(); }); });
+        !failed.isEmpty())
+      return Fail(failed);
+    if (auto* adapterTest = form.FindAs<kd::view::MenuItem>("AdapterTest1"))
+      if (const QString failed = shootDialog(
+              "adapter-check.png",
+              [&] {
+                window.Bindings().Forward(*adapterTest, [adapterTest] { adapterTest->Click(); });
+              });
+          !failed.isEmpty())
+        return Fail(failed);
     // The identifiers page's value dialog, opened on the VIN with a new value typed, and left
     // with Cancel so that nothing is written.
     const int identTab = form.PageControl1().IndexOf("TabSheet3");
