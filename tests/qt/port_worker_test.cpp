@@ -347,6 +347,11 @@ TEST_F(PortWorkerTest, AFastReadStepsOnTheWholeReplyOrLeavesItToTheNextReadWindo
         [this](link::WriteOutcome outcome) { outcomes_.push_back(outcome); });
   };
 
+  // A fast read follows a write: its deadline counts from that write's end.
+  ASSERT_TRUE(StartExchange(&owner_));
+  ASSERT_TRUE(SpinUntil([this] { return Idle(); }));
+  steppedOn_.clear();
+  outcomes_.clear();
   line_->incoming.assign(whole.begin(), whole.end());
   line_->incoming.push_back(0xEE);
   ASSERT_TRUE(startFast());
@@ -358,10 +363,13 @@ TEST_F(PortWorkerTest, AFastReadStepsOnTheWholeReplyOrLeavesItToTheNextReadWindo
 
   // The header alone: the exchange gives up at its deadline with neither step nor outcome.
   line_->incoming.assign(whole.begin(), whole.begin() + 9);
+  QElapsedTimer waited;
+  waited.start();
   ASSERT_TRUE(startFast());
   ASSERT_TRUE(SpinUntil([this] { return Idle(); }));
   EXPECT_EQ(steppedOn_.size(), 1u);
   EXPECT_EQ(outcomes_.size(), 1u);
+  EXPECT_GE(waited.elapsed(), 60) << "not before the line's time and P2max";
   // The rest comes late; the normal tick's read window takes it behind what the fast read had.
   line_->incoming.assign(whole.begin() + 9, whole.end());
   ASSERT_TRUE(StartExchange(&owner_));
@@ -372,6 +380,7 @@ TEST_F(PortWorkerTest, AFastReadStepsOnTheWholeReplyOrLeavesItToTheNextReadWindo
   line_->incoming.assign(whole.begin(), whole.begin() + 9);
   ASSERT_TRUE(startFast());
   ASSERT_TRUE(SpinUntil([this] { return Idle(); }));
+  EXPECT_EQ(steppedOn_.size(), 2u);
   worker_.Open(1);
   line_->incoming = {0x42};
   ASSERT_TRUE(StartExchange(&owner_));
