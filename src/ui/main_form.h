@@ -235,6 +235,7 @@ class MainForm : public view::Form {
 
   view::Timer& timer1_;
   link::Elm327Adapter* watchedElm_ = nullptr;
+  bool elmInUse_ = false;
   std::string elmRefusal_;
   view::StatusBar& statusBar1_;
   view::MenuItem& typeblock1_;

@@ -153,6 +153,7 @@ std::vector<std::string> MainForm::AdapterChecks() {
   // is left as it stands.
   view::StatusBar scratch("StatusBar1", std::vector<int>{200, 70, 70, 70});
   link::OpenPort(portHandle_, portNumber_, ecuType_, scratch);
+  WatchElm();
   if (!port.IsOpen()) {
     if (!port.DeviceName().empty()) device = port.DeviceName();
     log.push_back("Порт открыт: нет");

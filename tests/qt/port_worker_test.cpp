@@ -389,5 +389,24 @@ TEST_F(PortWorkerTest, AFastReadStepsOnTheWholeReplyOrLeavesItToTheNextReadWindo
   EXPECT_EQ(steppedOn_[2], (Bytes{0x42})) << "an opening drops what the fast read had";
 }
 
+// What a driver offers beyond the contract is reached through WithStack: on the worker, with the
+// stack itself, after the exchange in flight has let go of it, and waited for.
+TEST_F(PortWorkerTest, WithStackReachesTheStackOnItsThreadBetweenExchanges) {
+  ASSERT_TRUE(StartExchange(&owner_));
+  link::SerialPort* seen = nullptr;
+  QThread* where = nullptr;
+  std::vector<std::string> before;
+  static_cast<link::SerialPort&>(worker_).WithStack([&](link::SerialPort& stack) {
+    seen = &stack;
+    where = QThread::currentThread();
+    before = line_->Calls();
+  });
+  EXPECT_NE(dynamic_cast<FakeStack*>(seen), nullptr);
+  EXPECT_NE(where, QThread::currentThread());
+  EXPECT_EQ(before, (std::vector<std::string>{"read"})) << "after the read window, not inside it";
+  ASSERT_TRUE(SpinUntil([this] { return Idle(); }));
+  EXPECT_EQ(outcomes_.size(), 1u) << "the exchange goes on as if nothing had asked";
+}
+
 }  // namespace
 }  // namespace kd::qt
