@@ -1,11 +1,11 @@
 // klinediag [--demo] [--port N=DEVICE]... [--trace FILE] [--screenshot FILE.png|DIR]
 #include <QApplication>
-#include <QPointer>
 #include <QCommandLineParser>
 #include <QDir>
-#include <QTimer>
 #include <QPixmap>
+#include <QPointer>
 #include <QStringList>
+#include <QTimer>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -19,9 +19,9 @@
 #include "qt/main_window.h"
 #include "qt/obd_windows.h"
 #include "qt/pages/value_dialog.h"
-#include "qt/screenshots.h"
 #include "qt/qt_host.h"
 #include "qt/qt_serial_port.h"
+#include "qt/screenshots.h"
 #include "qt/side_dialogs.h"
 #include "sim/simulated_port.h"
 #include "ui/demo_start.h"
@@ -57,6 +57,7 @@ constexpr const char* kUsage =
     "  --screenshot-ticks N\n"
     "                     timer ticks before each picture (default 5; a January\n"
     "                     fuel sweep takes 33)\n"
+    "  --version          print the version and exit\n"
     "  -h, --help         show this text\n";
 
 // The longest --run-for: a week of unattended logging is plenty, and its milliseconds still fit
@@ -69,9 +70,12 @@ std::optional<int> RunMilliseconds(const QString& text) {
   const std::string s = text.toStdString();
   int digits = 0, points = 0;
   for (char c : s) {
-    if (c >= '0' && c <= '9') ++digits;
-    else if (c == '.') ++points;
-    else return std::nullopt;
+    if (c >= '0' && c <= '9')
+      ++digits;
+    else if (c == '.')
+      ++points;
+    else
+      return std::nullopt;
   }
   if (digits == 0 || points > 1 || digits > 12) return std::nullopt;
   const double seconds = std::strtod(s.c_str(), nullptr);
@@ -89,6 +93,7 @@ int Fail(const QString& message) {
 int main(int argc, char** argv) {
   QCommandLineParser parser;
   const QCommandLineOption help(QStringList{"h", "help"});
+  const QCommandLineOption version("version");
   const QCommandLineOption demo("demo");
   const QCommandLineOption port("port", {}, "N=DEVICE");
   const QCommandLineOption screenshot("screenshot", {}, "FILE");
@@ -97,6 +102,7 @@ int main(int argc, char** argv) {
   const QCommandLineOption runFor("run-for", {}, "SECONDS");
   const QCommandLineOption screenshotTicks("screenshot-ticks", {}, "N");
   parser.addOption(help);
+  parser.addOption(version);
   parser.addOption(demo);
   parser.addOption(port);
   parser.addOption(screenshot);
@@ -110,6 +116,10 @@ int main(int argc, char** argv) {
   if (!parser.parse(args)) return Fail(parser.errorText());
   if (parser.isSet(help)) {
     std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (parser.isSet(version)) {
+    std::fputs("klinediag " KLINEDIAG_VERSION "\n", stdout);
     return 0;
   }
   if (!parser.positionalArguments().isEmpty())
@@ -202,7 +212,7 @@ int main(int argc, char** argv) {
       window.Bindings().Forward(form.PageControl1(),
                                 [&] { form.PageControl1().ClickTab(static_cast<int>(i)); });
       settle(pages[i].name == "TabSheet3" ? std::max(pictureTicks, kIdentScreenshotTicks)
-                                         : pictureTicks);
+                                          : pictureTicks);
       const QString file = QDir(target).filePath(
           QString("%1-%2.png").arg(i + 1).arg(QString::fromStdString(pages[i].name)));
       if (!window.grab().save(file, "PNG")) return Fail("cannot write " + file);
@@ -213,7 +223,7 @@ int main(int argc, char** argv) {
       const char* button;
       const char* file;
       int ticks;
-      const char* list;    // a list whose first line is chosen, so that its detail shows
+      const char* list;     // a list whose first line is chosen, so that its detail shows
       const char* button2;  // a button clicked half-way, for what only a command shows
     };
     const Side sides[] = {{"ButtonImmo", "aps4.png", 12, nullptr, "Button4"},

@@ -18,8 +18,12 @@ int main(int argc, char** argv) {
       options.tracePath = argv[++i];
     } else if (arg == "--demo") {
       options.demo = true;
+    } else if (arg == "--version") {
+      std::cout << "klinediag-script " KLINEDIAG_VERSION "\n";
+      return 0;
     } else if (arg == "--help" || arg == "-h") {
       std::cout << "usage: klinediag-script [--workdir DIR] [--demo] [--trace FILE] [SCRIPT]\n"
+                   "       klinediag-script --version\n"
                    "Runs the main window on a scripted port (or the simulator with --demo),\n"
                    "driven by SCRIPT or standard input, and prints what it shows.\n";
       return 0;

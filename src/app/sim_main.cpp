@@ -46,6 +46,7 @@ path is printed on standard output as a single line; open it from the program as
                           VALUE is decimal or 0x-prefixed hexadecimal.
   --ignore-line-settings  do not read the line settings the program gave the terminal: take
                           every write as if made at the settings the controller needs
+  --version               print the version and exit
   --help                  this text
 
 The adapter answers at 115200 8N2 (enveloped frames), 9600 8N1 and 8192 8N1 (bare frames); at
@@ -84,6 +85,9 @@ int main(int argc, char** argv) {
     auto next = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
     if (arg == "--help" || arg == "-h") {
       std::cout << kHelp;
+      return 0;
+    } else if (arg == "--version") {
+      std::cout << "klinediag-sim " KLINEDIAG_VERSION "\n";
       return 0;
     } else if (arg == "--pty") {
       pty = true;
