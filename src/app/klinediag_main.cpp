@@ -1,11 +1,11 @@
 // klinediag [--demo] [--port N=DEVICE]... [--trace FILE] [--screenshot FILE.png|DIR]
 #include <QApplication>
+#include <QPointer>
 #include <QCommandLineParser>
 #include <QDir>
-#include <QPixmap>
-#include <QPointer>
-#include <QStringList>
 #include <QTimer>
+#include <QPixmap>
+#include <QStringList>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -19,9 +19,9 @@
 #include "qt/main_window.h"
 #include "qt/obd_windows.h"
 #include "qt/pages/value_dialog.h"
+#include "qt/screenshots.h"
 #include "qt/qt_host.h"
 #include "qt/qt_serial_port.h"
-#include "qt/screenshots.h"
 #include "qt/side_dialogs.h"
 #include "sim/simulated_port.h"
 #include "ui/demo_start.h"
@@ -70,12 +70,9 @@ std::optional<int> RunMilliseconds(const QString& text) {
   const std::string s = text.toStdString();
   int digits = 0, points = 0;
   for (char c : s) {
-    if (c >= '0' && c <= '9')
-      ++digits;
-    else if (c == '.')
-      ++points;
-    else
-      return std::nullopt;
+    if (c >= '0' && c <= '9') ++digits;
+    else if (c == '.') ++points;
+    else return std::nullopt;
   }
   if (digits == 0 || points > 1 || digits > 12) return std::nullopt;
   const double seconds = std::strtod(s.c_str(), nullptr);
@@ -212,7 +209,7 @@ int main(int argc, char** argv) {
       window.Bindings().Forward(form.PageControl1(),
                                 [&] { form.PageControl1().ClickTab(static_cast<int>(i)); });
       settle(pages[i].name == "TabSheet3" ? std::max(pictureTicks, kIdentScreenshotTicks)
-                                          : pictureTicks);
+                                         : pictureTicks);
       const QString file = QDir(target).filePath(
           QString("%1-%2.png").arg(i + 1).arg(QString::fromStdString(pages[i].name)));
       if (!window.grab().save(file, "PNG")) return Fail("cannot write " + file);
@@ -223,7 +220,7 @@ int main(int argc, char** argv) {
       const char* button;
       const char* file;
       int ticks;
-      const char* list;     // a list whose first line is chosen, so that its detail shows
+      const char* list;    // a list whose first line is chosen, so that its detail shows
       const char* button2;  // a button clicked half-way, for what only a command shows
     };
     const Side sides[] = {{"ButtonImmo", "aps4.png", 12, nullptr, "Button4"},

@@ -49,22 +49,15 @@ std::uint8_t ParseHexByte(const std::string& word) {
   return static_cast<std::uint8_t>(digit(word[0]) * 16 + digit(word[1]));
 }
 
-const char* Flag(bool b) {
-  return b ? "1" : "0";
-}
+const char* Flag(bool b) { return b ? "1" : "0"; }
 
 const char* IconName(view::MessageIcon icon) {
   switch (icon) {
-    case view::MessageIcon::Error:
-      return "error";
-    case view::MessageIcon::Warning:
-      return "warning";
-    case view::MessageIcon::Information:
-      return "information";
-    case view::MessageIcon::Question:
-      return "question";
-    case view::MessageIcon::None:
-      break;
+    case view::MessageIcon::Error: return "error";
+    case view::MessageIcon::Warning: return "warning";
+    case view::MessageIcon::Information: return "information";
+    case view::MessageIcon::Question: return "question";
+    case view::MessageIcon::None: break;
   }
   return "none";
 }
@@ -93,17 +86,10 @@ std::string Escape(const std::string& text) {
   std::string out;
   for (char c : text) {
     switch (c) {
-      case '\t':
-        out += "\\t";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      default:
-        out += c;
+      case '\t': out += "\\t"; break;
+      case '\r': out += "\\r"; break;
+      case '\n': out += "\\n"; break;
+      default: out += c;
     }
   }
   return out;
@@ -124,8 +110,7 @@ ScriptRunner::ScriptRunner(std::istream& in, std::ostream& out, RunOptions optio
   std::error_code ec;
   startDir_ = std::filesystem::current_path(ec).string();
   if (options_.demo) simulated_ = std::make_unique<sim::SimulatedPort>();
-  tap_ = std::make_unique<TapPort>(simulated_ ? *simulated_
-                                              : static_cast<link::SerialPort&>(scripted_));
+  tap_ = std::make_unique<TapPort>(simulated_ ? *simulated_ : static_cast<link::SerialPort&>(scripted_));
   main_ = std::make_unique<ui::MainForm>(*tap_, *this);
   main_->RequestClose = [this] { CloseTop(); };
   stack_.push_back(main_.get());
@@ -168,9 +153,7 @@ int ScriptRunner::Run() {
   return 0;
 }
 
-void ScriptRunner::Fail(const std::string& reason) const {
-  throw ScriptError{reason};
-}
+void ScriptRunner::Fail(const std::string& reason) const { throw ScriptError{reason}; }
 
 void ScriptRunner::Loop(const view::Form* until) {
   std::string line;
@@ -206,8 +189,7 @@ void ScriptRunner::Execute(const std::string& line) {
   if (words.empty()) return;
   const std::string& cmd = words[0];
   // Once the main window has closed, only the files it left behind can still be looked at.
-  if (finished_ &&
-      !(cmd == "show" && words.size() >= 3 && (words[1] == "file" || words[1] == "head")))
+  if (finished_ && !(cmd == "show" && words.size() >= 3 && (words[1] == "file" || words[1] == "head")))
     Fail("the program has ended");
   // The port, the clock, the queued answers and bytes describe the world the program starts
   // in; any other command starts it first.
@@ -227,14 +209,10 @@ void ScriptRunner::Execute(const std::string& line) {
   } else if (cmd == "click") {
     need(1);
     view::Control& c = Control(words[1]);
-    if (auto* b = dynamic_cast<view::Button*>(&c))
-      b->Click();
-    else if (auto* m = dynamic_cast<view::MenuItem*>(&c))
-      m->Click();
-    else if (auto* x = dynamic_cast<view::CheckBox*>(&c))
-      x->Click();
-    else
-      Fail(words[1] + " cannot be clicked");
+    if (auto* b = dynamic_cast<view::Button*>(&c)) b->Click();
+    else if (auto* m = dynamic_cast<view::MenuItem*>(&c)) m->Click();
+    else if (auto* x = dynamic_cast<view::CheckBox*>(&c)) x->Click();
+    else Fail(words[1] + " cannot be clicked");
   } else if (cmd == "tab") {
     need(1);
     for (view::Control* c : Top().Controls())
@@ -334,16 +312,11 @@ void ScriptRunner::Execute(const std::string& line) {
     need(1);
     if (options_.demo) Fail("port: the simulator's port is not scripted");
     const std::string& what = words[1];
-    if (what == "ok")
-      scripted_.SetMode(ScriptedPort::Mode::Ok);
-    else if (what == "open-fails")
-      scripted_.SetMode(ScriptedPort::Mode::OpenFails);
-    else if (what == "write-fails")
-      scripted_.SetMode(ScriptedPort::Mode::WriteFails);
-    else if (what == "write-pending")
-      scripted_.SetMode(ScriptedPort::Mode::WritePending);
-    else if (what == "write-stuck")
-      scripted_.SetMode(ScriptedPort::Mode::WriteStuck);
+    if (what == "ok") scripted_.SetMode(ScriptedPort::Mode::Ok);
+    else if (what == "open-fails") scripted_.SetMode(ScriptedPort::Mode::OpenFails);
+    else if (what == "write-fails") scripted_.SetMode(ScriptedPort::Mode::WriteFails);
+    else if (what == "write-pending") scripted_.SetMode(ScriptedPort::Mode::WritePending);
+    else if (what == "write-stuck") scripted_.SetMode(ScriptedPort::Mode::WriteStuck);
     else if (what == "echo") {
       need(2);
       if (words[2] != "on" && words[2] != "off") Fail("port echo: expected on or off");
@@ -358,8 +331,7 @@ void ScriptRunner::Execute(const std::string& line) {
     out_ << words[2] << " hint \"" << Escape(Shown(words[2]).Hint()) << "\"\n";
   } else if (cmd == "show" && words.size() >= 3 && words[1] == "state") {
     const view::Control& c = Shown(words[2]);
-    out_ << words[2] << " visible " << Flag(c.Visible()) << " enabled " << Flag(c.Enabled())
-         << '\n';
+    out_ << words[2] << " visible " << Flag(c.Visible()) << " enabled " << Flag(c.Enabled()) << '\n';
   } else if (cmd == "show" && words.size() >= 3 && words[1] == "points") {
     ShowPoints(words[2]);
   } else if (cmd == "show" && words.size() == 2 && words[1] == "form") {
@@ -452,9 +424,8 @@ void ScriptRunner::Show(const std::string& name) {
   }
   if (name == "port") {
     const link::LineSettings& s = main_->Port().lineSettings;
-    out_ << "port " << (tap_->IsOpen() ? "open" : "closed")
-         << " Com:" << main_->Port().openPortNumber << ' ' << s.baud << ',' << s.parity << ','
-         << s.dataBits << ',' << s.stopBits << '\n';
+    out_ << "port " << (tap_->IsOpen() ? "open" : "closed") << " Com:" << main_->Port().openPortNumber
+         << ' ' << s.baud << ',' << s.parity << ',' << s.dataBits << ',' << s.stopBits << '\n';
     return;
   }
   view::Control& c = Shown(name);
@@ -502,8 +473,7 @@ void ScriptRunner::Show(const std::string& name) {
   } else if (auto* pages = dynamic_cast<view::PageControl*>(&c)) {
     out_ << name << " active " << pages->ActiveName() << '\n';
   } else if (auto* timer = dynamic_cast<view::Timer*>(&c)) {
-    out_ << name << " interval " << timer->Interval() << " enabled " << Flag(timer->Enabled())
-         << '\n';
+    out_ << name << " interval " << timer->Interval() << " enabled " << Flag(timer->Enabled()) << '\n';
   } else if (auto* chart = dynamic_cast<view::Chart*>(&c)) {
     out_ << name << " series " << chart->Series().size() << '\n';
     for (std::size_t i = 0; i < chart->Series().size(); ++i)
@@ -608,9 +578,7 @@ void ScriptRunner::Print(const view::PrintDocument& document) {
   }
 }
 
-void ScriptRunner::PrintSetup() {
-  out_ << "printsetup\n";
-}
+void ScriptRunner::PrintSetup() { out_ << "printsetup\n"; }
 
 std::optional<view::FontChoice> ScriptRunner::FontDialog(const view::FontChoice& current) {
   auto a = TakeAnswer();
