@@ -3,6 +3,8 @@
 #include <QPointer>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QIcon>
+#include <QLocale>
 #include <QTimer>
 #include <QPixmap>
 #include <QStringList>
@@ -15,6 +17,7 @@
 #include <string>
 
 #include "catalogue/ecu_catalogue.h"
+#include "qt/desktop.h"
 #include "qt/graph_window.h"
 #include "qt/main_window.h"
 #include "qt/obd_windows.h"
@@ -144,6 +147,11 @@ int main(int argc, char** argv) {
   }
   QApplication app(argc, argv);
   QApplication::setApplicationName("klinediag");
+  QApplication::setApplicationVersion(KLINEDIAG_VERSION);
+  // The menu entry's name, so that the desktop shows the entry's icon for the window.
+  QGuiApplication::setDesktopFileName("org.klinediag.klinediag");
+  QApplication::setWindowIcon(QIcon::fromTheme("org.klinediag.klinediag"));
+  kd::qt::InstallQtTranslations(app, QLocale::system());
 
   std::unique_ptr<kd::link::SerialPort> serial;
   if (parser.isSet(demo))
@@ -294,6 +302,8 @@ int main(int argc, char** argv) {
         if (grid->OnDblClick) grid->OnDblClick();
       });
     if (!failed.isEmpty()) return Fail(failed);
+    if (!kd::qt::ShootHelpAndPrint(window, host, target))
+      return Fail("cannot write the pictures of the help window and the print preview");
     return 0;
   }
 

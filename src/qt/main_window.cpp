@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QMenuBar>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTabWidget>
@@ -109,6 +110,12 @@ MainWindow::MainWindow(ui::MainForm& form, QWidget* parent) : QMainWindow(parent
   setStatusBar(status);
 
   binder_ = new Binder(form, this);
+  // F1 asks for help as the "?" button does.
+  if (auto* help = form_.FindAs<view::Button>("ToolButton9")) {
+    auto* f1 = new QShortcut(QKeySequence::HelpContents, this);
+    connect(f1, &QShortcut::activated, this,
+            [this, help] { binder_->Forward(*help, [help] { help->Click(); }); });
+  }
   // Queued: the control asking is still in its handler when the request comes.
   form_.RequestClose = [this] {
     QMetaObject::invokeMethod(

@@ -1,5 +1,6 @@
 // "Печать" and "Краткая помощь": the page on screen as a document, and where the guide speaks of
 // it.
+#include <algorithm>
 #include <sstream>
 
 #include "adaptation/fuel_cells_page.h"
@@ -52,7 +53,7 @@ view::PrintDocument MainForm::PageDocument() {
   doc.title = std::string(session::MainPages()[static_cast<std::size_t>(page)].caption);
   // What the page's save would write: its header stamped now, then its body. The vehicle-data
   // dialog is not asked: a print shows the data as they stand.
-  doc.header = ReportLines(ReportHeader(vehicleData_, host_.Now()));
+  const std::string header = ReportHeader(vehicleData_, host_.Now());
   std::string body;
   const char* grid = nullptr;
   switch (page) {
@@ -87,13 +88,18 @@ view::PrintDocument MainForm::PageDocument() {
       if (const auto* comp = FindAs<view::Memo>("Comp")) doc.lines = comp->Items();
       break;
   }
-  if (!body.empty()) {
-    doc.lines = ReportLines(body);
-    // The body's first line end closes the header's last line in the file.
-    if (body.front() == '\r' || body.front() == '\n') doc.lines.erase(doc.lines.begin());
-  }
+  // Split as one text, as the file has them: the body's first line end may close the header's
+  // last line.
+  doc.header = ReportLines(header);
+  doc.lines = ReportLines(header + body);
+  doc.lines.erase(doc.lines.begin(),
+                  doc.lines.begin() + static_cast<std::ptrdiff_t>(
+                                          std::min(doc.header.size(), doc.lines.size())));
   if (grid)
-    if (const auto* g = FindAs<view::Grid>(grid)) doc.table = GridRows(*g);
+    if (const auto* g = FindAs<view::Grid>(grid)) {
+      doc.table = GridRows(*g);
+      doc.headingRows = g->FixedRows();
+    }
   return doc;
 }
 

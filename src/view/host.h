@@ -37,8 +37,9 @@ struct PrintDocument {
   std::string title;
   std::vector<std::string> header;
   std::vector<std::string> lines;
-  // Rows of cells; the first row holds the column headings when the table has them.
+  // Rows of cells, the first `headingRows` of them column headings.
   std::vector<std::vector<std::string>> table;
+  int headingRows = 0;
 };
 
 class Host {
