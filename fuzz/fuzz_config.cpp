@@ -1,13 +1,18 @@
 // Configuration files as a damaged disk may hold them, and the records they bring decoded
-// against any reply: positions, widths and bit numbers from a file are never trusted.
+// against any reply: positions, widths and bit numbers from a file are never trusted. The same
+// bytes read as the program's settings file must give settings that write back as they read.
 #include <cstring>
 #include <vector>
 
 #include "catalogue/config_file.h"
+#include "fileio/settings_file.h"
 #include "livedata/param_page.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace kd;
+  const auto settings = fileio::SettingsFile::Parse({reinterpret_cast<const char*>(data), size});
+  if (fileio::SettingsFile::Parse(fileio::SettingsFile::Serialize(settings)) != settings)
+    __builtin_trap();
   auto config = catalogue::DecodeConfiguration({data, size});
   if (!config) return 0;
   std::vector<catalogue::ParamRecord> params = config->records;

@@ -111,6 +111,10 @@ ScriptRunner::ScriptRunner(std::istream& in, std::ostream& out, RunOptions optio
   startDir_ = std::filesystem::current_path(ec).string();
   if (options_.demo) simulated_ = std::make_unique<sim::SimulatedPort>();
   tap_ = std::make_unique<TapPort>(simulated_ ? *simulated_ : static_cast<link::SerialPort&>(scripted_));
+  CreateMain();
+}
+
+void ScriptRunner::CreateMain() {
   main_ = std::make_unique<ui::MainForm>(*tap_, *this);
   main_->RequestClose = [this] { CloseTop(); };
   stack_.push_back(main_.get());
@@ -295,6 +299,8 @@ void ScriptRunner::Execute(const std::string& line) {
     verbose_ = words[1] == "on";
   } else if (cmd == "close") {
     CloseTop();
+  } else if (cmd == "restart") {
+    Restart();
   } else if (cmd == "replay") {
     need(1);
     if (options_.demo) Fail("replay: the recorded reads replace the simulator, run without --demo");
@@ -342,6 +348,25 @@ void ScriptRunner::Execute(const std::string& line) {
   } else {
     Fail("unknown command " + cmd);
   }
+}
+
+// The program ends as by its close box and starts again in the folder it first started in, on
+// the same port and clock: what it keeps across starts is what it wrote into that folder.
+void ScriptRunner::Restart() {
+  StartOnce();
+  if (stack_.size() != 1) Fail("restart: close the side windows first");
+  if (!main_->Close()) Fail("restart: the main window refused to close");
+  out_ << "closed " << main_->Name() << '\n';
+  tap_->Close();
+  std::error_code ec;
+  std::filesystem::current_path(startDir_, ec);
+  if (ec) Fail("restart: cannot enter " + startDir_);
+  stack_.clear();
+  main_.reset();
+  CreateMain();
+  if (traceFailed_) Fail("restart: cannot write the trace " + options_.tracePath);
+  started_ = false;
+  StartOnce();
 }
 
 void ScriptRunner::CloseTop() {

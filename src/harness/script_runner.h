@@ -57,6 +57,9 @@ class ScriptRunner : public view::Host {
   // Reads and runs commands until `until` is no longer on the stack or the input ends.
   void Loop(const view::Form* until);
   void StartOnce();
+  // Makes the main window on the port and wires it to the harness (and the simulator).
+  void CreateMain();
+  void Restart();
   void Execute(const std::string& line);
   void Tick(int count);
   void CloseTop();

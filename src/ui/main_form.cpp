@@ -1,14 +1,15 @@
 #include "ui/main_form.h"
 
 #include <cstdio>
+#include <filesystem>
 
-#include "identity/adc_page_step.h"
-#include "identity/equipment_page_step.h"
-#include "identity/ident_page_step.h"
 #include "adaptation/fuel_cells_page.h"
 #include "adaptation/knock_cells_page.h"
 #include "adaptation/misfire_page.h"
 #include "adaptation/trip_page.h"
+#include "identity/adc_page_step.h"
+#include "identity/equipment_page_step.h"
+#include "identity/ident_page_step.h"
 #include "link/kwp.h"
 #include "livedata/param_page.h"
 #include "ui/report_header.h"
@@ -35,7 +36,9 @@ MainForm::MainForm(link::SerialPort& port, view::Host& host)
       typeblock1_(Add<view::MenuItem>("Typeblock1", "Тип контроллера")),
       pageControl1_(Add<view::PageControl>("PageControl1", session::MainTabs())),
       checkParamList_(Add<view::CheckListBox>("CheckParamList")),
-      stringGrid1_(Add<view::Grid>("StringGrid1")) {
+      stringGrid1_(Add<view::Grid>("StringGrid1")),
+      settings_(
+          (std::filesystem::path(WorkingDirectory()) / fileio::SettingsFile::kFileName).string()) {
   SetCaption("klinediag");
   BuildPages();
   BuildShell();

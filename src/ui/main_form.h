@@ -11,18 +11,19 @@
 #include <string_view>
 #include <vector>
 
+#include "actuators/actuator_panel.h"
 #include "catalogue/ecu_catalogue.h"
 #include "catalogue/param_record.h"
 #include "faults/fault_page.h"
+#include "fileio/settings_file.h"
+#include "identity/ident_page_step.h"
 #include "link/exchange_buffer.h"
 #include "link/port.h"
-#include "actuators/actuator_panel.h"
 #include "livedata/charts.h"
 #include "livedata/recording.h"
 #include "obd/obd_state.h"
 #include "session/pages.h"
 #include "session/session_step.h"
-#include "identity/ident_page_step.h"
 #include "ui/report_header.h"
 #include "ui/vehicle_data.h"
 #include "view/form.h"
@@ -65,6 +66,9 @@ class MainForm : public view::Form {
   // ConfigName as the file it names: a dialog's choice is a full path already, the fixed names
   // lie in ConfigDir.
   std::string ConfigPath() const;
+  // The program's own settings ("klinediag.ini" in the folder the program started in), read when
+  // the window is created, before anything opens the port.
+  fileio::SettingsFile& Settings() { return settings_; }
   const std::vector<catalogue::ParamRecord>& Params() const { return params_; }
   std::uint32_t DtcInfoMode() const { return dtcInfoMode_; }
 
@@ -173,6 +177,7 @@ class MainForm : public view::Form {
   view::PageControl& pageControl1_;
   view::CheckListBox& checkParamList_;
   view::Grid& stringGrid1_;
+  fileio::SettingsFile settings_;
   std::array<view::Button*, 11> typeButtons_{};
   std::vector<view::Button*> toolBar_;
   std::vector<view::MenuItem*> mainMenu_;
