@@ -26,6 +26,7 @@
 #include "qt/qt_host.h"
 #include "qt/qt_serial_port.h"
 #include "qt/side_dialogs.h"
+#include "qt/window_settings.h"
 #include "sim/simulated_port.h"
 #include "ui/demo_start.h"
 #include "ui/main_form.h"
@@ -308,6 +309,12 @@ int main(int argc, char** argv) {
   }
 
   if (runMs) QTimer::singleShot(*runMs, &window, [&window] { window.close(); });
-  window.showMaximized();
+  host.SetSettings(&form.Settings());
+  const QSize toolBarHint =
+      window.findChild<QWidget*>("ToolBar1") ? window.findChild<QWidget*>("ToolBar1")->sizeHint() : QSize();
+  if (kd::qt::PlaceMainWindow(window, form.Settings(), kd::qt::AvailableArea(&window), toolBarHint))
+    window.showMaximized();
+  else
+    window.show();
   return QApplication::exec();
 }

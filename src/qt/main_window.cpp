@@ -13,6 +13,7 @@
 #include "catalogue/ecu_catalogue.h"
 #include "qt/layout.h"
 #include "qt/pages/page_layouts.h"
+#include "qt/window_settings.h"
 
 namespace kd::qt {
 
@@ -126,10 +127,12 @@ MainWindow::MainWindow(ui::MainForm& form, QWidget* parent) : QMainWindow(parent
 void MainWindow::closeEvent(QCloseEvent* event) {
   bool closes = false;
   binder_->Guard([&] { closes = form_.Close(); });
-  if (closes)
+  if (closes) {
+    StoreMainWindow(*this, form_.Settings());
     event->accept();
-  else
+  } else {
     event->ignore();
+  }
 }
 
 // The binder goes before the widgets: a widget torn down must not reach the form as a user event.

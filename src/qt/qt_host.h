@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "fileio/settings_file.h"
 #include "view/host.h"
 
 class QDialog;
@@ -31,6 +32,8 @@ class QtHost : public view::Host {
   // No one is there to click (a timed or screenshot run): a message box is written to standard
   // error and taken as answered with OK, a file or font dialog as cancelled.
   void SetUnattended(bool unattended) { unattended_ = unattended; }
+  // Where the windows' sizes are kept across starts (the main form's settings); none: not kept.
+  void SetSettings(fileio::SettingsFile* settings) { settings_ = settings; }
   // Forms with a skin class of their own; any other form gets the generic layout.
   void RegisterDialog(const std::string& formName, DialogFactory factory);
 
@@ -57,6 +60,7 @@ class QtHost : public view::Host {
   std::map<std::string, DialogFactory> factories_;
   bool unattended_ = false;
   QPointer<QWidget> help_;
+  fileio::SettingsFile* settings_ = nullptr;
   std::unique_ptr<QPrinter> printer_;
 };
 

@@ -2,7 +2,10 @@
 // the first window's tool bar on a laptop screen.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QDialog>
 #include <QDir>
+#include <QTimer>
 #include <QProcess>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -17,6 +20,7 @@
 #include "qt/help_window.h"
 #include "qt/main_window.h"
 #include "qt/qt_host.h"
+#include "qt/window_settings.h"
 #include "sim/simulated_port.h"
 #include "ui/demo_start.h"
 #include "ui/main_form.h"
@@ -138,6 +142,117 @@ TEST_F(DemoWindow, ParameterPagePrintsItsTable) {
   QTextCursor value = table->cellAt(1, 1).firstCursorPosition();
   value.setPosition(table->cellAt(1, 1).lastPosition(), QTextCursor::KeepAnchor);
   EXPECT_EQ(value.selectedText().toStdString(), doc.table[1][1]);
+}
+
+}  // namespace
+}  // namespace kd::qt
+
+namespace kd::qt {
+namespace {
+
+// A 1366x768 laptop less a 40-pixel panel.
+const QRect kLaptop(0, 0, 1366, 728);
+
+TEST_F(DemoWindow, FirstWindowShowsTheWholeToolBarOnALaptopScreen) {
+  auto* bar = window_->findChild<QToolBar*>("ToolBar1");
+  ASSERT_NE(bar, nullptr);
+  const QRect first = FirstWindowGeometry(kLaptop, bar->sizeHint());
+  EXPECT_TRUE(kLaptop.contains(first));
+  window_->setGeometry(first);
+  window_->show();
+  QApplication::processEvents();
+  int buttons = 0;
+  for (QToolButton* button : bar->findChildren<QToolButton*>()) {
+    if (button->objectName() == "qt_toolbar_ext_button") {
+      EXPECT_FALSE(button->isVisible()) << "buttons went behind the tool bar's extension";
+      continue;
+    }
+    ++buttons;
+    EXPECT_TRUE(button->isVisible()) << button->objectName().toStdString();
+    EXPECT_LE(button->mapTo(window_.get(), QPoint(button->width(), 0)).x(), window_->width())
+        << button->objectName().toStdString();
+  }
+  EXPECT_EQ(buttons, static_cast<int>(form_.ToolBar().size()));
+  // Its narrowest size, where the screen leaves it no more, is still the screen's.
+  EXPECT_EQ(FirstWindowGeometry(QRect(0, 0, 1024, 600), bar->sizeHint()).size(), QSize(1024, 600));
+}
+
+TEST(WindowSettingsTest, MainAndSideWindowsKeepTheirPlaceAcrossStarts) {
+  InTemporaryDirectory dir;
+  const QString file = dir.Path() + "/klinediag.ini";
+  const QRect moved(120, 90, 1010, 640);
+  {
+    fileio::SettingsFile settings(file.toStdString());
+    QWidget main;
+    // The first start: no settings yet, shown maximized at a size that fits.
+    EXPECT_TRUE(PlaceMainWindow(main, settings, kLaptop, QSize(1220, 35)));
+    EXPECT_EQ(main.geometry(), FirstWindowGeometry(kLaptop, QSize(1220, 35)));
+    main.setGeometry(moved);
+    main.show();
+    QApplication::processEvents();
+    StoreMainWindow(main, settings);
+
+    QDialog side;
+    side.resize(777, 555);
+    StoreSideWindow(side, "TForm3", settings);
+  }
+  {
+    // The next start reads the file anew.
+    fileio::SettingsFile settings(file.toStdString());
+    EXPECT_EQ(settings.KeysWithPrefix("window.").size(), 4u);
+    QWidget main;
+    EXPECT_FALSE(PlaceMainWindow(main, settings, kLaptop, QSize(1220, 35)));
+    EXPECT_EQ(main.geometry().size(), moved.size());
+    EXPECT_EQ(main.geometry().topLeft(), moved.topLeft());
+
+    QDialog side;
+    side.resize(300, 200);
+    PlaceSideWindow(side, "TForm3", settings, kLaptop);
+    EXPECT_EQ(side.size(), QSize(777, 555));
+    // Another window's size is its own.
+    QDialog other;
+    other.resize(300, 200);
+    PlaceSideWindow(other, "TForm5", settings, kLaptop);
+    EXPECT_EQ(other.size(), QSize(300, 200));
+    // A size the screen cannot hold is not taken.
+    PlaceSideWindow(side, "TForm3", settings, QRect(0, 0, 640, 480));
+    EXPECT_EQ(side.size(), QSize(777, 555));
+  }
+  {
+    // A damaged value falls back to the first start's place.
+    fileio::SettingsFile settings(file.toStdString());
+    settings.Set("window.main.geometry", "not base64 geometry");
+    QWidget main;
+    EXPECT_TRUE(PlaceMainWindow(main, settings, kLaptop, QSize(1220, 35)));
+    EXPECT_EQ(main.geometry(), FirstWindowGeometry(kLaptop, QSize(1220, 35)));
+  }
+}
+
+TEST_F(DemoWindow, SideWindowsSizeIsKeptThroughTheHost) {
+  host_.SetSettings(&form_.Settings());
+  host_.SetUnattended(false);
+  QSize seen, wanted;
+  auto open = [&](bool resize) {
+    QTimer::singleShot(0, window_.get(), [&, resize] {
+      QWidget* dialog = QApplication::activeModalWidget();
+      ASSERT_NE(dialog, nullptr);
+      seen = dialog->size();
+      if (resize) {
+        wanted = dialog->minimumSizeHint().expandedTo(QSize(200, 150)) + QSize(37, 23);
+        dialog->resize(wanted);
+      }
+      dialog->close();
+    });
+    // The graph window, opened from the parameter page.
+    auto* button = form_.FindAs<view::Button>("ToolButton14");
+    window_->Bindings().Forward(*button, [button] { button->Click(); });
+  };
+  window_->show();
+  open(true);
+  EXPECT_EQ(form_.Settings().GetInt("window.TForm9.width", 0, 0, 10000), wanted.width());
+  EXPECT_EQ(form_.Settings().GetInt("window.TForm9.height", 0, 0, 10000), wanted.height());
+  open(false);
+  EXPECT_EQ(seen, wanted);
 }
 
 }  // namespace
