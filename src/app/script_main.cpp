@@ -6,7 +6,16 @@
 
 #include "harness/script_runner.h"
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 int main(int argc, char** argv) {
+#ifdef _WIN32
+  // The output is a byte-exact contract: no CR is put before each LF.
+  _setmode(_fileno(stdout), _O_BINARY);
+#endif
   kd::harness::RunOptions options;
   std::string script;
   std::string workdir;

@@ -12,7 +12,8 @@ file(STRINGS ${SCRIPT} first_line LIMIT_COUNT 1)
 if(first_line MATCHES "^# *demo")
   list(APPEND args --demo)
 endif()
-execute_process(COMMAND ${HARNESS} ${args} ${SCRIPT}
+# EMULATOR runs a cross-built harness (Wine for the Windows build); empty elsewhere.
+execute_process(COMMAND ${EMULATOR} ${HARNESS} ${args} ${SCRIPT}
                 OUTPUT_VARIABLE actual RESULT_VARIABLE status)
 file(READ ${EXPECTED} expected)
 if(NOT actual STREQUAL expected)
