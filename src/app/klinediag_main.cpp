@@ -1,4 +1,4 @@
-// klinediag [--demo] [--port N=DEVICE]... [--trace FILE] [--screenshot FILE.png|DIR]
+// klinediag [--demo] [--port N=DEVICE]... [--adapter KIND] [--trace FILE] [--screenshot FILE.png|DIR]
 #include <QApplication>
 #include <QPointer>
 #include <QCommandLineParser>
@@ -17,6 +17,7 @@
 #include <string>
 
 #include "catalogue/ecu_catalogue.h"
+#include "link/adapter.h"
 #include "qt/desktop.h"
 #include "qt/graph_window.h"
 #include "qt/main_window.h"
@@ -27,6 +28,7 @@
 #include "qt/qt_serial_port.h"
 #include "qt/side_dialogs.h"
 #include "qt/window_settings.h"
+#include "sim/simulated_cable.h"
 #include "sim/simulated_port.h"
 #include "ui/demo_start.h"
 #include "ui/main_form.h"
@@ -49,6 +51,8 @@ constexpr const char* kUsage =
     "                     (default: COMn on Windows; /dev/ttyUSB(N-1) if present,\n"
     "                     else /dev/ttyS(N-1) on Linux)\n"
     "  --trace FILE       append every tick's reads and writes to FILE\n"
+    "  --adapter KIND     what hangs on the port: adapter (the K-line adapter) or\n"
+    "                     kline (a plain K-line cable); default: adapter\n"
     "  --ecu TYPE         switch to controller type TYPE (1..11) after start-up\n"
     "  --run-for SECONDS  close the window (storing the configuration) after SECONDS\n"
     "                     (up to 604800); message boxes then go to standard error\n"
@@ -84,6 +88,14 @@ std::optional<int> RunMilliseconds(const QString& text) {
   return std::max(1, static_cast<int>(std::lround(seconds * 1000)));
 }
 
+// The kinds --adapter takes, for its error message.
+QString AdapterNames() {
+  QStringList names;
+  for (const auto& info : kd::link::Adapters())
+    if (kd::link::AdapterAvailable(info.kind)) names << QString::fromUtf8(info.name.data(), static_cast<int>(info.name.size()));
+  return names.join(", ");
+}
+
 int Fail(const QString& message) {
   std::fprintf(stderr, "klinediag: %s\n", qPrintable(message));
   return 2;
@@ -102,6 +114,7 @@ int main(int argc, char** argv) {
   const QCommandLineOption ecu("ecu", {}, "TYPE");
   const QCommandLineOption runFor("run-for", {}, "SECONDS");
   const QCommandLineOption screenshotTicks("screenshot-ticks", {}, "N");
+  const QCommandLineOption adapter("adapter", {}, "KIND");
   parser.addOption(help);
   parser.addOption(version);
   parser.addOption(demo);
@@ -111,6 +124,7 @@ int main(int argc, char** argv) {
   parser.addOption(ecu);
   parser.addOption(runFor);
   parser.addOption(screenshotTicks);
+  parser.addOption(adapter);
   // Parsed before any QApplication exists, so that --help and usage errors need no display.
   QStringList args;
   for (int i = 0; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
@@ -131,6 +145,12 @@ int main(int argc, char** argv) {
     auto parsed = kd::qt::ParsePortOverride(entry.toStdString());
     if (!parsed) return Fail("--port expects N=DEVICE with N in 1..8, got \"" + entry + "\"");
     map.Override(parsed->first, parsed->second);
+  }
+  std::optional<kd::link::AdapterKind> adapterKind;
+  if (parser.isSet(adapter)) {
+    adapterKind = kd::link::AdapterByName(parser.value(adapter).toStdString());
+    if (!adapterKind || !kd::link::AdapterAvailable(*adapterKind))
+      return Fail("--adapter expects " + AdapterNames() + ", got \"" + parser.value(adapter) + "\"");
   }
   unsigned ecuType = 0;
   if (parser.isSet(ecu)) {
@@ -159,6 +179,13 @@ int main(int argc, char** argv) {
     serial = std::make_unique<kd::sim::SimulatedPort>();
   else
     serial = std::make_unique<kd::qt::QtSerialPort>(std::move(map));
+  const auto kind = adapterKind.value_or(kd::link::AdapterKind::KLineAdapter);
+  // The demo on a cable: the simulated car behind a plain K-line, on the real clock.
+  std::unique_ptr<kd::link::SerialPort> cableLine;
+  if (parser.isSet(demo) && kind == kd::link::AdapterKind::KLineCable)
+    cableLine = std::make_unique<kd::sim::SimulatedCable>(
+        static_cast<kd::sim::SimulatedPort&>(*serial), kd::link::SystemLineClock());
+  kd::link::AdapterPort adapterPort(cableLine ? *cableLine : *serial, kind);
 
   kd::qt::QtHost host;
   kd::qt::RegisterSideDialogs(host);
@@ -166,7 +193,7 @@ int main(int argc, char** argv) {
   host.RegisterDialog("TOKBottomDlg", kd::qt::MakeValueDialog);
   host.SetUnattended(runMs || parser.isSet(screenshot));
   host.RegisterDialog("TForm9", kd::qt::MakeGraphWindow);
-  kd::ui::MainForm form(*serial, host);
+  kd::ui::MainForm form(adapterPort, host);
   if (parser.isSet(demo)) {
     auto* simulator = static_cast<kd::sim::SimulatedPort*>(serial.get());
     form.OnTypeApplied = [simulator](std::uint32_t type) { simulator->SetEcuType(type); };

@@ -25,16 +25,27 @@ int main(int argc, char** argv) {
       workdir = argv[++i];
     } else if (arg == "--trace" && i + 1 < argc) {
       options.tracePath = argv[++i];
+    } else if (arg == "--adapter" && i + 1 < argc) {
+      const auto kind = kd::link::AdapterByName(argv[++i]);
+      if (!kind || !kd::link::AdapterAvailable(*kind)) {
+        std::cerr << "klinediag-script: unknown adapter " << argv[i] << '\n';
+        return 2;
+      }
+      options.adapter = *kind;
     } else if (arg == "--demo") {
       options.demo = true;
     } else if (arg == "--version") {
       std::cout << "klinediag-script " KLINEDIAG_VERSION "\n";
       return 0;
     } else if (arg == "--help" || arg == "-h") {
-      std::cout << "usage: klinediag-script [--workdir DIR] [--demo] [--trace FILE] [SCRIPT]\n"
-                   "       klinediag-script --version\n"
-                   "Runs the main window on a scripted port (or the simulator with --demo),\n"
-                   "driven by SCRIPT or standard input, and prints what it shows.\n";
+      std::cout
+          << "usage: klinediag-script [--workdir DIR] [--demo] [--trace FILE] [--adapter KIND]\n"
+             "                        [SCRIPT]\n"
+             "       klinediag-script --version\n"
+             "Runs the main window on a scripted port (or the simulator with --demo),\n"
+             "driven by SCRIPT or standard input, and prints what it shows.\n"
+             "--adapter KIND puts that adapter's driver between the program and the port\n"
+             "(adapter: the K-line adapter, the default; kline: a plain K-line cable).\n";
       return 0;
     } else if (script.empty() && !arg.starts_with("--")) {
       script = arg;

@@ -20,13 +20,20 @@ extern "C" void OnStopSignal(int) {
 }
 
 constexpr const char* kHelp =
-    R"(Usage: klinediag-sim --pty [--ecu TYPE] [--fault NAME[=VALUE]]... [--ignore-line-settings]
+    R"(Usage: klinediag-sim --pty [--adapter KIND] [--ecu TYPE] [--fault NAME[=VALUE]]...
+                     [--ignore-line-settings]
 
 Serves a simulated K-line adapter with one controller behind it on a pseudo-terminal. The slave's
 path is printed on standard output as a single line; open it from the program as the serial port
 (for klinediag: --port N=PATH). Runs until SIGTERM or SIGINT.
 
   --pty                   serve a pseudo-terminal (the only mode, and required)
+  --adapter KIND          what the program finds on the terminal (default adapter):
+                            adapter  the K-line adapter: enveloped frames at 115200 8N2
+                            kline    a plain K-line cable: the program drives the line at
+                                     10,400 baud itself; every byte comes back as its echo,
+                                     a zero byte at 360 baud is the fast-initialisation pulse,
+                                     the line set to 5 baud is the 5-baud address 0x33
   --ecu TYPE              the controller, as the main window numbers the types (default 1):
                             1 M1.5.4        2 January 5.1    3 MP7.0         4 January 4.1
                             5 GM ISFI-2S    6 M7.9.7         7 MP7.0 Euro-3  8 M10
@@ -91,6 +98,13 @@ int main(int argc, char** argv) {
       return 0;
     } else if (arg == "--pty") {
       pty = true;
+    } else if (arg == "--adapter") {
+      const char* v = next();
+      const std::string_view kind = v ? v : "";
+      if (kind == "kline")
+        options.cable = true;
+      else if (kind != "adapter")
+        return Fail("--adapter expects adapter or kline");
     } else if (arg == "--ignore-line-settings") {
       options.followLineSettings = false;
     } else if (arg == "--ecu") {
@@ -113,6 +127,8 @@ int main(int argc, char** argv) {
     }
   }
   if (!pty) return Fail("nothing to do: --pty is required");
+  if (options.cable && !options.followLineSettings)
+    return Fail("--adapter kline needs the line settings: the cable's signals are its rates");
 
   kd::sim::SimulatedPort port(static_cast<std::uint32_t>(ecuType));
   for (const Switch& s : faults) {

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "catalogue/ecu_catalogue.h"
+#include "sim/simulated_cable.h"
 #include "sim/simulated_port.h"
 #include "ui/demo_start.h"
 #include "ui/main_form.h"
@@ -110,7 +111,15 @@ ScriptRunner::ScriptRunner(std::istream& in, std::ostream& out, RunOptions optio
   std::error_code ec;
   startDir_ = std::filesystem::current_path(ec).string();
   if (options_.demo) simulated_ = std::make_unique<sim::SimulatedPort>();
-  tap_ = std::make_unique<TapPort>(simulated_ ? *simulated_ : static_cast<link::SerialPort&>(scripted_));
+  link::SerialPort* device = &scripted_;
+  if (simulated_) device = simulated_.get();
+  if (simulated_ && options_.adapter == link::AdapterKind::KLineCable) {
+    cableLine_ = std::make_unique<sim::SimulatedCable>(
+        static_cast<sim::SimulatedPort&>(*simulated_), lineClock_);
+    device = cableLine_.get();
+  }
+  adapter_ = std::make_unique<link::AdapterPort>(*device, options_.adapter, lineClock_);
+  tap_ = std::make_unique<TapPort>(*adapter_);
   CreateMain();
 }
 
@@ -433,6 +442,8 @@ void ScriptRunner::Tick(int count) {
     for (auto it = stack_.rbegin(); it != stack_.rend() && !timer; ++it)
       if (view::Timer* t = (*it)->LinkTimer(); t && t->Enabled()) timer = t;
     tap_->TakeWritten();
+    // The line's time moves with the timer, so that a driver sees the gaps between ticks.
+    if (timer) lineClock_.Advance(static_cast<std::int64_t>(timer->Interval()) * 1000);
     if (timer) timer->Fire();
     out_ << "tx" << HexBytes(tap_->TakeWritten()) << '\n';
   }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "harness/scripted_port.h"
+#include "link/adapter.h"
 #include "link/serial_port.h"
 #include "view/form.h"
 #include "view/host.h"
@@ -25,6 +26,8 @@ struct RunOptions {
   bool demo = false;
   // Append the session trace here.
   std::string tracePath;
+  // The driver between the program and the scripted port (or the simulator).
+  link::AdapterKind adapter = link::AdapterKind::KLineAdapter;
 };
 
 class ScriptRunner : public view::Host {
@@ -82,6 +85,11 @@ class ScriptRunner : public view::Host {
   RunOptions options_;
   ScriptedPort scripted_;
   std::unique_ptr<link::SerialPort> simulated_;
+  // The line's time under the drivers: it moves only when they wait, so runs repeat exactly.
+  link::ManualLineClock lineClock_;
+  // With --demo and the cable: the simulated car on a plain K-line.
+  std::unique_ptr<link::SerialPort> cableLine_;
+  std::unique_ptr<link::AdapterPort> adapter_;
   std::unique_ptr<TapPort> tap_;
   std::unique_ptr<ui::MainForm> main_;
   std::vector<view::Form*> stack_;

@@ -68,6 +68,12 @@ class TapPort : public link::SerialPort {
   void SetReopenListener(ReopenListener listener) override {
     inner_.SetReopenListener(std::move(listener));
   }
+  void SetWireListener(WireListener listener) override {
+    inner_.SetWireListener(std::move(listener));
+  }
+  std::string DeviceName() const override { return inner_.DeviceName(); }
+  link::OpenError LastOpenError() const override { return inner_.LastOpenError(); }
+  bool SetBreak(bool on) override { return inner_.SetBreak(on); }
 
  private:
   void Record(const std::vector<std::uint8_t>& bytes);

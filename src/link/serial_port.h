@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace kd::link {
 
@@ -23,6 +24,17 @@ struct LineSettings {
 std::optional<LineSettings> BuildLineSettings(const std::string& modeText);
 
 enum class WriteStatus { Written, Pending, Failed };
+
+// Why an opening failed, in the terms the technician can act on.
+enum class OpenError { None, Missing, Permission, Busy, Other };
+
+// What a driver between the core and the device did on the wire, for the session trace: bytes
+// it sent and took back, and the initialisation patterns it drove.
+struct WireEvent {
+  enum class Kind { Sent, Received, FastInit, SlowInit };
+  Kind kind = Kind::Sent;
+  std::vector<std::uint8_t> bytes;  // Sent, Received; SlowInit: the address
+};
 
 class SerialPort {
  public:
@@ -41,6 +53,20 @@ class SerialPort {
   virtual WriteStatus Write(const std::uint8_t* data, std::size_t count) = 0;
   // After WriteStatus::Pending: true when the write completed within timeoutMs.
   virtual bool WaitPendingWrite(int timeoutMs) = 0;
+
+  // The device the last Open tried (a path, "COM3"), and why it did not open; ports without a
+  // device of their own know neither.
+  virtual std::string DeviceName() const { return {}; }
+  virtual OpenError LastOpenError() const { return IsOpen() ? OpenError::None : OpenError::Other; }
+  // Holds the line low (a break) or lets it go; false where the device cannot.
+  virtual bool SetBreak(bool on) {
+    (void)on;
+    return false;
+  }
+  // Drivers that translate the core's bytes report what went over the wire here; a plain device
+  // has nothing to add and ignores it.
+  using WireListener = std::function<void(const WireEvent&)>;
+  virtual void SetWireListener(WireListener listener) { (void)listener; }
 
   // A port that opens a lost device again by itself (an adapter pulled out and plugged back)
   // reports each attempt, true once the device is open again with the settings it had. The

@@ -3,6 +3,12 @@
 #include <QElapsedTimer>
 #include <algorithm>
 
+#ifndef _WIN32
+#include <unistd.h>
+
+#include <cerrno>
+#endif
+
 namespace kd::qt {
 
 namespace {
@@ -52,6 +58,30 @@ std::optional<QSerialPort::StopBits> StopBitsOf(int bits) {
 
 }  // namespace
 
+link::OpenError ClassifyOpenError(const std::string& device, QSerialPort::SerialPortError error) {
+  switch (error) {
+    case QSerialPort::NoError:
+      return link::OpenError::None;
+    case QSerialPort::DeviceNotFoundError:
+      return link::OpenError::Missing;
+    case QSerialPort::PermissionError:
+#ifndef _WIN32
+      // The file itself refuses us: the user lacks the group; otherwise someone holds it.
+      if (::access(device.c_str(), F_OK) != 0) return link::OpenError::Missing;
+      if (::access(device.c_str(), R_OK | W_OK) != 0 && errno == EACCES)
+        return link::OpenError::Permission;
+      return link::OpenError::Busy;
+#else
+      (void)device;
+      return link::OpenError::Busy;
+#endif
+    case QSerialPort::OpenError:
+      return link::OpenError::Busy;
+    default:
+      return link::OpenError::Other;
+  }
+}
+
 QtSerialPort::QtSerialPort(PortMap map) : map_(std::move(map)) {}
 
 QtSerialPort::~QtSerialPort() {
@@ -63,12 +93,22 @@ bool QtSerialPort::Open(int portNumber) {
   lost_ = false;
   applied_.reset();
   device_ = map_.Device(portNumber);
+  openError_ = link::OpenError::Missing;
   if (device_.empty()) return false;
   port_.setPortName(QString::fromStdString(device_));
   port_.clearError();
   // QSerialPort takes the port exclusively (TIOCEXCL and a lock file on Unix, no sharing on
   // Windows): a second program on the same adapter would corrupt every exchange.
-  return port_.open(QIODevice::ReadWrite);
+  const bool opened = port_.open(QIODevice::ReadWrite);
+  openError_ = opened ? link::OpenError::None : ClassifyOpenError(device_, port_.error());
+  return opened;
+}
+
+bool QtSerialPort::SetBreak(bool on) {
+  if (!port_.isOpen()) return false;
+  const bool done = port_.setBreakEnabled(on);
+  if (!done) port_.clearError();
+  return done;
 }
 
 bool QtSerialPort::IsOpen() const {

@@ -30,6 +30,9 @@ class QtSerialPort : public link::SerialPort {
   std::size_t Read(std::uint8_t* buffer, std::size_t maxBytes) override;
   link::WriteStatus Write(const std::uint8_t* data, std::size_t count) override;
   bool WaitPendingWrite(int timeoutMs) override;
+  std::string DeviceName() const override { return device_; }
+  link::OpenError LastOpenError() const override { return openError_; }
+  bool SetBreak(bool on) override;
 
  private:
   // Hands queued bytes to the driver for up to `timeoutMs`; true when none are left.
@@ -46,6 +49,11 @@ class QtSerialPort : public link::SerialPort {
   int readTimeoutMs_ = 0;
   std::optional<link::LineSettings> applied_;
   bool lost_ = false;
+  link::OpenError openError_ = link::OpenError::None;
 };
+
+// Why `device` did not open, from what QSerialPort said and what the file system shows: Qt
+// reports a device another program holds as a permission error too.
+link::OpenError ClassifyOpenError(const std::string& device, QSerialPort::SerialPortError error);
 
 }  // namespace kd::qt

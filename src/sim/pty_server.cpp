@@ -48,7 +48,7 @@ link::LineSettings ExpectedSettings(std::uint32_t ecuType) {
 }
 
 PtyServer::PtyServer(SimulatedPort& port, PtyOptions options)
-    : port_(port), options_(options), startNs_(MonotonicNs()) {
+    : port_(port), options_(options), startNs_(MonotonicNs()), cable_(port) {
   port_.SetClock([this] { return Elapsed(); });
 }
 
@@ -95,6 +95,7 @@ bool PtyServer::Open(std::string& error) {
 }
 
 bool PtyServer::Step(int waitMs) {
+  if (options_.cable) return StepCable(waitMs);
   std::int64_t now = Elapsed();
   std::int64_t timeout = waitMs;
   if (!written_.empty()) timeout = std::min(timeout, lastByteMs_ + options_.gapMs - now);
@@ -122,6 +123,44 @@ bool PtyServer::Step(int waitMs) {
   }
   if (!written_.empty() && now - lastByteMs_ >= options_.gapMs) Deliver();
   if (drainAtMs_ && now >= *drainAtMs_) Drain();
+  return true;
+}
+
+void PtyServer::WriteBack(const Bytes& bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t w = ::write(master_, bytes.data() + done, bytes.size() - done);
+    if (w <= 0) break;  // nobody reads the slave: what does not fit is lost, as on a line
+    done += static_cast<std::size_t>(w);
+  }
+}
+
+// The cable's line: the rate the program set is read as each byte comes (a pseudo-terminal
+// carries the rate, not the signal), and between bytes so that the 5-baud pattern is seen.
+bool PtyServer::StepCable(int waitMs) {
+  std::int64_t now = Elapsed();
+  std::int64_t timeout = std::min<std::int64_t>(waitMs, options_.ratePollMs);
+  if (const auto due = cable_.NextDue()) timeout = std::min(timeout, *due - now);
+  pollfd p{master_, POLLIN, 0};
+  const int ready = ::poll(&p, 1, static_cast<int>(std::max<std::int64_t>(timeout, 0)));
+  if (ready < 0 && errno != EINTR) return false;
+  const auto line = ReadTtyLine(slave_);
+  const int baud = line ? line->baud : 0;
+  now = Elapsed();
+  cable_.Rate(baud, now);
+  if (ready > 0 && (p.revents & POLLIN)) {
+    std::uint8_t buffer[512];
+    const ssize_t n = ::read(master_, buffer, sizeof buffer);
+    if (n > 0)
+      cable_.Heard(Bytes(buffer, buffer + n), baud, now);
+    else if (n < 0 && errno != EAGAIN && errno != EINTR && errno != EIO)
+      return false;
+  }
+  if (options_.replugAfterMs > 0 && port_.FaultOn(Fault::Unplugged) &&
+      now >= options_.replugAfterMs)
+    port_.ClearFault(Fault::Unplugged);
+  cable_.Step(now);
+  WriteBack(cable_.Due(now));
   return true;
 }
 

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "sim/cable_line.h"
 #include "sim/simulated_port.h"
 
 namespace kd::sim {
@@ -22,6 +23,10 @@ struct PtyOptions {
   int lateDelayMs = 450;
   // With the adapter unplugged at start: plug it back in after this long (0: never).
   int replugAfterMs = 0;
+  // Serve a plain K-line cable instead of the K-line adapter: the program drives the line.
+  bool cable = false;
+  // How often the cable's line rate is looked at while nothing arrives.
+  int ratePollMs = 2;
 };
 
 // The settings the program applies for a controller type.
@@ -48,6 +53,8 @@ class PtyServer {
  private:
   void Deliver();
   void Drain();
+  bool StepCable(int waitMs);
+  void WriteBack(const Bytes& bytes);
 
   SimulatedPort& port_;
   PtyOptions options_;
@@ -58,6 +65,7 @@ class PtyServer {
   std::int64_t lastByteMs_ = 0;
   std::optional<std::int64_t> drainAtMs_;
   std::int64_t startNs_ = 0;
+  CableLine cable_;
 };
 
 }  // namespace kd::sim

@@ -152,7 +152,18 @@ void SimulatedPort::TakeEnvelope(const Bytes& written) {
 }
 
 void SimulatedPort::PutOnLine(const Bytes& frame, LineMode mode, bool wakeUp) {
-  if (faults_.On(Fault::Silence)) return;
+  Bytes reply = AnswerOnLine(frame, mode, wakeUp);
+  // An answer is complete by the next read; a late one misses that read's window.
+  Queue(std::move(reply), reads_ + (faults_.On(Fault::LateReply) ? 2 : 1));
+}
+
+std::optional<std::uint8_t> SimulatedPort::AnswerSlowInit(std::uint8_t address) {
+  if (faults_.On(Fault::Silence) || faults_.On(Fault::Unplugged)) return std::nullopt;
+  return obd_.HearSlowInit(address, Now());
+}
+
+Bytes SimulatedPort::AnswerOnLine(const Bytes& frame, LineMode mode, bool wakeUp) {
+  if (faults_.On(Fault::Silence)) return {};
   Shaping shaping;
   if (faults_.On(Fault::BadChecksum)) shaping.checksumSkew = 1;
   if (faults_.On(Fault::Negative))
@@ -170,14 +181,13 @@ void SimulatedPort::PutOnLine(const Bytes& frame, LineMode mode, bool wakeUp) {
   hear(immobilizer_);
   hear(sauo_);
   hear(obd_);
-  if (reply.empty()) return;
+  if (reply.empty()) return reply;
   if (faults_.On(Fault::Garbage)) {
     const int count = std::clamp(faults_.Parameter(Fault::Garbage, 12), 1, 240);
     reply.assign(static_cast<std::size_t>(count), 0);
     for (std::uint8_t& b : reply) b = rng_.NextByte();
   }
-  // An answer is complete by the next read; a late one misses that read's window.
-  Queue(std::move(reply), reads_ + (faults_.On(Fault::LateReply) ? 2 : 1));
+  return reply;
 }
 
 void SimulatedPort::Queue(Bytes bytes, std::uint64_t visibleAtRead) {

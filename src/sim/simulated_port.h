@@ -74,6 +74,12 @@ class SimulatedPort : public link::SerialPort {
   link::WriteStatus Write(const std::uint8_t* data, std::size_t count) override;
   bool WaitPendingWrite(int) override { return true; }
 
+  // The car's side of the K-line, for a line driven by a cable rather than this adapter: what
+  // the units answer a frame heard on the line (the switched-on faults applied), and the byte a
+  // unit closes an ISO 9141-2 initialisation at `address` with.
+  Bytes AnswerOnLine(const Bytes& frame, LineMode mode, bool wakeUp);
+  std::optional<std::uint8_t> AnswerSlowInit(std::uint8_t address);
+
  private:
   enum class AdapterMode { Envelope, Bare9600, Bare8192, Deaf };
   struct Chunk {

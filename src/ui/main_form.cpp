@@ -166,6 +166,27 @@ bool MainForm::StartTrace(const std::string& path) {
     *trace_ << " | " << statusBar1_.Text(link::kLinkStatusPanel) << '\n';
     trace_->flush();
   };
+  // A driver that does the adapter's work on the PC side shows what it did on the wire.
+  portHandle_.port.SetWireListener([this](const link::WireEvent& event) {
+    *trace_ << TraceTime(host_.Now()) << " wire ";
+    switch (event.kind) {
+      case link::WireEvent::Kind::Sent:
+        *trace_ << "tx";
+        break;
+      case link::WireEvent::Kind::Received:
+        *trace_ << "rx";
+        break;
+      case link::WireEvent::Kind::FastInit:
+        *trace_ << "fast-init";
+        break;
+      case link::WireEvent::Kind::SlowInit:
+        *trace_ << "5-baud";
+        break;
+    }
+    TraceBytes(*trace_, event.bytes);
+    *trace_ << '\n';
+    trace_->flush();
+  });
   // While a lost adapter stays away the port tries again at every tick; the first miss says when
   // it went, the success when it came back.
   portHandle_.port.SetReopenListener([this](bool reopened) {

@@ -12,6 +12,10 @@ file(STRINGS ${SCRIPT} first_line LIMIT_COUNT 1)
 if(first_line MATCHES "^# *demo")
   list(APPEND args --demo)
 endif()
+# "# demo adapter kline": the program talks through that adapter's driver.
+if(first_line MATCHES "^# *(demo +)?adapter ([a-z0-9]+) *$")
+  list(APPEND args --adapter ${CMAKE_MATCH_2})
+endif()
 # EMULATOR runs a cross-built harness (Wine for the Windows build); empty elsewhere.
 execute_process(COMMAND ${EMULATOR} ${HARNESS} ${args} ${SCRIPT}
                 OUTPUT_VARIABLE actual RESULT_VARIABLE status)
