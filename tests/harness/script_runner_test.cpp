@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <sstream>
 
+#include "support/comma_locale.h"
 #include "view/form.h"
 
 namespace kd::harness {
@@ -77,7 +78,10 @@ class Harness : public ::testing::Test {
 
 TEST_F(Harness, ShowsPanelsGroupBoxesSimpleStatusBarsAndChartPoints) {
   // A decimal comma in the C library must not reach the points.
-  const bool comma = std::setlocale(LC_NUMERIC, "ru_RU.UTF-8") != nullptr;
+  kd::testing::CommaLocale locale;
+  const bool comma =
+      locale.Built() && std::setlocale(LC_NUMERIC, kd::testing::CommaLocale::kName) != nullptr;
+  EXPECT_EQ(comma, locale.Built()) << "built, but the C library does not load it from LOCPATH";
   std::istringstream script(
       "show form\n"
       "show Panel1\n"
@@ -112,7 +116,7 @@ TEST_F(Harness, ShowsPanelsGroupBoxesSimpleStatusBarsAndChartPoints) {
             "TSide.Chart1 2: 1234.50 -7.12\n"
             "TForm1.Timer1 interval 300 enabled 1\n"
             "closed TSide\n")
-      << (comma ? "with a comma locale" : "without a comma locale on this machine");
+      << (comma ? "with a comma locale" : "without a comma locale: " + locale.WhyNot());
 }
 
 TEST_F(Harness, EnterAndEscapeGoToTheDefaultAndCancelButtons) {

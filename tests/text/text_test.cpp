@@ -3,11 +3,12 @@
 #include <clocale>
 #include <cmath>
 #include <cstdint>
-#include <vector>
 #include <iomanip>
 #include <limits>
 #include <string>
+#include <vector>
 
+#include "support/comma_locale.h"
 #include "text/cp1251.h"
 #include "text/number_format.h"
 
@@ -154,21 +155,29 @@ TEST(DecimalSeparatorSource, FixedSeparatorOverridesTheLocaleUntilReset) {
 }
 
 TEST(DecimalSeparatorSource, CommaLocaleIsReadOnFirstUseAfterReset) {
+  kd::testing::CommaLocale locale;
+  if (!locale.Built()) GTEST_SKIP() << locale.WhyNot();
+  // The separator is process-wide: whatever fails below, the next test starts from the point.
+  struct Restore {
+    ~Restore() {
+      std::setlocale(LC_NUMERIC, "C");
+      ResetDecimalSeparator();
+    }
+  } restore;
   ASSERT_NE(std::setlocale(LC_NUMERIC, "C"), nullptr);
   ResetDecimalSeparator();
   EXPECT_EQ(DecimalSeparator(), '.');
-  bool found = false;
-  for (const char* name : {"ru_RU.UTF-8", "ru_RU.utf8", "de_DE.UTF-8", "de_DE.utf8"}) {
-    found = found || std::setlocale(LC_NUMERIC, name) != nullptr;
-  }
-  if (found) {
-    EXPECT_EQ(DecimalSeparator(), '.') << "read once, not on every call";
-    ResetDecimalSeparator();
-    EXPECT_EQ(FormatNumber(1.25, "0.00"), "1,25");
-  }
-  std::setlocale(LC_NUMERIC, "C");
+  ASSERT_NE(std::setlocale(LC_NUMERIC, kd::testing::CommaLocale::kName), nullptr)
+      << "built, but the C library does not load it from LOCPATH";
+  EXPECT_EQ(DecimalSeparator(), '.') << "read once, not on every call";
   ResetDecimalSeparator();
-  if (!found) GTEST_SKIP() << "no locale with a decimal comma installed";
+  EXPECT_EQ(DecimalSeparator(), ',');
+  EXPECT_EQ(FormatNumber(1.25, "0.00"), "1,25");
+  EXPECT_EQ(FormatNumber(-0.5, "###0.##"), "-0,5");
+  EXPECT_EQ(FormatNumber(7, "###0.##"), "7") << "no separator without decimals";
+  std::string file;
+  AppendDecimals(file, 12.345, 1);
+  EXPECT_EQ(file, "12,3") << "the report files write what the grid shows";
 }
 
 TEST(Hex, PadsToWidthAndTruncatesTowardZero) {
@@ -209,8 +218,9 @@ TEST_F(NumberFormat, AppendDecimalsAgreesWithTheDecimalsPatterns) {
     seed ^= seed << 17;
     return seed;
   };
-  std::vector<double> values = {0, -0.0, 0.005, -0.005, 2.675, 9.995, 99.95, 0.049, 1e17, 1e18,
-                                -1e19, 1.5e-7, 65535, -32768 * 0.0078125, kNaN, kInf, -kInf};
+  std::vector<double> values = {0,     -0.0, 0.005, -0.005, 2.675,  9.995, 99.95,
+                                0.049, 1e17, 1e18,  -1e19,  1.5e-7, 65535, -32768 * 0.0078125,
+                                kNaN,  kInf, -kInf};
   for (int i = 0; i < 20000; ++i) {
     const double mantissa = static_cast<double>(next() % 2000001) / 1000 - 1000;
     const int exponent = static_cast<int>(next() % 9) - 4;
