@@ -1,17 +1,19 @@
-// klinediag [--demo] [--port N=DEVICE]... [--adapter KIND] [--trace FILE] [--screenshot FILE.png|DIR]
+// klinediag [--demo] [--port N=DEVICE]... [--adapter KIND] [--trace FILE] [--screenshot
+// FILE.png|DIR]
 #include <QApplication>
-#include <QPointer>
 #include <QCommandLineParser>
 #include <QDir>
 #include <QIcon>
 #include <QLocale>
-#include <QTimer>
 #include <QPixmap>
+#include <QPointer>
 #include <QStringList>
+#include <QTimer>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,9 +25,9 @@
 #include "qt/main_window.h"
 #include "qt/obd_windows.h"
 #include "qt/pages/value_dialog.h"
-#include "qt/screenshots.h"
 #include "qt/qt_host.h"
 #include "qt/qt_serial_port.h"
+#include "qt/screenshots.h"
 #include "qt/side_dialogs.h"
 #include "qt/window_settings.h"
 #include "sim/simulated_cable.h"
@@ -53,6 +55,8 @@ constexpr const char* kUsage =
     "  --trace FILE       append every tick's reads and writes to FILE\n"
     "  --adapter KIND     what hangs on the port: adapter (the K-line adapter) or\n"
     "                     kline (a plain K-line cable); default: adapter\n"
+    "  --open WINDOW      open a side window right after start, as its tool button does:\n"
+    "                     eobd, iso9141, aps4, aps6 or sauo\n"
     "  --ecu TYPE         switch to controller type TYPE (1..11) after start-up\n"
     "  --run-for SECONDS  close the window (storing the configuration) after SECONDS\n"
     "                     (up to 604800); message boxes then go to standard error\n"
@@ -78,9 +82,12 @@ std::optional<int> RunMilliseconds(const QString& text) {
   const std::string s = text.toStdString();
   int digits = 0, points = 0;
   for (char c : s) {
-    if (c >= '0' && c <= '9') ++digits;
-    else if (c == '.') ++points;
-    else return std::nullopt;
+    if (c >= '0' && c <= '9')
+      ++digits;
+    else if (c == '.')
+      ++points;
+    else
+      return std::nullopt;
   }
   if (digits == 0 || points > 1 || digits > 12) return std::nullopt;
   const double seconds = std::strtod(s.c_str(), nullptr);
@@ -92,7 +99,8 @@ std::optional<int> RunMilliseconds(const QString& text) {
 QString AdapterNames() {
   QStringList names;
   for (const auto& info : kd::link::Adapters())
-    if (kd::link::AdapterAvailable(info.kind)) names << QString::fromUtf8(info.name.data(), static_cast<int>(info.name.size()));
+    if (kd::link::AdapterAvailable(info.kind))
+      names << QString::fromUtf8(info.name.data(), static_cast<int>(info.name.size()));
   return names.join(", ");
 }
 
@@ -115,6 +123,7 @@ int main(int argc, char** argv) {
   const QCommandLineOption runFor("run-for", {}, "SECONDS");
   const QCommandLineOption screenshotTicks("screenshot-ticks", {}, "N");
   const QCommandLineOption adapter("adapter", {}, "KIND");
+  const QCommandLineOption openWindow("open", {}, "WINDOW");
   parser.addOption(help);
   parser.addOption(version);
   parser.addOption(demo);
@@ -125,6 +134,7 @@ int main(int argc, char** argv) {
   parser.addOption(runFor);
   parser.addOption(screenshotTicks);
   parser.addOption(adapter);
+  parser.addOption(openWindow);
   // Parsed before any QApplication exists, so that --help and usage errors need no display.
   QStringList args;
   for (int i = 0; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
@@ -150,7 +160,22 @@ int main(int argc, char** argv) {
   if (parser.isSet(adapter)) {
     adapterKind = kd::link::AdapterByName(parser.value(adapter).toStdString());
     if (!adapterKind || !kd::link::AdapterAvailable(*adapterKind))
-      return Fail("--adapter expects " + AdapterNames() + ", got \"" + parser.value(adapter) + "\"");
+      return Fail("--adapter expects " + AdapterNames() + ", got \"" + parser.value(adapter) +
+                  "\"");
+  }
+  // The side windows by the names --open takes, and the tool buttons that open them.
+  static const std::map<QString, const char*> kSideButtons = {{"eobd", "ToolButton7"},
+                                                              {"iso9141", "ToolButton12"},
+                                                              {"aps4", "ButtonImmo"},
+                                                              {"aps6", "ToolButton13"},
+                                                              {"sauo", "SAUOButton"}};
+  const char* openButton = nullptr;
+  if (parser.isSet(openWindow)) {
+    const auto it = kSideButtons.find(parser.value(openWindow));
+    if (it == kSideButtons.end())
+      return Fail("--open expects eobd, iso9141, aps4, aps6 or sauo, got \"" +
+                  parser.value(openWindow) + "\"");
+    openButton = it->second;
   }
   unsigned ecuType = 0;
   if (parser.isSet(ecu)) {
@@ -245,7 +270,7 @@ int main(int argc, char** argv) {
       window.Bindings().Forward(form.PageControl1(),
                                 [&] { form.PageControl1().ClickTab(static_cast<int>(i)); });
       settle(pages[i].name == "TabSheet3" ? std::max(pictureTicks, kIdentScreenshotTicks)
-                                         : pictureTicks);
+                                          : pictureTicks);
       const QString file = QDir(target).filePath(
           QString("%1-%2.png").arg(i + 1).arg(QString::fromStdString(pages[i].name)));
       if (!window.grab().save(file, "PNG")) return Fail("cannot write " + file);
@@ -256,7 +281,7 @@ int main(int argc, char** argv) {
       const char* button;
       const char* file;
       int ticks;
-      const char* list;    // a list whose first line is chosen, so that its detail shows
+      const char* list;     // a list whose first line is chosen, so that its detail shows
       const char* button2;  // a button clicked half-way, for what only a command shows
     };
     const Side sides[] = {{"ButtonImmo", "aps4.png", 12, nullptr, "Button4"},
@@ -335,13 +360,28 @@ int main(int argc, char** argv) {
     return 0;
   }
 
-  if (runMs) QTimer::singleShot(*runMs, &window, [&window] { window.close(); });
+  if (runMs)
+    QTimer::singleShot(*runMs, &window, [&window] {
+      // A side window open from --open or a click ends first; the main window closes once its
+      // modal loop has returned.
+      if (QWidget* modal = QApplication::activeModalWidget()) {
+        modal->close();
+        QTimer::singleShot(0, &window, [&window] { window.close(); });
+        return;
+      }
+      window.close();
+    });
   host.SetSettings(&form.Settings());
-  const QSize toolBarHint =
-      window.findChild<QWidget*>("ToolBar1") ? window.findChild<QWidget*>("ToolBar1")->sizeHint() : QSize();
+  const QWidget* toolBar = window.findChild<QWidget*>("ToolBar1");
+  const QSize toolBarHint = toolBar ? toolBar->sizeHint() : QSize();
   if (kd::qt::PlaceMainWindow(window, form.Settings(), kd::qt::AvailableArea(&window), toolBarHint))
     window.showMaximized();
   else
     window.show();
+  if (openButton)
+    QTimer::singleShot(0, &window, [&window, &form, openButton] {
+      if (auto* button = form.FindAs<kd::view::Button>(openButton); button && button->Enabled())
+        window.Bindings().Forward(*button, [button] { button->Click(); });
+    });
   return QApplication::exec();
 }

@@ -3,6 +3,7 @@
 #include <fstream>
 #include <iostream>
 #include <string>
+#include <string_view>
 
 #include "harness/script_runner.h"
 
@@ -32,6 +33,12 @@ int main(int argc, char** argv) {
         return 2;
       }
       options.adapter = *kind;
+    } else if (arg == "--elm-clone" && i + 1 < argc) {
+      if (std::string_view(argv[++i]) != "v1.5") {
+        std::cerr << "klinediag-script: --elm-clone expects v1.5\n";
+        return 2;
+      }
+      options.elmClone = true;
     } else if (arg == "--demo") {
       options.demo = true;
     } else if (arg == "--version") {
@@ -45,7 +52,9 @@ int main(int argc, char** argv) {
              "Runs the main window on a scripted port (or the simulator with --demo),\n"
              "driven by SCRIPT or standard input, and prints what it shows.\n"
              "--adapter KIND puts that adapter's driver between the program and the port\n"
-             "(adapter: the K-line adapter, the default; kline: a plain K-line cable).\n";
+             "(adapter: the K-line adapter, the default; kline: a plain K-line cable;\n"
+             "elm327: an ELM327, with --demo the simulated one, a v1.5 clone with\n"
+             "--elm-clone v1.5).\n";
       return 0;
     } else if (script.empty() && !arg.starts_with("--")) {
       script = arg;

@@ -4,10 +4,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "sim/elm327_sim.h"
 #include "sim/pty_server.h"
 #include "sim/simulated_port.h"
 
@@ -21,7 +23,8 @@ extern "C" void OnStopSignal(int) {
 
 constexpr const char* kHelp =
     R"(Usage: klinediag-sim --pty [--adapter KIND] [--ecu TYPE] [--fault NAME[=VALUE]]...
-                     [--ignore-line-settings]
+                     [--ignore-line-settings] [--elm-clone v1.5] [--elm-rate BAUD]
+                     [--obd-bus can11|can29]
 
 Serves a simulated K-line adapter with one controller behind it on a pseudo-terminal. The slave's
 path is printed on standard output as a single line; open it from the program as the serial port
@@ -34,6 +37,8 @@ path is printed on standard output as a single line; open it from the program as
                                      10,400 baud itself; every byte comes back as its echo,
                                      a zero byte at 360 baud is the fast-initialisation pulse,
                                      the line set to 5 baud is the 5-baud address 0x33
+                            elm327   an ELM327: AT commands and requests as text, answers as
+                                     text ended by ">", at 38400 8N1 unless --elm-rate
   --ecu TYPE              the controller, as the main window numbers the types (default 1):
                             1 M1.5.4        2 January 5.1    3 MP7.0         4 January 4.1
                             5 GM ISFI-2S    6 M7.9.7         7 MP7.0 Euro-3  8 M10
@@ -54,6 +59,13 @@ path is printed on standard output as a single line; open it from the program as
   --ignore-line-settings  do not read the line settings the program gave the terminal: take
                           every write as if made at the settings the controller needs
   --version               print the version and exit
+  --elm-clone v1.5        the ELM327 is a v1.5 clone: "?" to AT FI, AT SI, AT KW and AT AL,
+                          the bus started by the first request, long requests cut
+  --elm-rate BAUD         the rate the ELM327 talks at (default 38400)
+  --obd-bus can11|can29   the car's generic OBD side answers only on CAN (ISO 15765-4, 500
+                          kbit/s, 11- or 29-bit identifiers; ELM protocol 6 or 7) with two units,
+                          the engine controller at 7E8 / 18 DA F1 10 and a second at 7E9 /
+                          18 DA F1 18; the K-line initialisations at address 33 fail
   --help                  this text
 
 The adapter answers at 115200 8N2 (enveloped frames), 9600 8N1 and 8192 8N1 (bare frames); at
@@ -86,6 +98,8 @@ int main(int argc, char** argv) {
     int value;
   };
   std::vector<Switch> faults;
+  bool elm = false;
+  kd::sim::ElmOptions elmOptions;
 
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
@@ -103,10 +117,35 @@ int main(int argc, char** argv) {
       const std::string_view kind = v ? v : "";
       if (kind == "kline")
         options.cable = true;
+      else if (kind == "elm327")
+        elm = true;
       else if (kind != "adapter")
-        return Fail("--adapter expects adapter or kline");
+        return Fail("--adapter expects adapter, kline or elm327");
     } else if (arg == "--ignore-line-settings") {
       options.followLineSettings = false;
+    } else if (arg == "--elm-clone") {
+      const char* v = next();
+      if (!v || std::string_view(v) != "v1.5") return Fail("--elm-clone expects v1.5");
+      elmOptions.clone = kd::sim::ElmClone::V15;
+    } else if (arg == "--obd-bus") {
+      const char* v = next();
+      const std::string_view bus = v ? v : "";
+      if (bus == "can11")
+        elmOptions.obdBus = kd::sim::ObdBus::Can11;
+      else if (bus == "can29")
+        elmOptions.obdBus = kd::sim::ObdBus::Can29;
+      else
+        return Fail("--obd-bus expects can11 or can29");
+    } else if (arg == "--elm-rate") {
+      const char* v = next();
+      int rate = 0;
+      if (!v || !ParseNumber(v, rate) || rate <= 0) {
+        // ParseNumber stops at 0xFFFF; the chip's rates go further.
+        const long big = v ? std::strtol(v, nullptr, 10) : 0;
+        if (big != 115200 && big != 230400) return Fail("--elm-rate expects a baud rate");
+        rate = static_cast<int>(big);
+      }
+      elmOptions.baud = rate;
     } else if (arg == "--ecu") {
       const char* v = next();
       if (!v || !ParseNumber(v, ecuType) || ecuType < 1 || ecuType > 11)
@@ -127,6 +166,9 @@ int main(int argc, char** argv) {
     }
   }
   if (!pty) return Fail("nothing to do: --pty is required");
+  if (!elm && (elmOptions.obdBus != kd::sim::ObdBus::KLine ||
+               elmOptions.clone != kd::sim::ElmClone::Genuine || elmOptions.baud != 38400))
+    return Fail("--obd-bus, --elm-clone and --elm-rate need --adapter elm327");
   if (options.cable && !options.followLineSettings)
     return Fail("--adapter kline needs the line settings: the cable's signals are its rates");
 
@@ -140,6 +182,12 @@ int main(int argc, char** argv) {
     }
   }
 
+  std::unique_ptr<kd::sim::Elm327Sim> chip;
+  if (elm) {
+    chip = std::make_unique<kd::sim::Elm327Sim>(port, elmOptions);
+    options.front = chip.get();
+    options.frontSettings = {elmOptions.baud, 'n', 8, 1};
+  }
   kd::sim::PtyServer server(port, options);
   std::string error;
   if (!server.Open(error)) return Fail(error);

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "catalogue/ecu_catalogue.h"
+#include "sim/elm327_sim.h"
 #include "sim/simulated_cable.h"
 #include "sim/simulated_port.h"
 #include "ui/demo_start.h"
@@ -117,6 +118,13 @@ ScriptRunner::ScriptRunner(std::istream& in, std::ostream& out, RunOptions optio
     cableLine_ = std::make_unique<sim::SimulatedCable>(
         static_cast<sim::SimulatedPort&>(*simulated_), lineClock_);
     device = cableLine_.get();
+  }
+  if (simulated_ && options_.adapter == link::AdapterKind::Elm327) {
+    sim::ElmOptions elm;
+    if (options_.elmClone) elm.clone = sim::ElmClone::V15;
+    elmChip_ =
+        std::make_unique<sim::Elm327Sim>(static_cast<sim::SimulatedPort&>(*simulated_), elm);
+    device = elmChip_.get();
   }
   adapter_ = std::make_unique<link::AdapterPort>(*device, options_.adapter, lineClock_);
   tap_ = std::make_unique<TapPort>(*adapter_);

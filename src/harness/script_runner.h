@@ -28,6 +28,8 @@ struct RunOptions {
   std::string tracePath;
   // The driver between the program and the scripted port (or the simulator).
   link::AdapterKind adapter = link::AdapterKind::KLineAdapter;
+  // With --demo and the ELM327: the simulated chip is a v1.5 clone.
+  bool elmClone = false;
 };
 
 class ScriptRunner : public view::Host {
@@ -89,6 +91,8 @@ class ScriptRunner : public view::Host {
   link::ManualLineClock lineClock_;
   // With --demo and the cable: the simulated car on a plain K-line.
   std::unique_ptr<link::SerialPort> cableLine_;
+  // The simulated ELM327 in front of the simulator, when the demo runs through one.
+  std::unique_ptr<link::SerialPort> elmChip_;
   std::unique_ptr<link::AdapterPort> adapter_;
   std::unique_ptr<TapPort> tap_;
   std::unique_ptr<ui::MainForm> main_;

@@ -74,6 +74,7 @@ class TapPort : public link::SerialPort {
   std::string DeviceName() const override { return inner_.DeviceName(); }
   link::OpenError LastOpenError() const override { return inner_.LastOpenError(); }
   bool SetBreak(bool on) override { return inner_.SetBreak(on); }
+  link::SerialPort* Inner() override { return &inner_; }
 
  private:
   void Record(const std::vector<std::uint8_t>& bytes);

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <thread>
 
+#include "link/elm327_adapter.h"
 #include "link/kline_cable.h"
 
 namespace kd::link {
@@ -45,7 +46,8 @@ std::optional<AdapterKind> AdapterByName(std::string_view name) {
 }
 
 bool AdapterAvailable(AdapterKind kind) {
-  return kind == AdapterKind::KLineAdapter || kind == AdapterKind::KLineCable;
+  return kind == AdapterKind::KLineAdapter || kind == AdapterKind::KLineCable ||
+         kind == AdapterKind::Elm327;
 }
 
 LineClock& SystemLineClock() {
@@ -60,7 +62,7 @@ std::unique_ptr<Adapter> MakeAdapter(AdapterKind kind, SerialPort& device, LineC
     case AdapterKind::KLineCable:
       return std::make_unique<KLineCable>(device, clock);
     case AdapterKind::Elm327:
-      break;
+      return std::make_unique<Elm327Adapter>(device, clock);
   }
   return nullptr;
 }

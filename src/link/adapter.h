@@ -126,6 +126,7 @@ class AdapterPort : public SerialPort {
   AdapterKind Kind() const { return driver_ ? driver_->Kind() : wanted_.load(); }
   SerialPort& Device() { return device_; }
   Adapter* Driver() { return driver_.get(); }
+  SerialPort* Inner() override { return driver_.get(); }
 
   bool Open(int portNumber) override;
   bool IsOpen() const override;

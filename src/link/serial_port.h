@@ -68,6 +68,11 @@ class SerialPort {
   using WireListener = std::function<void(const WireEvent&)>;
   virtual void SetWireListener(WireListener listener) { (void)listener; }
 
+  // The port this one hands its calls to (a tap, the adapter port in front of its driver), so
+  // that what a driver offers beyond the contract can be found behind it; none for a device or
+  // a driver.
+  virtual SerialPort* Inner() { return nullptr; }
+
   // A port that opens a lost device again by itself (an adapter pulled out and plugged back)
   // reports each attempt, true once the device is open again with the settings it had. The
   // session trace hangs here; ports that never lose their device never call it.

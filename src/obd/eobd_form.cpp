@@ -4,6 +4,7 @@
 #include <string>
 
 #include "link/kwp.h"
+#include "link/obd_protocol.h"
 #include "obd/obd_port.h"
 #include "text/cp1251.h"
 #include "text/number_format.h"
@@ -44,7 +45,9 @@ EobdForm::EobdForm(link::PortHandle& port, EobdShared& shared)
       stringGrid5_(Add<view::Grid>("StringGrid5")),
       memo2_(Add<view::Memo>("Memo2")),
       stringGrid4_(Add<view::Grid>("StringGrid4")),
-      timer1_(Add<view::Timer>("Timer1", kInterval)) {
+      timer1_(Add<view::Timer>("Timer1", kInterval)),
+      obdProtocol_(Add<view::Label>("ObdProtocol")),
+      mode5Support_(Add<view::Label>("Mode5Support")) {
   SetCaption("EOBD");
   BuildControls();
 }
@@ -90,6 +93,18 @@ void EobdForm::BuildControls() {
   button2_.SetCaption("Сбр.ОШИБОК");
   button2_.OnClick = [this] { shared_.clearRequest = 1; };
   timer1_.OnTimer = [this] { PollTick(); };
+
+  // A new window looks for the car's protocol afresh.
+  if (auto* reporter = link::ObdProtocolOf(port_.port)) reporter->ForgetObdProtocol();
+  mode5Support_.SetCaption("Не поддерживается.");
+  ShowProtocol();
+}
+
+void EobdForm::ShowProtocol() {
+  const auto* reporter = link::ObdProtocolOf(port_.port);
+  obdProtocol_.SetVisible(reporter != nullptr);
+  obdProtocol_.SetCaption(reporter ? reporter->ObdProtocolName() : std::string());
+  mode5Support_.SetVisible(reporter && reporter->OnCan());
 }
 
 void EobdForm::FrameButtonClick() {
@@ -111,6 +126,7 @@ void EobdForm::PollTick() {
   if (b.transmitFrame[8] == kStartCommunication) count |= 0x80;
   b.transmitFrame[4] = count;
   WritePacket(port_, b, frameLength + 5, statusBar1_);
+  ShowProtocol();
 }
 
 void EobdForm::Frame(const std::vector<std::uint8_t>& request) {

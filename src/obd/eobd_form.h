@@ -50,6 +50,7 @@ class EobdForm : public view::Form {
   void ReadVin(const link::ReplyCopy& reply);
   void ReadCalibration(const link::ReplyCopy& reply);
   void FrameButtonClick();
+  void ShowProtocol();
 
   link::PortHandle& port_;
   EobdShared& shared_;
@@ -74,6 +75,10 @@ class EobdForm : public view::Form {
   view::Memo& memo2_;
   view::Grid& stringGrid4_;
   view::Timer& timer1_;
+  // Through an adapter that finds the protocol itself: which one it found, and on CAN, that
+  // mode 05 does not exist there.
+  view::Label& obdProtocol_;
+  view::Label& mode5Support_;
 };
 
 }  // namespace kd::obd

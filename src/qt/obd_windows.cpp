@@ -26,7 +26,7 @@ const std::map<std::string, std::map<std::string, PageLayout>> kPages = {
      {{"TabSheet1", {"StaticText1", "StringGrid1"}},
       {"TabSheet2", {"StaticText2", "<Button1", "StringGrid2"}},
       {"TabSheet3", {"StaticText3", "Memo1", "|Button2"}},
-      {"TabSheet4", {"StaticText4", "StringGrid3", "StaticText5", "StringGrid5"}},
+      {"TabSheet4", {"StaticText4", "Mode5Support", "StringGrid3", "StaticText5", "StringGrid5"}},
       {"TabSheet6", {"StaticText6", "Memo2"}},
       {"TabSheet7", {"StaticText7"}},
       {"TabSheet8", {"StaticText8", "StringGrid4"}}}},
@@ -48,6 +48,9 @@ ObdWindow::ObdWindow(view::Form& form, QWidget* parent) : FormDialog(form, paren
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(4, 4, 4, 0);
 
+  // The protocol an ELM327 found, above the pages.
+  if (view::Control* protocol = form.Find("ObdProtocol"))
+    if (QWidget* w = WidgetFor(*protocol, this)) layout->addWidget(w);
   auto* pageControl = form.FindAs<view::PageControl>("PageControl1");
   auto* tabs = static_cast<QTabWidget*>(WidgetFor(*pageControl, this));
   layout->addWidget(tabs, 1);

@@ -91,6 +91,10 @@ bool PtyServer::Open(std::string& error) {
     error = "the simulated adapter refused to open";
     return false;
   }
+  if (options_.front && !options_.front->Open(1) && !port_.FaultOn(Fault::Unplugged)) {
+    error = "the simulated adapter refused to open";
+    return false;
+  }
   return true;
 }
 
@@ -120,10 +124,15 @@ bool PtyServer::Step(int waitMs) {
       now >= options_.replugAfterMs) {
     port_.ClearFault(Fault::Unplugged);
     if (!port_.IsOpen()) port_.Open(1);
+    if (options_.front && !options_.front->IsOpen()) options_.front->Open(1);
   }
   if (!written_.empty() && now - lastByteMs_ >= options_.gapMs) Deliver();
   if (drainAtMs_ && now >= *drainAtMs_) Drain();
   return true;
+}
+
+std::size_t PtyServer::Waiting() const {
+  return options_.front ? 0 : port_.Waiting();
 }
 
 void PtyServer::WriteBack(const Bytes& bytes) {
@@ -167,6 +176,15 @@ bool PtyServer::StepCable(int waitMs) {
 void PtyServer::Deliver() {
   std::optional<link::LineSettings> settings;
   if (options_.followLineSettings) settings = ReadTtyLine(slave_);
+  if (options_.front) {
+    if (!settings) settings = options_.frontSettings;
+    if (!(*settings == frontApplied_) && options_.front->ApplyLineSettings(*settings))
+      frontApplied_ = *settings;
+    options_.front->Write(written_.data(), written_.size());
+    written_.clear();
+    Drain();
+    return;
+  }
   if (!settings) settings = ExpectedSettings(port_.EcuType());
   if (!(*settings == port_.AppliedSettings())) port_.ApplyLineSettings(*settings);
   port_.Write(written_.data(), written_.size());
@@ -177,7 +195,7 @@ void PtyServer::Deliver() {
 void PtyServer::Drain() {
   // One read is one read window of the adapter: a late answer waits for the next.
   std::uint8_t buffer[4096];
-  const std::size_t n = port_.Read(buffer, sizeof buffer);
+  const std::size_t n = Io().Read(buffer, sizeof buffer);
   std::size_t done = 0;
   while (done < n) {
     const ssize_t w = ::write(master_, buffer + done, n - done);
@@ -185,7 +203,7 @@ void PtyServer::Drain() {
     done += static_cast<std::size_t>(w);
   }
   drainAtMs_.reset();
-  if (port_.Waiting() > 0) drainAtMs_ = Elapsed() + options_.lateDelayMs;
+  if (Waiting() > 0) drainAtMs_ = Elapsed() + options_.lateDelayMs;
 }
 
 }  // namespace kd::sim

@@ -23,6 +23,10 @@ struct PtyOptions {
   int lateDelayMs = 450;
   // With the adapter unplugged at start: plug it back in after this long (0: never).
   int replugAfterMs = 0;
+  // Another adapter in front of the car's K-line (the simulated ELM327): the program talks to
+  // it, and it to the car. Its line settings are its own.
+  link::SerialPort* front = nullptr;
+  link::LineSettings frontSettings;
   // Serve a plain K-line cable instead of the K-line adapter: the program drives the line.
   bool cable = false;
   // How often the cable's line rate is looked at while nothing arrives.
@@ -53,6 +57,8 @@ class PtyServer {
  private:
   void Deliver();
   void Drain();
+  link::SerialPort& Io() { return options_.front ? *options_.front : port_; }
+  std::size_t Waiting() const;
   bool StepCable(int waitMs);
   void WriteBack(const Bytes& bytes);
 
@@ -64,6 +70,7 @@ class PtyServer {
   Bytes written_;
   std::int64_t lastByteMs_ = 0;
   std::optional<std::int64_t> drainAtMs_;
+  link::LineSettings frontApplied_;
   std::int64_t startNs_ = 0;
   CableLine cable_;
 };

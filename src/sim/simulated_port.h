@@ -12,6 +12,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "link/serial_port.h"
@@ -50,6 +51,8 @@ class SimulatedPort : public link::SerialPort {
   // immobilizer fitted (the APS-6 unless told otherwise) and the climate unit.
   ImmobilizerSlot& Immobilizer() { return immobilizer_; }
   SauoUnit& Sauo() { return sauo_; }
+  // The car's generic OBD side, for a bus other than the K-line to reach (CAN behind the ELM327).
+  ObdUnit& Obd() { return obd_; }
 
   void SetClock(Clock clock);
   std::int64_t Now() const;
@@ -74,11 +77,14 @@ class SimulatedPort : public link::SerialPort {
   link::WriteStatus Write(const std::uint8_t* data, std::size_t count) override;
   bool WaitPendingWrite(int) override { return true; }
 
-  // The car's side of the K-line, for a line driven by a cable rather than this adapter: what
-  // the units answer a frame heard on the line (the switched-on faults applied), and the byte a
-  // unit closes an ISO 9141-2 initialisation at `address` with.
+  // The car's side of the K-line, for a line driven by something else than this adapter (a
+  // plain cable, the simulated ELM327): what the units answer a frame heard on the line (the
+  // switched-on faults applied), and the byte a unit closes an ISO 9141-2 initialisation at
+  // `address` with.
   Bytes AnswerOnLine(const Bytes& frame, LineMode mode, bool wakeUp);
   std::optional<std::uint8_t> AnswerSlowInit(std::uint8_t address);
+  // One poll interval of the car's life without a read of this port.
+  void Age() { ++reads_; }
 
  private:
   enum class AdapterMode { Envelope, Bare9600, Bare8192, Deaf };

@@ -115,6 +115,7 @@ void MainForm::SelectEcuType(std::uint32_t code) {
   MarkType();
   configName_ = std::string(Constants().defaultConfigFile);
   LoadConfiguration();
+  SayWhatElmCannotReach();
 }
 
 void MainForm::ApplyCatalogue() {
@@ -213,12 +214,14 @@ void MainForm::ReopenPort() {
 
 void MainForm::Tick() {
   const session::Page page = ActivePage();
+  WatchElm();
   link::PollTick(
       portHandle_, *buffer_, Constants().marksStartCommunication,
       [this, page](link::ExchangeBuffer& buffer) {
         session::SessionStep(buffer, {ecuType_, page, session_, statusBar1_, PageObject(page)});
       },
       statusBar1_);
+  ShowElmOutcome();
 }
 
 }  // namespace kd::ui

@@ -29,6 +29,10 @@
 #include "view/form.h"
 #include "view/host.h"
 
+namespace kd::link {
+class Elm327Adapter;
+}
+
 namespace kd::ui {
 
 // The full path of the current directory ("." when it cannot be had).
@@ -149,6 +153,13 @@ class MainForm : public view::Form {
 
   // OpenPort with the type's line settings and the chosen port, noted in the trace.
   void ReopenPort();
+  // The ELM327 as the adapter: its driver (none with another adapter), whether it is chosen, the
+  // message box for a controller it cannot reach, and what an exchange through it ended with.
+  link::Elm327Adapter* Elm();
+  bool ElmChosen();
+  void SayWhatElmCannotReach();
+  void WatchElm();
+  void ShowElmOutcome();
   // An "open" line of the trace: the port as OpenPort last set it up, and whether it is open.
   void TraceOpening(bool opened);
 
@@ -172,6 +183,8 @@ class MainForm : public view::Form {
   std::vector<catalogue::ParamRecord> params_;
 
   view::Timer& timer1_;
+  link::Elm327Adapter* watchedElm_ = nullptr;
+  std::string elmRefusal_;
   view::StatusBar& statusBar1_;
   view::MenuItem& typeblock1_;
   view::PageControl& pageControl1_;

@@ -12,9 +12,18 @@ file(STRINGS ${SCRIPT} first_line LIMIT_COUNT 1)
 if(first_line MATCHES "^# *demo")
   list(APPEND args --demo)
 endif()
-# "# demo adapter kline": the program talks through that adapter's driver.
-if(first_line MATCHES "^# *(demo +)?adapter ([a-z0-9]+) *$")
+# "# demo adapter kline": the program talks through that adapter's driver; "# demo adapter
+# elm327 clone v1.5": through the simulated ELM327 clone.
+if(first_line MATCHES "^# *(demo +)?adapter ([a-z0-9]+)( +clone +(v[0-9.]+))? *$")
   list(APPEND args --adapter ${CMAKE_MATCH_2})
+  if(CMAKE_MATCH_4)
+    list(APPEND args --elm-clone ${CMAKE_MATCH_4})
+  endif()
+endif()
+# A run of a scenario through another adapter than its own (tests/scenarios/CMakeLists.txt).
+if(DEFINED EXTRA_ARGS)
+  separate_arguments(extra UNIX_COMMAND "${EXTRA_ARGS}")
+  list(APPEND args ${extra})
 endif()
 # EMULATOR runs a cross-built harness (Wine for the Windows build); empty elsewhere.
 execute_process(COMMAND ${EMULATOR} ${HARNESS} ${args} ${SCRIPT}
