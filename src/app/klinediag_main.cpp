@@ -1,5 +1,5 @@
-// klinediag [--demo] [--port N=DEVICE]... [--adapter KIND] [--trace FILE] [--screenshot
-// FILE.png|DIR]
+// klinediag [--demo | --replay TRACE] [--port N=DEVICE]... [--adapter KIND] [--trace FILE]
+//           [--screenshot FILE.png|DIR]
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <iostream>
 #include <map>
 #include <memory>
 #include <optional>
@@ -27,6 +28,7 @@
 #include "qt/pages/value_dialog.h"
 #include "qt/qt_host.h"
 #include "qt/qt_serial_port.h"
+#include "qt/record_view.h"
 #include "qt/screenshots.h"
 #include "qt/side_dialogs.h"
 #include "qt/window_settings.h"
@@ -34,6 +36,7 @@
 #include "sim/simulated_port.h"
 #include "ui/demo_start.h"
 #include "ui/main_form.h"
+#include "ui/session_trace.h"
 
 namespace {
 
@@ -44,11 +47,17 @@ constexpr int kIdentScreenshotTicks = 18;
 constexpr QSize kScreenshotSize{1280, 800};
 constexpr int kSideWindowTicks = 25;
 constexpr QSize kSideWindowSize{800, 600};
+// Replies recorded for the viewer's picture: 18 s of a drive.
+constexpr int kRecordViewTicks = 60;
 
 constexpr const char* kUsage =
-    "usage: klinediag [--demo] [--port N=DEVICE]... [--trace FILE] [--screenshot FILE.png|DIR]\n"
+    "usage: klinediag [--demo | --replay TRACE] [--port N=DEVICE]... [--adapter KIND]\n"
+    "                 [--trace FILE] [--screenshot FILE.png|DIR]\n"
     "K-line diagnostic scanner-tester for engine controllers.\n"
     "  --demo             run against the built-in simulated adapter and controllers\n"
+    "  --replay TRACE     run on a recorded session trace instead of a port: each tick\n"
+    "                     reads what the trace recorded, with its type and page;\n"
+    "                     writes that differ from the record are listed at the end\n"
     "  --port N=DEVICE    open DEVICE for port number N (1..8); may be repeated\n"
     "                     (default: COMn on Windows; /dev/ttyUSB(N-1) if present,\n"
     "                     else /dev/ttyS(N-1) on Linux)\n"
@@ -122,6 +131,7 @@ int main(int argc, char** argv) {
   const QCommandLineOption ecu("ecu", {}, "TYPE");
   const QCommandLineOption runFor("run-for", {}, "SECONDS");
   const QCommandLineOption screenshotTicks("screenshot-ticks", {}, "N");
+  const QCommandLineOption replay("replay", {}, "TRACE");
   const QCommandLineOption adapter("adapter", {}, "KIND");
   const QCommandLineOption openWindow("open", {}, "WINDOW");
   parser.addOption(help);
@@ -133,6 +143,7 @@ int main(int argc, char** argv) {
   parser.addOption(ecu);
   parser.addOption(runFor);
   parser.addOption(screenshotTicks);
+  parser.addOption(replay);
   parser.addOption(adapter);
   parser.addOption(openWindow);
   // Parsed before any QApplication exists, so that --help and usage errors need no display.
@@ -191,6 +202,14 @@ int main(int argc, char** argv) {
                       .arg(kMaxRunSeconds)
                       .arg(parser.value(runFor)));
   }
+  if (parser.isSet(replay) && parser.isSet(demo))
+    return Fail("--replay and --demo both say where the bytes come from; give one");
+  kd::ui::TraceReplay player;
+  if (parser.isSet(replay)) {
+    std::string error;
+    if (!player.Load(parser.value(replay).toStdString(), error))
+      return Fail("--replay: " + QString::fromStdString(error));
+  }
   QApplication app(argc, argv);
   QApplication::setApplicationName("klinediag");
   QApplication::setApplicationVersion(KLINEDIAG_VERSION);
@@ -200,10 +219,16 @@ int main(int argc, char** argv) {
   kd::qt::InstallQtTranslations(app, QLocale::system());
 
   std::unique_ptr<kd::link::SerialPort> serial;
-  if (parser.isSet(demo))
+  kd::ui::ReplayPort* replayPort = nullptr;
+  if (parser.isSet(demo)) {
     serial = std::make_unique<kd::sim::SimulatedPort>();
-  else
+  } else if (parser.isSet(replay)) {
+    auto recorded = std::make_unique<kd::ui::ReplayPort>();
+    replayPort = recorded.get();
+    serial = std::move(recorded);
+  } else {
     serial = std::make_unique<kd::qt::QtSerialPort>(std::move(map));
+  }
   const auto kind = adapterKind.value_or(kd::link::AdapterKind::KLineAdapter);
   // The demo on a cable: the simulated car behind a plain K-line, on the real clock.
   std::unique_ptr<kd::link::SerialPort> cableLine;
@@ -218,7 +243,12 @@ int main(int argc, char** argv) {
   host.RegisterDialog("TOKBottomDlg", kd::qt::MakeValueDialog);
   host.SetUnattended(runMs || parser.isSet(screenshot));
   host.RegisterDialog("TForm9", kd::qt::MakeGraphWindow);
-  kd::ui::MainForm form(adapterPort, host);
+  host.RegisterDialog("TRecordView", kd::qt::MakeRecordView);
+  // A replay runs on the bytes the program itself read and wrote: no driver stands between.
+  kd::ui::MainForm form(replayPort ? static_cast<kd::link::SerialPort&>(*replayPort)
+                                   : static_cast<kd::link::SerialPort&>(adapterPort),
+                        host);
+  if (replayPort) player.Attach(form, *replayPort, std::cout);
   if (parser.isSet(demo)) {
     auto* simulator = static_cast<kd::sim::SimulatedPort*>(serial.get());
     form.OnTypeApplied = [simulator](std::uint32_t type) { simulator->SetEcuType(type); };
@@ -355,6 +385,12 @@ int main(int argc, char** argv) {
         if (grid->OnDblClick) grid->OnDblClick();
       });
     if (!failed.isEmpty()) return Fail(failed);
+    // The recording viewer, on a short drive of the demo's car.
+    if (parser.isSet(demo)) {
+      const QString viewer = kd::qt::ShootRecordView(form, window.Bindings(), window, target,
+                                                     kRecordViewTicks, kSideWindowSize * 3 / 2);
+      if (!viewer.isEmpty()) return Fail(viewer);
+    }
     if (!kd::qt::ShootHelpAndPrint(window, host, target))
       return Fail("cannot write the pictures of the help window and the print preview");
     return 0;

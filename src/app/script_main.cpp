@@ -1,4 +1,4 @@
-// klinediag-script [--workdir DIR] [--demo] [SCRIPT]
+// klinediag-script [--workdir DIR] [--demo] [--trace FILE] [--replay TRACE] [SCRIPT]
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -26,6 +26,9 @@ int main(int argc, char** argv) {
       workdir = argv[++i];
     } else if (arg == "--trace" && i + 1 < argc) {
       options.tracePath = argv[++i];
+    } else if (arg == "--replay" && i + 1 < argc) {
+      // Named, like the script, relative to where the harness was started.
+      options.replayPath = std::filesystem::absolute(argv[++i]).string();
     } else if (arg == "--adapter" && i + 1 < argc) {
       const auto kind = kd::link::AdapterByName(argv[++i]);
       if (!kind || !kd::link::AdapterAvailable(*kind)) {
@@ -47,9 +50,10 @@ int main(int argc, char** argv) {
     } else if (arg == "--help" || arg == "-h") {
       std::cout
           << "usage: klinediag-script [--workdir DIR] [--demo] [--trace FILE] [--adapter KIND]\n"
-             "                        [SCRIPT]\n"
+             "                        [--replay TRACE] [SCRIPT]\n"
              "       klinediag-script --version\n"
-             "Runs the main window on a scripted port (or the simulator with --demo),\n"
+             "Runs the main window on a scripted port (or the simulator with --demo, or\n"
+             "the recorded reads of TRACE, one tick of it a firing, with --replay),\n"
              "driven by SCRIPT or standard input, and prints what it shows.\n"
              "--adapter KIND puts that adapter's driver between the program and the port\n"
              "(adapter: the K-line adapter, the default; kline: a plain K-line cable;\n"

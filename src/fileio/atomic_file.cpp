@@ -191,8 +191,44 @@ bool IsTemporaryOf(const std::string& name, const std::string& target, long& pid
   return true;
 }
 
+bool IsTemporary(const std::string& name, long& pid) {
+  // ".NAME.PID.RANDOM.tmp": the target is what stands before the process number.
+  if (name.size() < 2 || name[0] != '.') return false;
+  const auto tail = name.size() >= 4 ? name.rfind('.', name.size() - 5) : std::string::npos;
+  if (tail == std::string::npos || tail == 0) return false;
+  const auto pidDot = name.rfind('.', tail - 1);
+  if (pidDot == std::string::npos || pidDot < 2) return false;
+  return IsTemporaryOf(name, name.substr(1, pidDot - 1), pid);
+}
+
+int RemoveLeftovers(const std::string& folder) {
+  int removed = 0;
+  std::error_code ec;
+  for (fs::directory_iterator it(folder.empty() ? fs::path(".") : fs::path(folder), ec), end;
+       !ec && it != end; it.increment(ec)) {
+    long pid = 0;
+    const std::string name = it->path().filename().string();
+    if (!IsTemporary(name, pid) || pid == CurrentPid() || ProcessRuns(pid)) continue;
+    std::error_code ignored;
+    if (it->is_regular_file(ignored) && fs::remove(it->path(), ignored)) ++removed;
+  }
+  return removed;
+}
+
+// Asked at every write, not once: whatever set the signal back to its default since (a library,
+// a child's set-up) would otherwise turn the next big save into the end of the program. A
+// handler someone installed stays theirs.
+void KeepRunningPastFileSizeLimit() {
+#ifndef _WIN32
+  struct sigaction current {};
+  if (::sigaction(SIGXFSZ, nullptr, &current) == 0 && current.sa_handler == SIG_DFL)
+    ::signal(SIGXFSZ, SIG_IGN);
+#endif
+}
+
 bool WriteAtomically(const std::string& path, const std::function<void(std::ostream&)>& writeBody) {
   if (path.empty()) return false;
+  KeepRunningPastFileSizeLimit();
   const fs::path target(path);
   const std::string name = target.filename().string();
   if (name.empty() || name == "." || name == "..") return false;

@@ -26,4 +26,17 @@ bool WriteAtomically(const std::string& path, std::span<const std::uint8_t> byte
 // (also a bare name); `pid` receives the process that made it.
 bool IsTemporaryOf(const std::string& name, const std::string& target, long& pid);
 
+// Whether `name` is a temporary file of this writer for any target; `pid` receives the process.
+bool IsTemporary(const std::string& name, long& pid);
+
+// Removes the temporary files in `folder` whose processes no longer run, whatever their target:
+// a save killed half-way leaves one behind, and the next start in that folder clears it.
+// Returns how many were removed.
+int RemoveLeftovers(const std::string& folder);
+
+// A write past the process's file-size limit (ulimit -f) must fail as a full disk does, not end
+// the program by SIGXFSZ. Every writer calls this before writing; a handler of the program's own
+// is left in place.
+void KeepRunningPastFileSizeLimit();
+
 }  // namespace kd::fileio

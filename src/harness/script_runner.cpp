@@ -112,8 +112,13 @@ ScriptRunner::ScriptRunner(std::istream& in, std::ostream& out, RunOptions optio
   std::error_code ec;
   startDir_ = std::filesystem::current_path(ec).string();
   if (options_.demo) simulated_ = std::make_unique<sim::SimulatedPort>();
+  if (!options_.replayPath.empty()) {
+    replayPort_ = std::make_unique<ui::ReplayPort>();
+    replay_.Load(options_.replayPath, replayError_);
+  }
   link::SerialPort* device = &scripted_;
   if (simulated_) device = simulated_.get();
+  if (replayPort_) device = replayPort_.get();
   if (simulated_ && options_.adapter == link::AdapterKind::KLineCable) {
     cableLine_ = std::make_unique<sim::SimulatedCable>(
         static_cast<sim::SimulatedPort&>(*simulated_), lineClock_);
@@ -136,6 +141,8 @@ void ScriptRunner::CreateMain() {
   main_->RequestClose = [this] { CloseTop(); };
   stack_.push_back(main_.get());
   traceFailed_ = !options_.tracePath.empty() && !main_->StartTrace(options_.tracePath);
+  // A restarted program goes on with the trace where the last one left it.
+  if (replayPort_ && replayError_.empty()) replay_.Attach(*main_, *replayPort_, out_);
   if (simulated_) {
     // The simulated car follows the program's controller type, as the demo does.
     auto* sim = static_cast<sim::SimulatedPort*>(simulated_.get());
@@ -161,6 +168,10 @@ int ScriptRunner::Run() {
   // A run asked to leave a trace must not look like one that did.
   if (traceFailed_) {
     out_ << "error 0: cannot write the trace " << options_.tracePath << '\n';
+    return 2;
+  }
+  if (!replayError_.empty()) {
+    out_ << "error 0: replay: " << replayError_ << '\n';
     return 2;
   }
   try {
@@ -210,7 +221,8 @@ void ScriptRunner::Execute(const std::string& line) {
   if (words.empty()) return;
   const std::string& cmd = words[0];
   // Once the main window has closed, only the files it left behind can still be looked at.
-  if (finished_ && !(cmd == "show" && words.size() >= 3 && (words[1] == "file" || words[1] == "head")))
+  if (finished_ && !(cmd == "show" && words.size() >= 3 &&
+                     (words[1] == "file" || words[1] == "head" || words[1] == "text")))
     Fail("the program has ended");
   // The port, the clock, the queued answers and bytes describe the world the program starts
   // in; any other command starts it first.
@@ -222,6 +234,7 @@ void ScriptRunner::Execute(const std::string& line) {
 
   if (cmd == "rx") {
     if (options_.demo) Fail("rx: the simulator supplies the bytes in --demo");
+    if (replayPort_) Fail("rx: the trace supplies the bytes in --replay");
     std::vector<std::uint8_t> bytes;
     for (std::size_t i = 1; i < words.size(); ++i) bytes.push_back(ParseHexByte(words[i]));
     scripted_.Queue(bytes);
@@ -320,7 +333,8 @@ void ScriptRunner::Execute(const std::string& line) {
     Restart();
   } else if (cmd == "replay") {
     need(1);
-    if (options_.demo) Fail("replay: the recorded reads replace the simulator, run without --demo");
+    if (options_.demo || replayPort_)
+      Fail("replay: the recorded reads replace the simulator, run without --demo or --replay");
     Replay(line.substr(line.find(words[1], 6)));
   } else if (cmd == "clock") {
     need(2);
@@ -328,12 +342,20 @@ void ScriptRunner::Execute(const std::string& line) {
     int sec = 0;
     if (std::sscanf(words[1].c_str(), "%d-%d-%d", &t.year, &t.month, &t.day) != 3 ||
         (std::sscanf(words[2].c_str(), "%d:%d:%d", &t.hour, &t.minute, &sec) < 2))
-      Fail("clock: expected YYYY-MM-DD HH:MM[:SS]");
+      Fail("clock: expected YYYY-MM-DD HH:MM[:SS[.mmm]]");
     t.second = sec;
+    // Milliseconds, for the times of recorded frames: exactly three digits after the point.
+    if (const auto point = words[2].find('.'); point != std::string::npos) {
+      const std::string ms = words[2].substr(point + 1);
+      if (ms.size() != 3 || ms.find_first_not_of("0123456789") != std::string::npos)
+        Fail("clock: expected YYYY-MM-DD HH:MM[:SS[.mmm]]");
+      t.millisecond = std::stoi(ms);
+    }
     clock_ = t;
   } else if (cmd == "port") {
     need(1);
     if (options_.demo) Fail("port: the simulator's port is not scripted");
+    if (replayPort_) Fail("port: the trace's port is not scripted");
     const std::string& what = words[1];
     if (what == "ok") scripted_.SetMode(ScriptedPort::Mode::Ok);
     else if (what == "open-fails") scripted_.SetMode(ScriptedPort::Mode::OpenFails);
@@ -350,6 +372,8 @@ void ScriptRunner::Execute(const std::string& line) {
   } else if (cmd == "show" && words.size() >= 3 && (words[1] == "file" || words[1] == "head")) {
     ShowFile(line.substr(line.find(words[2], line.find(words[1], 4) + words[1].size())),
              words[1] == "head" ? 64 : SIZE_MAX);
+  } else if (cmd == "show" && words.size() >= 3 && words[1] == "text") {
+    ShowText(line.substr(line.find(words[2], line.find("text", 4) + 4)));
   } else if (cmd == "show" && words.size() >= 3 && words[1] == "hint") {
     out_ << words[2] << " hint \"" << Escape(Shown(words[2]).Hint()) << "\"\n";
   } else if (cmd == "show" && words.size() >= 3 && words[1] == "state") {
@@ -406,29 +430,14 @@ void ScriptRunner::Replay(const std::string& path) {
   int ticks = 0, differing = 0, number = 0;
   for (std::string line; std::getline(in, line);) {
     ++number;
-    std::istringstream words(line);
-    std::string date, time, key, pageName;
-    std::uint32_t type = 0;
-    if (!(words >> date >> time >> key) || key != "type") continue;
-    if (!(words >> type >> key >> pageName) || key != "page" || !(words >> key) || key != "rx")
-      Fail("replay: malformed line " + std::to_string(number));
-    std::vector<std::uint8_t> rx, expected;
-    auto* into = &rx;
-    int bars = 0;
-    for (std::string word; words >> word;) {
-      // The link status follows the second bar; it is for the reader.
-      if (word == "|" && ++bars == 2) break;
-      if (word == "|") continue;
-      if (word == "tx") {
-        into = &expected;
-        continue;
-      }
-      into->push_back(ParseHexByte(word));
-    }
-    if (main_->EcuType() != type && catalogue::IsKnownType(type))
-      main_->FindAs<view::Button>(std::string(catalogue::Lookup(type).toolButton))->Click();
-    if (const int page = main_->PageControl1().IndexOf(pageName); page >= 0)
-      main_->PageControl1().ClickTab(page);
+    std::string error;
+    const auto tick = ui::ParseTraceLine(line, number, error);
+    // The messages the harness always gave: a bad byte as any command's, a bad line as replay's.
+    if (!error.empty()) Fail(error.starts_with("malformed byte") ? error : "replay: " + error);
+    if (!tick) continue;
+    const std::vector<std::uint8_t>& rx = tick->rx;
+    const std::vector<std::uint8_t>& expected = tick->tx;
+    ui::ShowTraceTick(*main_, *tick);
     scripted_.Queue(rx);
     tap_->TakeWritten();
     main_->Timer1().Fire();
@@ -553,6 +562,27 @@ void ScriptRunner::ShowFile(const std::string& path, std::size_t limit) {
         bytes.begin() + static_cast<std::ptrdiff_t>(std::min({at + 16, bytes.size(), limit}));
     out_ << offset << HexBytes({bytes.begin() + static_cast<std::ptrdiff_t>(at), end}) << '\n';
   }
+}
+
+void ScriptRunner::ShowText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    out_ << "file " << path << " missing\n";
+    return;
+  }
+  std::string bytes((std::istreambuf_iterator<char>(in)), {});
+  // The byte-order mark is shown by `show head`; here it would only hide the first heading.
+  if (bytes.starts_with("\xEF\xBB\xBF")) bytes.erase(0, 3);
+  std::vector<std::string> lines;
+  for (std::size_t at = 0; at < bytes.size();) {
+    const auto lf = bytes.find('\n', at);
+    const auto end = lf == std::string::npos ? bytes.size() : lf + 1;
+    lines.push_back(bytes.substr(at, end - at));
+    at = end;
+  }
+  out_ << "text " << path << " lines " << lines.size() << '\n';
+  for (std::size_t i = 0; i < lines.size(); ++i)
+    out_ << "text " << i + 1 << ": " << Escape(lines[i]) << '\n';
 }
 
 std::optional<ScriptRunner::Answer> ScriptRunner::TakeAnswer() {

@@ -12,6 +12,7 @@
 #include "harness/scripted_port.h"
 #include "link/adapter.h"
 #include "link/serial_port.h"
+#include "ui/session_trace.h"
 #include "view/form.h"
 #include "view/host.h"
 
@@ -26,6 +27,8 @@ struct RunOptions {
   bool demo = false;
   // Append the session trace here.
   std::string tracePath;
+  // Run the program's own replay of this trace: the port gives the recorded reads, tick by tick.
+  std::string replayPath;
   // The driver between the program and the scripted port (or the simulator).
   link::AdapterKind adapter = link::AdapterKind::KLineAdapter;
   // With --demo and the ELM327: the simulated chip is a v1.5 clone.
@@ -75,6 +78,8 @@ class ScriptRunner : public view::Host {
   std::optional<std::string> FileDialog(const char* kind, const view::FileDialogRequest& request);
   // The file's size and its bytes, 16 a line; at most `limit` of them.
   void ShowFile(const std::string& path, std::size_t limit);
+  // A text file line by line (UTF-8 as it stands), each line with its end escaped.
+  void ShowText(const std::string& path);
   view::Form& Top() const { return *stack_.back(); }
   view::Control& Control(const std::string& name) const;
   // A control of the form on top, or FORM.NAME: control NAME of any open form.
@@ -87,6 +92,9 @@ class ScriptRunner : public view::Host {
   RunOptions options_;
   ScriptedPort scripted_;
   std::unique_ptr<link::SerialPort> simulated_;
+  std::unique_ptr<ui::ReplayPort> replayPort_;
+  ui::TraceReplay replay_;
+  std::string replayError_;
   // The line's time under the drivers: it moves only when they wait, so runs repeat exactly.
   link::ManualLineClock lineClock_;
   // With --demo and the cable: the simulated car on a plain K-line.

@@ -165,6 +165,7 @@ Recorder::Recorder(view::Form& form, const std::uint32_t& ecuType)
 void Recorder::StartRecording() {
   writeStatus_.SetCaption(FillText(0));
   buffer_.Start();
+  times_.Start(Now());
 }
 
 void Recorder::Decoded(const DecodedReply& decoded) {
@@ -173,6 +174,7 @@ void Recorder::Decoded(const DecodedReply& decoded) {
       std::span<const std::uint8_t>(decoded.reply).subspan(KwpReplyBase(decoded.reply));
   switch (buffer_.AppendFrame(frame, FrameSizeOf(ecuType_))) {
     case RecordBuffer::Appended::Stored:
+      times_.Stamp(Now());
       writeStatus_.SetCaption(FillText(buffer_.RecordFill()));
       break;
     case RecordBuffer::Appended::Full:

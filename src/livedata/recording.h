@@ -4,11 +4,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "catalogue/param_record.h"
+#include "livedata/frame_times.h"
 #include "livedata/param_listener.h"
 #include "view/form.h"
 
@@ -81,7 +83,16 @@ class Recorder : public ParamListener {
   void StartRecording();
   void Decoded(const DecodedReply& decoded) override;
 
+  // The clock the frames are stamped with (the host's); without one every stamp is the same.
+  void SetClock(std::function<view::LocalTime()> clock) { clock_ = std::move(clock); }
+  // When each stored frame arrived, index for index with the buffer's frames.
+  const FrameTimes& Times() const { return times_; }
+
  private:
+  view::LocalTime Now() const { return clock_ ? clock_() : view::LocalTime{}; }
+
+  std::function<view::LocalTime()> clock_;
+  FrameTimes times_;
   const std::uint32_t& ecuType_;
   RecordBuffer buffer_;
   view::Button& newWrite_;

@@ -15,6 +15,8 @@
 #include <QHeaderView>
 #include <QKeySequence>
 #include <QLabel>
+#include <QLegend>
+#include <QLegendMarker>
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QListWidget>
@@ -305,11 +307,21 @@ void CopyChart(const view::Chart& m, QChartView* v) {
   QChart* chart = v->chart();
   chart->setAnimationOptions(QChart::NoAnimation);
   const auto layout = static_cast<qulonglong>(m.LayoutRevision());
-  const bool rebuild = v->property("kdChartLayout").toULongLong() != layout ||
-                       chart->series().size() != static_cast<qsizetype>(m.Series().size());
+  const qsizetype wanted = static_cast<qsizetype>(m.Series().size()) + (m.HasCursor() ? 1 : 0);
+  const bool rebuild =
+      v->property("kdChartLayout").toULongLong() != layout || chart->series().size() != wanted;
   bool labelled = false;
   for (const auto& s : m.Series())
     for (const auto& p : s.points) labelled = labelled || (!p.label.empty() && p.label != " ");
+  if (rebuild && m.HasCursor()) {
+    // Axes taken out of a chart that had several of them leave their labels drawn behind; a
+    // chart with a cursor (the viewer's, rebuilt on every tick of a box) starts afresh instead.
+    QChart* old = v->chart();
+    v->setChart(new QChart);
+    delete old;
+    chart = v->chart();
+    chart->setAnimationOptions(QChart::NoAnimation);
+  }
   if (rebuild || labelled) {
     v->setProperty("kdChartLayout", layout);
     chart->removeAllSeries();
@@ -337,12 +349,21 @@ void CopyChart(const view::Chart& m, QChartView* v) {
       x = axis;
     }
     x->setRange(m.XMin(), m.XMax());
-    auto* y = new QValueAxis;
-    y->setRange(m.YMin(), m.YMax());
-    if (m.YStep() > 0) y->setTickCount(static_cast<int>((m.YMax() - m.YMin()) / m.YStep()) + 1);
-    y->setLabelsVisible(m.AxisLabels());
     chart->addAxis(x, Qt::AlignBottom);
-    chart->addAxis(y, Qt::AlignLeft);
+    // The shared value axis only where a series uses it: series on scales of their own bring
+    // theirs, one to the left, the next to the right.
+    bool sharedUsed = m.Series().empty();
+    for (const auto& s : m.Series()) sharedUsed = sharedUsed || !s.OwnScale();
+    QValueAxis* y = nullptr;
+    if (sharedUsed) {
+      y = new QValueAxis;
+      y->setRange(m.YMin(), m.YMax());
+      if (m.YStep() > 0) y->setTickCount(static_cast<int>((m.YMax() - m.YMin()) / m.YStep()) + 1);
+      y->setLabelsVisible(m.AxisLabels());
+      chart->addAxis(y, Qt::AlignLeft);
+    }
+    QValueAxis* cursorScale = y;
+    int own = 0;
     for (const auto& s : m.Series()) {
       auto* line = new QLineSeries;
       line->setName(Q(s.title));
@@ -352,7 +373,30 @@ void CopyChart(const view::Chart& m, QChartView* v) {
       pen.setWidth(2);
       line->setPen(pen);
       line->attachAxis(x);
-      line->attachAxis(y);
+      if (s.OwnScale()) {
+        auto* scale = new QValueAxis;
+        scale->setRange(s.scaleMin, s.scaleMax);
+        scale->setLabelsColor(pen.color());
+        scale->setLinePenColor(pen.color());
+        scale->setGridLineVisible(false);
+        chart->addAxis(scale, own++ % 2 == 0 ? Qt::AlignLeft : Qt::AlignRight);
+        line->attachAxis(scale);
+        if (!cursorScale) cursorScale = scale;
+      } else {
+        line->attachAxis(y);
+      }
+    }
+    if (m.HasCursor() && cursorScale) {
+      auto* cursor = new QLineSeries;
+      chart->addSeries(cursor);
+      QPen pen(Qt::red);
+      pen.setWidth(1);
+      cursor->setPen(pen);
+      cursor->attachAxis(x);
+      cursor->attachAxis(cursorScale);
+      cursor->setProperty("kdLow", cursorScale->min());
+      cursor->setProperty("kdHigh", cursorScale->max());
+      for (QLegendMarker* marker : chart->legend()->markers(cursor)) marker->setVisible(false);
     }
   }
   static QList<QPointF> points;
@@ -362,6 +406,13 @@ void CopyChart(const view::Chart& m, QChartView* v) {
     points.reserve(static_cast<qsizetype>(view::Chart::kPointsReserve));
     for (const auto& p : m.Series()[static_cast<std::size_t>(i)].points) points.append({p.x, p.y});
     static_cast<QLineSeries*>(series[i])->replace(points);
+  }
+  if (m.HasCursor() && series.size() == wanted) {
+    QAbstractSeries* cursor = series.back();
+    const double low = cursor->property("kdLow").toDouble();
+    const double high = cursor->property("kdHigh").toDouble();
+    static_cast<QLineSeries*>(cursor)->replace(
+        QList<QPointF>{{m.CursorX(), low}, {m.CursorX(), high}});
   }
 }
 

@@ -8,6 +8,7 @@
 #include <QWidget>
 
 #include "qt/binder.h"
+#include "ui/main_form.h"
 #include "view/controls.h"
 
 namespace kd::qt {
@@ -17,5 +18,11 @@ namespace kd::qt {
 // modal to. False when a file could not be written or no window opened.
 bool ShootSideWindow(view::Button& opener, Binder& mainBindings, QWidget& parent,
                      const QString& dir, const QString& prefix, int ticksPerPage, QSize size);
+
+// Records `ticks` replies of the parameter page, saves them as a data file in a temporary folder
+// and writes DIR/record-view.png of the viewer on it, with a few parameters charted and the
+// cursor half-way. An empty text when it worked, else what failed.
+QString ShootRecordView(ui::MainForm& form, Binder& mainBindings, QWidget& parent,
+                        const QString& dir, int ticks, QSize size);
 
 }  // namespace kd::qt

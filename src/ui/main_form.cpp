@@ -2,11 +2,13 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <sstream>
 
 #include "adaptation/fuel_cells_page.h"
 #include "adaptation/knock_cells_page.h"
 #include "adaptation/misfire_page.h"
 #include "adaptation/trip_page.h"
+#include "fileio/atomic_file.h"
 #include "identity/adc_page_step.h"
 #include "identity/equipment_page_step.h"
 #include "identity/ident_page_step.h"
@@ -44,6 +46,7 @@ MainForm::MainForm(link::SerialPort& port, view::Host& host)
   BuildShell();
   BuildConfigControls();
   BuildParamPage();
+  BuildRecordingTools();
   stringGrid1_.SetHint("Параметры");
   stringGrid1_.OnSelectCell = [this](int col, int row) {
     for (const auto& r : params_)
@@ -96,6 +99,8 @@ void MainForm::Start() {
   portNumber_ = 2;
   configDir_ = WorkingDirectory();
   configName_ = "default.cfg";
+  // A save killed half-way (a power cut, a kill) left its temporary file here.
+  fileio::RemoveLeftovers(configDir_);
   MarkType();
   LoadConfiguration();
 }
@@ -123,6 +128,7 @@ void MainForm::ApplyCatalogue() {
   for (auto& page : pages_)
     if (page) page->TypeApplied();
   actuatorPanel_->TypeApplied();
+  UpdateExportCsv();
   if (OnTypeApplied) OnTypeApplied(ecuType_);
 }
 
@@ -154,39 +160,42 @@ void TraceBytes(std::ostream& out, std::span<const std::uint8_t> bytes) {
 }  // namespace
 
 bool MainForm::StartTrace(const std::string& path) {
-  auto out = std::make_unique<std::ofstream>(path, std::ios::app);
-  if (!*out) return false;
-  trace_ = std::move(out);
-  *trace_ << "# klinediag session trace\n";
-  portHandle_.onTick = [this](std::span<const std::uint8_t> read, std::span<const std::uint8_t> written) {
-    *trace_ << TraceTime(host_.Now()) << " type " << ecuType_ << " page "
-            << pageControl1_.ActiveName() << " rx";
-    TraceBytes(*trace_, read);
-    *trace_ << " | tx";
-    TraceBytes(*trace_, written);
-    *trace_ << " | " << statusBar1_.Text(link::kLinkStatusPanel) << '\n';
-    trace_->flush();
+  auto file = std::make_unique<TraceFile>(path);
+  if (!file->Writable()) return false;
+  trace_ = std::move(file);
+  TraceLine("# klinediag session trace\n");
+  portHandle_.onTick = [this](std::span<const std::uint8_t> read,
+                              std::span<const std::uint8_t> written) {
+    std::ostringstream line;
+    line << TraceTime(host_.Now()) << " type " << ecuType_ << " page " << pageControl1_.ActiveName()
+         << " rx";
+    TraceBytes(line, read);
+    line << " | tx";
+    TraceBytes(line, written);
+    line << " | " << statusBar1_.Text(link::kLinkStatusPanel) << '\n';
+    TraceLine(line.str());
   };
   // A driver that does the adapter's work on the PC side shows what it did on the wire.
   portHandle_.port.SetWireListener([this](const link::WireEvent& event) {
-    *trace_ << TraceTime(host_.Now()) << " wire ";
+    std::ostringstream line;
+    line << TraceTime(host_.Now()) << " wire ";
     switch (event.kind) {
       case link::WireEvent::Kind::Sent:
-        *trace_ << "tx";
+        line << "tx";
         break;
       case link::WireEvent::Kind::Received:
-        *trace_ << "rx";
+        line << "rx";
         break;
       case link::WireEvent::Kind::FastInit:
-        *trace_ << "fast-init";
+        line << "fast-init";
         break;
       case link::WireEvent::Kind::SlowInit:
-        *trace_ << "5-baud";
+        line << "5-baud";
         break;
     }
-    TraceBytes(*trace_, event.bytes);
-    *trace_ << '\n';
-    trace_->flush();
+    TraceBytes(line, event.bytes);
+    line << '\n';
+    TraceLine(line.str());
   });
   // While a lost adapter stays away the port tries again at every tick; the first miss says when
   // it went, the success when it came back.
@@ -197,13 +206,26 @@ bool MainForm::StartTrace(const std::string& path) {
   return true;
 }
 
+void MainForm::TraceLine(const std::string& line) {
+  const bool wasFailing = trace_->Failing();
+  const bool written = trace_->Append(line);
+  if (written == !wasFailing) return;
+  // Once when it starts failing and once when it works again: the technician learns that the
+  // trace has a gap, and where it ends, without a message every tick.
+  const std::string text = written ? kTraceWrittenAgain : kTraceFailed;
+  statusBar1_.SetText(link::kMessagePanel, text);
+  std::fprintf(stderr, "klinediag: %s %s\n", text.c_str(), trace_->Path().c_str());
+  std::fflush(stderr);
+}
+
 void MainForm::TraceOpening(bool opened) {
   if (!trace_) return;
   const link::LineSettings& s = portHandle_.lineSettings;
-  *trace_ << TraceTime(host_.Now()) << " open Com:" << portHandle_.openPortNumber << ' ' << s.baud
-          << ',' << s.parity << ',' << s.dataBits << ',' << s.stopBits << ' '
-          << (opened ? "ok" : "failed") << '\n';
-  trace_->flush();
+  std::ostringstream line;
+  line << TraceTime(host_.Now()) << " open Com:" << portHandle_.openPortNumber << ' ' << s.baud
+       << ',' << s.parity << ',' << s.dataBits << ',' << s.stopBits << ' '
+       << (opened ? "ok" : "failed") << '\n';
+  TraceLine(line.str());
 }
 
 void MainForm::ReopenPort() {
@@ -221,6 +243,7 @@ void MainForm::Tick() {
         session::SessionStep(buffer, {ecuType_, page, session_, statusBar1_, PageObject(page)});
       },
       statusBar1_);
+  UpdateExportCsv();
   ShowElmOutcome();
 }
 

@@ -25,6 +25,7 @@
 #include "session/pages.h"
 #include "session/session_step.h"
 #include "ui/report_header.h"
+#include "ui/session_trace.h"
 #include "ui/vehicle_data.h"
 #include "view/form.h"
 #include "view/host.h"
@@ -162,9 +163,17 @@ class MainForm : public view::Form {
   void ShowElmOutcome();
   // An "open" line of the trace: the port as OpenPort last set it up, and whether it is open.
   void TraceOpening(bool opened);
+  // Appends to the trace; the first failure of a run of them is shown, and so is the recovery.
+  void TraceLine(const std::string& line);
+
+  // "Экспорт CSV…" and "Открыть запись…" of the file menu.
+  void BuildRecordingTools();
+  // The CSV export is there while the recording holds a frame.
+  void UpdateExportCsv();
+  view::MenuItem* exportCsv1_ = nullptr;
 
   view::Host& host_;
-  std::unique_ptr<std::ofstream> trace_;
+  std::unique_ptr<TraceFile> trace_;
   bool reopenMissTraced_ = false;
   link::PortHandle portHandle_;
   std::unique_ptr<link::ExchangeBuffer> buffer_ = std::make_unique<link::ExchangeBuffer>();
@@ -210,6 +219,11 @@ class MainForm : public view::Form {
 
  public:
   livedata::Recorder& Recorder() { return *recorder_; }
+  view::Host& Host() { return host_; }
+  // "Экспорт CSV…": the recording, with the time of every frame, as a CSV file.
+  void ExportCsv();
+  // "Открыть запись…" without its dialog: the viewer on the recording in `path`.
+  void OpenRecording(const std::string& path);
   livedata::MainChart& MainChart() { return *mainChart_; }
   actuators::ActuatorPanel& Actuators() { return *actuatorPanel_; }
 };

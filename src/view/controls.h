@@ -342,6 +342,11 @@ struct ChartPoint {
 struct ChartSeries {
   std::string title;
   std::vector<ChartPoint> points;
+  // A value scale of the series' own, for series of different units in one chart; equal bounds
+  // (the default) put the series on the chart's shared axes.
+  double scaleMin = 0;
+  double scaleMax = 0;
+  bool OwnScale() const { return scaleMax > scaleMin; }
 };
 
 // Line chart with fixed axes; the skin redraws it without animation.
@@ -383,8 +388,17 @@ class Chart : public Control {
   double YMin() const { return yMin_; }
   double YMax() const { return yMax_; }
   void SetAxes(double xMin, double xMax, double yMin, double yMax);
+  // A vertical line across the plot at x, such as a player's position; none at first.
+  bool HasCursor() const { return hasCursor_; }
+  double CursorX() const { return cursorX_; }
+  void SetCursor(double x) {
+    Assign(hasCursor_, true);
+    Assign(cursorX_, x);
+  }
 
  private:
+  bool hasCursor_ = false;
+  double cursorX_ = 0;
   std::vector<ChartSeries> series_;
   double xMin_ = 0, xMax_ = 1, yMin_ = 0, yMax_ = 1;
   std::uint64_t layoutRevision_ = 1;

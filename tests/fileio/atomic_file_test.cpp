@@ -245,3 +245,56 @@ TEST(TemporaryName, OnlyTheWritersOwnNamesForThatTarget) {
 
 }  // namespace
 }  // namespace kd::fileio
+
+namespace kd::fileio {
+namespace {
+
+// A file-size limit the user set (ulimit -f) ends a process that writes past it by SIGXFSZ
+// unless the signal is ignored: the save must fail as on a full disk instead, whatever the
+// program had done with the signal before.
+TEST_F(AtomicFile, AFileSizeLimitFailsTheSaveInsteadOfEndingTheProgram) {
+  const std::string path = Path("drive.dat");
+  ASSERT_TRUE(Put(path, "old drive"));
+  const int status = InChild([&] {
+    ::signal(SIGXFSZ, SIG_DFL);
+    const rlimit limit{50000, 50000};
+    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) return 3;
+    return WriteAtomically(path,
+                           [](std::ostream& out) {
+                             for (int i = 0; i < 100; ++i) out << std::string(1000, 'z');
+                           })
+               ? 1
+               : 0;
+  });
+  EXPECT_EQ(status, 0) << "128 + " << SIGXFSZ << " is the signal's end";
+  EXPECT_EQ(Read(path), "old drive");
+  EXPECT_EQ(Others({"drive.dat"}), std::vector<std::string>{});
+}
+
+// At start-up every temporary file of a dead process goes, whatever file it was saving; those
+// of live processes and files that only look alike stay.
+TEST_F(AtomicFile, LeftoversOfDeadProcessesAreRemovedForEveryTarget) {
+  const pid_t dead = ::fork();
+  if (dead == 0) ::_exit(0);
+  ::waitpid(dead, nullptr, 0);
+  const std::string d = std::to_string(dead);
+  const std::string live = std::to_string(::getppid());
+  const std::vector<std::string> gone = {".default.cfg." + d + ".Ab12Cd.tmp",
+                                         ".drive 1.dat." + d + ".zzzzzz.tmp",
+                                         "..hidden.csv." + d + ".A1b2C3.tmp"};
+  const std::vector<std::string> kept = {
+      ".default.cfg." + live + ".Ab12Cd.tmp", ".default.cfg." + d + ".short.tmp",
+      "default.cfg." + d + ".Ab12Cd.tmp", ".default.cfg." + d + ".Ab12Cd.tmpx",
+      "." + d + ".Ab12Cd.tmp"};
+  for (const auto& name : gone) std::ofstream(Path(name)) << "x";
+  for (const auto& name : kept) std::ofstream(Path(name)) << "x";
+  long pid = 0;
+  EXPECT_TRUE(IsTemporary(gone[1], pid));
+  EXPECT_EQ(pid, static_cast<long>(dead));
+  EXPECT_EQ(RemoveLeftovers(dir_.string()), 3);
+  for (const auto& name : gone) EXPECT_FALSE(fs::exists(dir_ / name)) << name;
+  for (const auto& name : kept) EXPECT_TRUE(fs::exists(dir_ / name)) << name;
+}
+
+}  // namespace
+}  // namespace kd::fileio

@@ -12,6 +12,10 @@ file(STRINGS ${SCRIPT} first_line LIMIT_COUNT 1)
 if(first_line MATCHES "^# *demo")
   list(APPEND args --demo)
 endif()
+# "# replay FILE": the program's own replay of FILE, a trace beside the script.
+if(first_line MATCHES "^# *replay +([^ ]+)")
+  list(APPEND args --replay ${dir}/${CMAKE_MATCH_1})
+endif()
 # "# demo adapter kline": the program talks through that adapter's driver; "# demo adapter
 # elm327 clone v1.5": through the simulated ELM327 clone.
 if(first_line MATCHES "^# *(demo +)?adapter ([a-z0-9]+)( +clone +(v[0-9.]+))? *$")
