@@ -12,11 +12,11 @@
 #include <vector>
 
 #include "actuators/actuator_panel.h"
-#include "catalogue/param_tables.h"
 #include "adaptation/fuel_cells_page.h"
 #include "adaptation/knock_cells_page.h"
 #include "adaptation/misfire_page.h"
 #include "adaptation/trip_page.h"
+#include "catalogue/param_tables.h"
 #include "faults/fault_page.h"
 #include "faults/fault_report.h"
 #include "identity/adc_page_step.h"
@@ -178,7 +178,8 @@ struct Rig {
         handle, *buffer, catalogue::Lookup(ecuType).marksStartCommunication,
         [this, shown](link::ExchangeBuffer& b) {
           session::SessionStep(
-              b, {ecuType, shown, session, status, steps[static_cast<std::size_t>(shown)].get()});
+              b, {ecuType, shown, session, status, steps[static_cast<std::size_t>(shown)].get(),
+                  steps[static_cast<std::size_t>(session::Page::Params)].get()});
         },
         status);
   }
@@ -195,7 +196,10 @@ struct Rig {
       list->Select(static_cast<int>(arg % (list->Count() + 1)) - 1);
       if (list->OnClick) list->OnClick();
     } else if (auto* g = dynamic_cast<view::Grid*>(c)) {
-      g->SelectCell(arg % 4, arg / 4);
+      if (arg & 0x04)
+        g->ClickCell(arg % 4, arg / 4);
+      else
+        g->SelectCell(arg % 4, arg / 4);
       // A double click opens what the grid opens (the identifiers page's value dialog).
       if ((arg & 0x03) == 0x03 && g->OnDblClick) {
         host.typed.assign(static_cast<std::size_t>(arg % 23), static_cast<char>('0' + arg % 10));
@@ -308,11 +312,13 @@ const std::function<void(Rig&)> kPageSetups[] = {
       r.atEnd.push_back([&page] { (void)page.ReportBody(); });
     },
     [](Rig& r) {
-      r.Install(session::Page::Misfire, std::make_unique<adaptation::MisfirePageStep>(r.form, r.ecuType));
+      r.Install(session::Page::Misfire,
+                std::make_unique<adaptation::MisfirePageStep>(r.form, r.ecuType));
     },
     [](Rig& r) {
       auto& page =
-          r.Install(session::Page::Trip, std::make_unique<adaptation::TripPageStep>(r.form, r.vin));
+          r.Install(session::Page::Trip,
+                    std::make_unique<adaptation::TripPageStep>(r.form, r.vin, &r.ecuType));
       r.atEnd.push_back([&page] { (void)page.ReportBody(); });
     },
 };

@@ -63,18 +63,29 @@ FuelCellsPageStep::FuelCellsPageStep(view::Form& form, const std::uint32_t& ecuT
 void FuelCellsPageStep::TypeApplied() {
   switch (catalogue::Lookup(ecuType_).adaptation) {
     case AdaptationFamily::January5:
-    case AdaptationFamily::Mp70:
       Lay(grid_, kLoads16, kSpeeds16, kCellWidth);
       break;
     case AdaptationFamily::M10:
       Lay(grid_, kLoads8, kSpeeds8, kM10CellWidth);
       break;
+    case AdaptationFamily::Mp70:
     case AdaptationFamily::M797:
     case AdaptationFamily::None:
-      // These controllers keep no cells the page can read; the grid keeps its layout.
+      // These controllers keep no cells the page can read.
+      grid_.SetSize(2, 2);
+      grid_.ColWidths() = {186, kCellWidth};
+      grid_.SetCell(0, 0, "");
+      grid_.SetCell(1, 0, "");
+      grid_.SetCell(0, 1, kNotSupported);
       break;
   }
   ClearValues(grid_);
+  button2_.SetEnabled(Serves());
+}
+
+bool FuelCellsPageStep::Serves() const {
+  const AdaptationFamily family = catalogue::Lookup(ecuType_).adaptation;
+  return family == AdaptationFamily::January5 || family == AdaptationFamily::M10;
 }
 
 void FuelCellsPageStep::Step(link::ReplyCopy& reply, link::ExchangeBuffer& buffer) {

@@ -23,6 +23,7 @@ class FuelCellsPageStep : public session::PageStep {
 
   void TypeApplied() override;
   void Step(link::ReplyCopy& reply, link::ExchangeBuffer& buffer) override;
+  bool Serves() const override;
 
   // Button2: the main window runs the report's save flow.
   std::function<void()> OnSave;

@@ -45,7 +45,6 @@ KnockCellsPageStep::KnockCellsPageStep(view::Form& form, const std::uint32_t& ec
 void KnockCellsPageStep::TypeApplied() {
   switch (catalogue::Lookup(ecuType_).adaptation) {
     case AdaptationFamily::January5:
-    case AdaptationFamily::Mp70:
       Zones(grid_, 12);
       break;
     case AdaptationFamily::M797:
@@ -58,6 +57,7 @@ void KnockCellsPageStep::TypeApplied() {
         grid_.SetCell(0, 17 + i, std::string("Корр. УОЗ для ") + kSpeeds[i]);
       }
       break;
+    case AdaptationFamily::Mp70:
     case AdaptationFamily::None:
       grid_.SetSize(5, 2);
       grid_.SetCell(0, 1, kNotSupported);
@@ -67,6 +67,11 @@ void KnockCellsPageStep::TypeApplied() {
   grid_.SetCell(0, 0, {});
   for (int c = 1; c <= kCylinders; ++c) grid_.SetCell(c, 0, "Цилиндр №" + std::to_string(c));
   ClearValues(grid_);
+}
+
+bool KnockCellsPageStep::Serves() const {
+  const AdaptationFamily family = catalogue::Lookup(ecuType_).adaptation;
+  return family != AdaptationFamily::None && family != AdaptationFamily::Mp70;
 }
 
 void KnockCellsPageStep::Step(link::ReplyCopy& reply, link::ExchangeBuffer& buffer) {

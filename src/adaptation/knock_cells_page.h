@@ -20,6 +20,7 @@ class KnockCellsPageStep : public session::PageStep {
 
   void TypeApplied() override;
   void Step(link::ReplyCopy& reply, link::ExchangeBuffer& buffer) override;
+  bool Serves() const override;
 
   // Button4: the main window runs the report's save flow.
   std::function<void()> OnSave;

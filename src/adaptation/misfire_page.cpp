@@ -34,6 +34,10 @@ void MisfirePageStep::TypeApplied() {
   }
 }
 
+bool MisfirePageStep::Serves() const {
+  return !entries_.empty();
+}
+
 void MisfirePageStep::Step(link::ReplyCopy& reply, link::ExchangeBuffer& buffer) {
   if (reply[4] == 0x61 && reply[5] == 0x04) {
     for (std::size_t n = 0; n < entries_.size(); ++n)

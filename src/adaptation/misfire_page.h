@@ -18,6 +18,7 @@ class MisfirePageStep : public session::PageStep {
 
   void TypeApplied() override;
   void Step(link::ReplyCopy& reply, link::ExchangeBuffer& buffer) override;
+  bool Serves() const override;
 
   view::Grid& StringGrid5() { return grid_; }
   // The list in force, with the values last decoded.

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "adaptation/grid_text.h"
+#include "catalogue/ecu_catalogue.h"
 #include "link/kwp.h"
 #include "text/cp1251.h"
 #include "text/number_format.h"
@@ -54,8 +55,9 @@ std::string Field(const link::ReplyCopy& reply, std::size_t from, std::size_t le
 
 }  // namespace
 
-TripPageStep::TripPageStep(view::Form& form, std::string& vin)
+TripPageStep::TripPageStep(view::Form& form, std::string& vin, const std::uint32_t* ecuType)
     : vin_(vin),
+      ecuType_(ecuType),
       title_(form.Add<view::Label>("TripTitle")),
       grid_(form.Add<view::Grid>("StringGrid7")),
       button5_(form.Add<view::Button>("Button5")) {
@@ -69,8 +71,30 @@ TripPageStep::TripPageStep(view::Form& form, std::string& vin)
 }
 
 void TripPageStep::TypeApplied() {
+  const bool serves = Serves();
+  button5_.SetEnabled(serves);
+  if (!serves) {
+    grid_.SetSize(2, 2);
+    grid_.SetCell(0, 0, kLabels[0]);
+    grid_.SetCell(1, 0, kValueHeading);
+    grid_.SetCell(0, 1, kNotSupported);
+    grid_.SetCell(1, 1, "");
+    return;
+  }
+  if (grid_.RowCount() != kTripRows) {
+    grid_.SetSize(2, kTripRows);
+    ClearValues(grid_);
+  }
   for (int r = 0; r < kTripRows; ++r) grid_.SetCell(0, r, kLabels[r]);
   grid_.SetCell(1, 0, kValueHeading);
+}
+
+bool TripPageStep::Serves() const {
+  return !ecuType_ || catalogue::Lookup(*ecuType_).family == catalogue::LinkFamily::Kwp2000;
+}
+
+void TripPageStep::NewCar() {
+  ClearValues(grid_);
 }
 
 void TripPageStep::Step(link::ReplyCopy& reply, link::ExchangeBuffer& buffer) {

@@ -19,10 +19,14 @@ class TripPageStep : public session::PageStep {
  public:
   // `vin`: the report header's VIN (Windows-1251, 19 characters); the record's VIN is copied
   // into its first 17.
-  TripPageStep(view::Form& form, std::string& vin);
+  // `ecuType`: the type in force, where the page should know which types keep the record (only
+  // KWP2000 controllers do); without it the page takes every type for one that does.
+  TripPageStep(view::Form& form, std::string& vin, const std::uint32_t* ecuType = nullptr);
 
   void TypeApplied() override;
   void Step(link::ReplyCopy& reply, link::ExchangeBuffer& buffer) override;
+  bool Serves() const override;
+  void NewCar() override;
 
   // Button5: the main window runs the report's save flow.
   std::function<void()> OnSave;
@@ -36,6 +40,7 @@ class TripPageStep : public session::PageStep {
   void Show(const link::ReplyCopy& reply);
 
   std::string& vin_;
+  const std::uint32_t* ecuType_;
   view::Label& title_;
   view::Grid& grid_;
   view::Button& button5_;

@@ -166,6 +166,10 @@ SauoForm::SauoForm(link::PortHandle& port, std::uint32_t& sauoCommand)
   // Where the first tick looks for a reply.
   buffer_->dataLength = 2;
   timer1_.OnTimer = [this] { Tick(); };
+  Values().Watch(listBox1_);
+  Values().Watch(memo1_);
+  Values().Watch(memo2_);
+  Values().Watch(stringGrid1_);
 }
 
 void SauoForm::Tick() {
@@ -223,6 +227,7 @@ void SauoForm::DecodeParameters(const link::ReplyCopy& r) {
 
 void SauoForm::Step(link::ExchangeBuffer& buffer) {
   const link::ReplyCopy r = link::UnitReply(buffer);
+  Values().Answered(r[1] == kSauoTester && r[2] == kSauoAddress);
   std::vector<std::uint8_t> next = {0x81};
   switch (r[3]) {
     case 0xC1:

@@ -19,10 +19,14 @@ using link::ReplyCopy;
 
 using catalogue::FaultDetailLevel;
 
-FaultDetailLevel DetailOf(std::uint32_t type) { return catalogue::Lookup(type).faultDetail; }
+FaultDetailLevel DetailOf(std::uint32_t type) {
+  return catalogue::Lookup(type).faultDetail;
+}
 
 // The controllers that report a status byte with every stored code and give its detail on request.
-bool HasExtendedData(std::uint32_t type) { return DetailOf(type) >= FaultDetailLevel::Related; }
+bool HasExtendedData(std::uint32_t type) {
+  return DetailOf(type) >= FaultDetailLevel::Related;
+}
 
 bool Bit(std::uint8_t byte, std::size_t bit) {
   return (byte >> bit) & 1;
@@ -52,7 +56,8 @@ FaultPage::FaultPage(view::Form& form, const std::uint32_t& ecuType, std::uint32
       buttonStatus_(form.Add<view::Button>("ButtonStatus")),
       buttonFreeze_(form.Add<view::Button>("ButtonFreeze")),
       checkBox1_(form.Add<view::CheckBox>("CheckBox1")),
-      button8_(form.Add<view::Button>("Button8")) {
+      button8_(form.Add<view::Button>("Button8")),
+      clearResult_(form.Add<view::Label>("ClearResult")) {
   labelStErr_.SetCaption("Сохраненные ошибки");
   stat_.SetCaption("Статус");
   labelErr_.SetCaption("Текущие ошибки");
@@ -89,8 +94,51 @@ FaultPage::FaultPage(view::Form& form, const std::uint32_t& ecuType, std::uint32
     button.SetCaption(c.caption);
     const std::uint32_t code = c.code;
     button.OnClick = [this, code] { session_.pendingCommand = code; };
+    commandButtons_.push_back(&button);
   }
   ApplyLayout();
+}
+
+void FaultPage::TypeApplied() {
+  ApplyLayout();
+  const bool serves = Serves();
+  for (view::Button* b : commandButtons_) b->SetEnabled(serves);
+  button8_.SetEnabled(serves);
+  clearResult_.SetCaption("");
+  if (!serves) {
+    storyErrorList_.SetItems({kNotSupported});
+    status_.Clear();
+    curError_.Clear();
+    freezeListBox_.Clear();
+    listedType_ = 0;
+    rowGroup_.clear();
+    groups_.clear();
+  } else if (storyErrorList_.Count() == 1 && storyErrorList_.Items()[0] == kNotSupported) {
+    storyErrorList_.Clear();
+  }
+}
+
+// Mikas has no fault catalogue, and a type the catalogue does not know has no page at all.
+bool FaultPage::Serves() const {
+  return catalogue::IsKnownType(ecuType_) && DetailOf(ecuType_) != FaultDetailLevel::None;
+}
+
+void FaultPage::AwaitClear(std::uint8_t service) {
+  clearResult_.SetCaption("");
+  session::AwaitAnswer(session_, service,
+                       [this](session::AnswerOutcome outcome, const std::string& refusal) {
+                         switch (outcome) {
+                           case session::AnswerOutcome::Accepted:
+                             clearResult_.SetCaption(kClearDone);
+                             break;
+                           case session::AnswerOutcome::Refused:
+                             clearResult_.SetCaption(kClearRefused + refusal);
+                             break;
+                           case session::AnswerOutcome::Missing:
+                             clearResult_.SetCaption(kClearMissing);
+                             break;
+                         }
+                       });
 }
 
 void FaultPage::ApplyLayout() {
@@ -142,11 +190,22 @@ void FaultPage::Step(ReplyCopy& reply, ExchangeBuffer& buffer) {
 // The buttons' commands replace whatever the page asked for.
 void FaultPage::ServiceCommands(ExchangeBuffer& buffer) {
   switch (session_.pendingCommand) {
-    case 1: link::WriteKwpService(buffer, {0x14, 0xFF, 0x00}); break;
-    case 7: link::WriteKwpService(buffer, {0x14, 0x00, 0x00}); break;
-    case 2: link::WriteKwpService(buffer, {0x11, 0x01}); break;
-    case 3: link::WriteKwpService(buffer, {0x11, 0x90}); break;
-    default: return;
+    case 1:
+      link::WriteKwpService(buffer, {0x14, 0xFF, 0x00});
+      AwaitClear(0x14);
+      break;
+    case 7:
+      link::WriteKwpService(buffer, {0x14, 0x00, 0x00});
+      AwaitClear(0x14);
+      break;
+    case 2:
+      link::WriteKwpService(buffer, {0x11, 0x01});
+      break;
+    case 3:
+      link::WriteKwpService(buffer, {0x11, 0x90});
+      break;
+    default:
+      return;
   }
   session_.pendingCommand = 0;
 }
@@ -323,7 +382,10 @@ void FaultPage::BitMapStep(const ReplyCopy& reply, ExchangeBuffer& buffer) {
   session_.pageTickCount = link::Add8(session_.pageTickCount, 1);
 
   const bool clear = session_.pendingCommand == 1;
-  if (clear) session_.pendingCommand = 0;
+  if (clear) {
+    session_.pendingCommand = 0;
+    AwaitClear(gm ? 0x0A : 0x62);
+  }
   if (gm) {
     const std::uint8_t data = 0x00;
     if (clear)

@@ -28,6 +28,12 @@ inline constexpr int kCurErrorWidth = 449;
 inline constexpr int kCurErrorHeight = 169;
 inline constexpr int kFreezeListWidth = 295;
 
+// ClearResult, after the controller's answer to a clear.
+inline constexpr const char* kNotSupported = "Не поддерживается.";
+inline constexpr const char* kClearDone = "Ошибки стёрты.";
+inline constexpr const char* kClearRefused = "Стирание отклонено: ";
+inline constexpr const char* kClearMissing = "Нет ответа на стирание.";
+
 class FaultPage : public session::PageStep {
  public:
   // `dtcInfoMode` and `session` are the main window's: the mode survives a change of type, and
@@ -37,7 +43,8 @@ class FaultPage : public session::PageStep {
 
   // Then, on KWP2000 controllers, the service commands the buttons left.
   void Step(link::ReplyCopy& reply, link::ExchangeBuffer& buffer) override;
-  void TypeApplied() override { ApplyLayout(); }
+  void TypeApplied() override;
+  bool Serves() const override;
 
   // Visibility of the detail controls and CurError's place for the type in force.
   void ApplyLayout();
@@ -55,6 +62,7 @@ class FaultPage : public session::PageStep {
   view::Label& StatusLabel() { return statusLabel_; }
   view::CheckBox& CheckBox1() { return checkBox1_; }
   view::Button& Button8() { return button8_; }
+  view::Label& ClearResult() { return clearResult_; }
 
   int StoredDtcCount() const { return storedDtcCount_; }
   int DtcScanIndex() const { return dtcScanIndex_; }
@@ -77,6 +85,8 @@ class FaultPage : public session::PageStep {
   // The group the selected row was listed from; nullptr when no row is selected.
   const Group* SelectedGroup() const;
   void ScanClicked();
+  // A clear request went out this tick: ClearResult follows the controller's answer.
+  void AwaitClear(std::uint8_t service);
 
   const std::uint32_t& ecuType_;
   std::uint32_t& dtcInfoMode_;
@@ -95,6 +105,8 @@ class FaultPage : public session::PageStep {
   view::Button& buttonFreeze_;
   view::CheckBox& checkBox1_;
   view::Button& button8_;
+  view::Label& clearResult_;
+  std::vector<view::Button*> commandButtons_;
 
   int storedDtcCount_ = 0;
   int dtcScanIndex_ = 0;

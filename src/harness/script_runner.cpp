@@ -97,15 +97,7 @@ std::string Escape(const std::string& text) {
   return out;
 }
 
-std::string HexBytes(const std::vector<std::uint8_t>& bytes) {
-  std::string out;
-  char buf[4];
-  for (std::uint8_t b : bytes) {
-    std::snprintf(buf, sizeof buf, " %02X", b);
-    out += buf;
-  }
-  return out;
-}
+std::string HexBytes(const std::vector<std::uint8_t>& bytes) { return ui::TraceHex(bytes); }
 
 ScriptRunner::ScriptRunner(std::istream& in, std::ostream& out, RunOptions options)
     : in_(in), out_(out), options_(options) {
@@ -285,7 +277,9 @@ void ScriptRunner::Execute(const std::string& line) {
         const int col = ParseInt(words[2]), row = ParseInt(words[3]);
         if (col < 0 || row < 0 || col >= grid->ColCount() || row >= grid->RowCount())
           Fail("no cell " + words[2] + " " + words[3] + " in " + words[1]);
+        // A cell named is a cell clicked, as the mouse selects it.
         grid->SelectCell(col, row);
+        if (cmd == "cell" && grid->OnClickCell) grid->OnClickCell(col, row);
       }
       if (cmd == "dblclick" && grid->OnDblClick) grid->OnDblClick();
     } else if (auto* list = dynamic_cast<view::ListBox*>(&c); list && cmd == "dblclick") {
@@ -379,6 +373,8 @@ void ScriptRunner::Execute(const std::string& line) {
   } else if (cmd == "show" && words.size() >= 3 && words[1] == "state") {
     const view::Control& c = Shown(words[2]);
     out_ << words[2] << " visible " << Flag(c.Visible()) << " enabled " << Flag(c.Enabled()) << '\n';
+  } else if (cmd == "show" && words.size() >= 3 && words[1] == "stale") {
+    out_ << words[2] << " stale " << Flag(Shown(words[2]).Stale()) << '\n';
   } else if (cmd == "show" && words.size() >= 3 && words[1] == "points") {
     ShowPoints(words[2]);
   } else if (cmd == "show" && words.size() == 2 && words[1] == "form") {
@@ -445,8 +441,7 @@ void ScriptRunner::Replay(const std::string& path) {
     ++ticks;
     if (written != expected) {
       ++differing;
-      out_ << "replay line " << number << ": tx" << HexBytes(written) << '\n';
-      out_ << "replay line " << number << ": recorded tx" << HexBytes(expected) << '\n';
+      ui::ReportDifferingWrite(out_, number, written, expected);
     }
   }
   scripted_.SetEcho(echo);

@@ -4,6 +4,7 @@
 
 #include "catalogue/ecu_catalogue.h"
 #include "identity/adc_channels.h"
+#include "identity/identity_text.h"
 #include "link/kwp.h"
 #include "text/number_format.h"
 
@@ -47,6 +48,7 @@ void AdcPageStep::TypeApplied() {
     }
   }
   appliedType_ = ecuType_;
+  // The types without channels have the page's own words for it in their list.
   const auto channels = AdcChannels(ecuType_);
   grid_.SetSize(4, static_cast<int>(channels.size()) + 1);
   grid_.SetCell(0, 0, "Наименование");
@@ -54,6 +56,13 @@ void AdcPageStep::TypeApplied() {
   grid_.SetCell(2, 0, "Двоич. знач.");
   for (std::size_t i = 0; i < channels.size(); ++i)
     grid_.SetCell(0, static_cast<int>(i) + 1, ChannelNameText(channels[i]));
+  // A list of real channel names that is never read says so beside them; a one-line list says
+  // it in its own words.
+  if (!Serves() && channels.size() > 1) grid_.SetCell(1, 1, kNotSupported);
+}
+
+bool AdcPageStep::Serves() const {
+  return catalogue::Lookup(ecuType_).adc != catalogue::AdcFamily::None;
 }
 
 void AdcPageStep::Step(ReplyCopy& reply, link::ExchangeBuffer& buffer) {

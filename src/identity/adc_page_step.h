@@ -16,6 +16,7 @@ class AdcPageStep : public session::PageStep {
 
   // Header, channel names and the row count of the type in force.
   void TypeApplied() override;
+  bool Serves() const override;
   void Step(link::ReplyCopy& reply, link::ExchangeBuffer& buffer) override;
 
   view::Grid& StringGrid2() { return grid_; }

@@ -1,6 +1,7 @@
 #include "identity/equipment_page_step.h"
 
 #include <string>
+#include <string_view>
 
 #include "catalogue/ecu_catalogue.h"
 #include "identity/identity_text.h"
@@ -70,6 +71,17 @@ constexpr BitLine kM797Immo[6] = {
     {"quick start allowed.", "quick start not allowed."},
 };
 
+// The identifiers page keeps a field the way it shows it, blank-padded where the controller
+// ended it with a zero; this page keeps it zero-terminated. Either way it is the same number.
+bool SameSerial(std::string_view reported, std::string_view kept) {
+  const auto text = [](std::string_view s) {
+    s = s.substr(0, s.find('\0'));
+    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+    return s;
+  };
+  return text(reported) == text(kept);
+}
+
 bool Bit(unsigned value, unsigned bit) {
   return (value >> bit & 1u) != 0;
 }
@@ -87,6 +99,27 @@ EquipmentPageStep::EquipmentPageStep(view::Form& form, const std::uint32_t& ecuT
       session_(session),
       identifiers_(identifiers),
       comp_(form.Add<view::Memo>("Comp")) {}
+
+bool EquipmentPageStep::Serves() const {
+  return catalogue::Lookup(ecuType_).equipment != catalogue::EquipmentKind::None;
+}
+
+// A controller without equipment says so; coming back from one, the lists start again, or the
+// text would stand until a reported byte changed.
+void EquipmentPageStep::TypeApplied() {
+  if (!Serves()) {
+    comp_.SetItems({kNotSupported});
+    notSupportedShown_ = true;
+  } else if (notSupportedShown_) {
+    NewCar();
+  }
+}
+
+void EquipmentPageStep::NewCar() {
+  if (!comp_.Items().empty()) ClearMemo(comp_);
+  detectors_ = EquipmentDetectors{};
+  notSupportedShown_ = false;
+}
 
 void EquipmentPageStep::Step(ReplyCopy& reply, link::ExchangeBuffer& buffer) {
   using catalogue::EquipmentKind;
@@ -196,7 +229,7 @@ void EquipmentPageStep::Immobilizer(const ReplyCopy& r) {
 void EquipmentPageStep::Serial(const ReplyCopy& r, std::string& target, const char* heading) {
   const std::size_t n = target.size();
   const std::string reported = FieldBytes(r, 5, n);
-  if (reported == target.substr(0, target.find('\0'))) return;
+  if (SameSerial(reported, target)) return;
   // As a zero-terminated copy: a shorter text ends with its zero, the rest stays.
   for (std::size_t i = 0; i < n; ++i) {
     if (i < reported.size()) {

@@ -32,7 +32,11 @@ class EquipmentPageStep : public session::PageStep {
   EquipmentPageStep(view::Form& form, const std::uint32_t& ecuType, session::SessionState& session,
                     Identifiers& identifiers);
 
+  void TypeApplied() override;
   void Step(link::ReplyCopy& reply, link::ExchangeBuffer& buffer) override;
+  bool Serves() const override;
+  // The lists go and the detectors start again, so the next car's bytes are all shown.
+  void NewCar() override;
 
   view::Memo& Comp() { return comp_; }
   const EquipmentDetectors& Detectors() const { return detectors_; }
@@ -51,6 +55,7 @@ class EquipmentPageStep : public session::PageStep {
   Identifiers& identifiers_;
   view::Memo& comp_;
   EquipmentDetectors detectors_;
+  bool notSupportedShown_ = false;
 };
 
 }  // namespace kd::identity

@@ -75,7 +75,8 @@ IdentPageStep::IdentPageStep(view::Form& form, view::Host& host, const std::uint
       session_(session),
       vehicle_(vehicle),
       identifiers_(identifiers),
-      grid_(form.Add<view::Grid>("StringGrid4")) {
+      grid_(form.Add<view::Grid>("StringGrid4")),
+      writeResult_(form.Add<view::Label>("WriteResult")) {
   grid_.SetFixedRows(0);
   grid_.SetSize(3, 0);
   grid_.ColWidths() = {230, 230, 230};
@@ -110,6 +111,21 @@ void IdentPageStep::TypeApplied() {
   }
   grid_.SetSize(3, static_cast<int>(labels.size()));
   for (std::size_t r = 0; r < labels.size(); ++r) grid_.SetCell(0, static_cast<int>(r), labels[r]);
+  // Mikas keeps the labels but is never asked: its page says so beside them. GM's one row says
+  // it already.
+  if (!Serves() && labels.size() > 1) {
+    for (int r = 0; r < grid_.RowCount(); ++r) {
+      grid_.SetCell(1, r, "");
+      grid_.SetCell(2, r, "");
+    }
+    grid_.SetCell(1, 0, kNotSupported);
+  } else if (grid_.Cell(1, 0) == kNotSupported) {
+    grid_.SetCell(1, 0, "");
+  }
+}
+
+bool IdentPageStep::Serves() const {
+  return FamilyOf(ecuType_) != IdentFamily::None;
 }
 
 void IdentPageStep::ForgetIdentifiers() {
@@ -118,6 +134,7 @@ void IdentPageStep::ForgetIdentifiers() {
   vehicle_.romId.assign(kRomIdLength, ' ');
   vehicle_.identifiersRead = false;
   identifiers_ = Identifiers{};
+  writeResult_.SetCaption("");
   for (int r = 0; r < grid_.RowCount(); ++r) {
     grid_.SetCell(1, r, "");
     grid_.SetCell(2, r, "");
@@ -258,6 +275,22 @@ void IdentPageStep::KwpWrite(link::ExchangeBuffer& buffer) {
   for (std::size_t i = 0; i < value->size(); ++i)
     link::Put(buffer.transmitFrame, 5 + i, static_cast<std::uint8_t>((*value)[i]));
   buffer.dataLength = static_cast<std::uint8_t>(2 + value->size());
+  // Until the controller has answered, the page claims nothing about this write.
+  writeResult_.SetCaption("");
+  session::AwaitAnswer(session_, 0x3B,
+                       [this](session::AnswerOutcome outcome, const std::string& refusal) {
+                         switch (outcome) {
+                           case session::AnswerOutcome::Accepted:
+                             writeResult_.SetCaption(kWriteDone);
+                             break;
+                           case session::AnswerOutcome::Refused:
+                             writeResult_.SetCaption(kWriteRefused + refusal);
+                             break;
+                           case session::AnswerOutcome::Missing:
+                             writeResult_.SetCaption(kWriteMissing);
+                             break;
+                         }
+                       });
 }
 
 void IdentPageStep::Mp70Step(const ReplyCopy& r, link::ExchangeBuffer& buffer) {
@@ -357,7 +390,7 @@ void IdentPageStep::ModifyValue() {
     default:
       return;
   }
-  ValueDialog dialog(BufferText(*target));
+  ValueDialog dialog(BufferText(*target), &host_);
   host_.ShowModal(dialog);
   if (!dialog.Accepted()) return;
   host_.MessageBox("OK!", kValueAccepted, view::MessageIcon::None);

@@ -40,6 +40,10 @@ struct VehicleIdentifiers {
 };
 
 inline constexpr const char* kValueAccepted = "Новое значение принято.";
+// WriteResult, after the controller's answer to a write.
+inline constexpr const char* kWriteDone = "Значение записано.";
+inline constexpr const char* kWriteRefused = "Запись отклонена: ";
+inline constexpr const char* kWriteMissing = "Нет ответа на запись.";
 
 class IdentPageStep : public session::PageStep {
  public:
@@ -52,8 +56,11 @@ class IdentPageStep : public session::PageStep {
   // one is forgotten, so that no report carries it.
   void TypeApplied() override;
   void Step(link::ReplyCopy& reply, link::ExchangeBuffer& buffer) override;
+  bool Serves() const override;
+  void NewCar() override { ForgetIdentifiers(); }
 
   view::Grid& StringGrid4() { return grid_; }
+  view::Label& WriteResult() { return writeResult_; }
 
  private:
   void KwpStep(const link::ReplyCopy& reply, link::ExchangeBuffer& buffer);
@@ -79,6 +86,7 @@ class IdentPageStep : public session::PageStep {
   VehicleIdentifiers vehicle_;
   Identifiers& identifiers_;
   view::Grid& grid_;
+  view::Label& writeResult_;
   std::uint32_t appliedType_ = 0;
 };
 

@@ -11,6 +11,9 @@
 
 namespace kd::identity {
 
+// What a page says in its view for a controller type it has nothing to read from.
+inline constexpr const char* kNotSupported = "Не поддерживается.";
+
 // A field of `n` reply bytes from `from` as text: it ends at the first zero byte.
 std::string FieldBytes(const link::ReplyCopy& reply, std::size_t from, std::size_t n);
 std::string FieldText(const link::ReplyCopy& reply, std::size_t from, std::size_t n);

@@ -1,8 +1,11 @@
 #include "identity/value_dialog.h"
 
+#include "text/cp1251.h"
+
 namespace kd::identity {
 
-ValueDialog::ValueDialog(const std::string& current) : view::Form("TOKBottomDlg") {
+ValueDialog::ValueDialog(const std::string& current, view::Host* host)
+    : view::Form("TOKBottomDlg"), host_(host) {
   SetCaption(" Модификация параметров");
   Add<view::Label>("Label1").SetCaption("Старое значение:");
   Add<view::Memo>("Memo1").SetItems({current});
@@ -15,6 +18,11 @@ ValueDialog::ValueDialog(const std::string& current) : view::Form("TOKBottomDlg"
   ok.SetCaption("OK");
   ok.SetDefault(true);
   ok.OnClick = [this] {
+    // A refused value stays in the edit for the technician to mend; nothing is written.
+    if (const char* why = host_ ? Refusal() : nullptr) {
+      host_->MessageBox("Ошибка!", why, view::MessageIcon::Warning);
+      return;
+    }
     accepted_ = true;
     CloseByControl();
   };
@@ -22,6 +30,15 @@ ValueDialog::ValueDialog(const std::string& current) : view::Form("TOKBottomDlg"
   cancel.SetCaption("Cancel");
   cancel.SetCancel(true);
   cancel.OnClick = [this] { CloseByControl(); };
+}
+
+const char* ValueDialog::Refusal() const {
+  const std::string& value = NewValue();
+  // Blanks alone would overwrite the field with blanks: no value either.
+  if (value.find_first_not_of(' ') == std::string::npos) return kEmptyValue;
+  // The controller keeps Windows-1251 bytes; a character without one would be written as '?'.
+  if (text::Cp1251ToUtf8(text::Utf8ToCp1251(value)) != value) return kNot1251Value;
+  return nullptr;
 }
 
 }  // namespace kd::identity

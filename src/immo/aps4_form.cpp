@@ -143,6 +143,8 @@ Aps4Form::Aps4Form(link::PortHandle& port, std::uint32_t& immoCommand)
   button("Button4", "См.ключ", 5);
   button("Button2", "Закрыть окно", 0)->OnClick = [this] { CloseByControl(); };
   timer1_.OnTimer = [this] { Tick(); };
+  for (view::Memo* m : {&memo1_, &memo2_, &memo3_, &memo4_, &memo5_, &memo6_, &memo7_, &memo8_})
+    Values().Watch(*m);
 }
 
 void Aps4Form::Tick() {
@@ -153,6 +155,7 @@ void Aps4Form::Tick() {
 
 void Aps4Form::Step(link::ExchangeBuffer& buffer) {
   const link::ReplyCopy reply = link::UnitReply(buffer);
+  Values().Answered(reply[1] == kImmoTester && reply[2] == kImmoAddress);
   const auto hex4 = [&] { return text::Hex4(reply[5] * 256 + reply[6]); };
   std::vector<std::uint8_t> next = {0x1A, 0x80};
   switch (reply[3]) {

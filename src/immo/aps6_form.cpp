@@ -243,6 +243,8 @@ Aps6Form::Aps6Form(link::PortHandle& port)
     if (!MaySwitch()) button1_.SetEnabled(false);
   };
   timer1_.OnTimer = [this] { Tick(); };
+  for (view::Memo* m : {&memo1_, &memo2_, &memo3_, &memo4_, &memo5_, &memo6_, &memo7_})
+    Values().Watch(*m);
 }
 
 const Aps6Io& Aps6Form::Chosen() const {
@@ -275,8 +277,9 @@ void Aps6Form::Tick() {
 
 void Aps6Form::Step(link::ExchangeBuffer& buffer) {
   const link::ReplyCopy r = link::UnitReply(buffer);
-  statusBar1_.SetText(kLinkPanel,
-                      r[1] == kImmoTester || r[2] == kImmoAddress ? kReceived : kNotRecognised);
+  const bool answered = r[1] == kImmoTester || r[2] == kImmoAddress;
+  statusBar1_.SetText(kLinkPanel, answered ? kReceived : kNotRecognised);
+  Values().Answered(answered);
   std::vector<std::uint8_t> next = {0x1A, 0x80};
   bool unknown = false;
   if (aps6Command_ == 2) {

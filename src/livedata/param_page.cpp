@@ -22,7 +22,9 @@ class Positions {
   Positions(std::span<const std::uint8_t> reply, std::size_t base) : reply_(reply), base_(base) {}
   int b(std::int64_t i) const {
     const std::int64_t at = static_cast<std::int64_t>(base_) + i;
-    return at < 0 || at >= static_cast<std::int64_t>(reply_.size()) ? 0 : reply_[static_cast<std::size_t>(at)];
+    return at < 0 || at >= static_cast<std::int64_t>(reply_.size())
+               ? 0
+               : reply_[static_cast<std::size_t>(at)];
   }
   int s(std::int64_t i) const { return static_cast<std::int8_t>(b(i)); }
   int LowFirst(std::int64_t k) const { return b(k) + 256 * b(k + 1); }
@@ -33,9 +35,13 @@ class Positions {
   std::size_t base_;
 };
 
-int BitOf(int byte, std::int32_t bit) { return bit >= 0 && bit < 8 ? (byte >> bit) & 1 : 0; }
+int BitOf(int byte, std::int32_t bit) {
+  return bit >= 0 && bit < 8 ? (byte >> bit) & 1 : 0;
+}
 
-std::int16_t Signed16(int raw) { return static_cast<std::int16_t>(static_cast<std::uint16_t>(raw)); }
+std::int16_t Signed16(int raw) {
+  return static_cast<std::int16_t>(static_cast<std::uint16_t>(raw));
+}
 
 void SetChartPercent(ParamRecord& r) {
   // A record whose range is empty would divide by zero; it has no place on a chart.
@@ -81,7 +87,8 @@ void DecodeKwp(std::uint32_t ecuType, std::span<const std::uint8_t> reply, std::
           r.value = r.width == 2 ? r.offset / static_cast<float>(divisor)
                                  : static_cast<float>(p.s(k)) * r.offset;
         } else {
-          const int raw = r.width == 2 ? Signed16(highFirst ? p.HighFirst(k) : p.LowFirst(k)) : p.s(k);
+          const int raw =
+              r.width == 2 ? Signed16(highFirst ? p.HighFirst(k) : p.LowFirst(k)) : p.s(k);
           r.value = static_cast<float>(raw) * r.scale + r.offset;
         }
         SetChartPercent(r);
@@ -156,7 +163,8 @@ void DecodeEscaped(const ReplyCopy& reply, std::span<ParamRecord> params) {
 
 }  // namespace
 
-void DecodeParamValues(std::uint32_t ecuType, const ReplyCopy& reply, std::span<ParamRecord> params) {
+void DecodeParamValues(std::uint32_t ecuType, const ReplyCopy& reply,
+                       std::span<ParamRecord> params) {
   if (!catalogue::IsKnownType(ecuType)) return;
   switch (catalogue::Lookup(ecuType).family) {
     case catalogue::LinkFamily::Kwp2000:
@@ -171,7 +179,9 @@ void DecodeParamValues(std::uint32_t ecuType, const ReplyCopy& reply, std::span<
   }
 }
 
-std::size_t KwpReplyBase(const ReplyCopy& reply) { return reply[0] == 0x80 ? 3 : 2; }
+std::size_t KwpReplyBase(const ReplyCopy& reply) {
+  return reply[0] == 0x80 ? 3 : 2;
+}
 
 void DecodeKwpFrame(std::uint32_t ecuType, std::span<const std::uint8_t> frame,
                     std::span<ParamRecord> params) {
@@ -201,6 +211,18 @@ void ParamPage::Step(ReplyCopy& reply, link::ExchangeBuffer& buffer) {
     case catalogue::LinkFamily::Kwp2000:
       shown = KwpStep(reply, buffer);
       break;
+    case catalogue::LinkFamily::Escaped:
+    case catalogue::LinkFamily::Gm:
+      KeepAlive(buffer);
+      shown = CountedStep(buffer);
+      break;
+  }
+  const DecodedReply decoded{reply, params_, family, shown};
+  for (ParamListener* listener : listeners_) listener->Decoded(decoded);
+}
+
+void ParamPage::KeepAlive(link::ExchangeBuffer& buffer) {
+  switch (catalogue::Lookup(ecuType_).family) {
     case catalogue::LinkFamily::Escaped: {
       buffer.transmitFrame[0] = 'a';
       std::size_t n = 0;
@@ -208,18 +230,16 @@ void ParamPage::Step(ReplyCopy& reply, link::ExchangeBuffer& buffer) {
         if (r.shown == 1 && n < link::kAreaSize - 4)
           buffer.transmitFrame[1 + n++] = static_cast<std::uint8_t>(r.dataOffset);
       buffer.dataLength = static_cast<std::uint8_t>(1 + n);
-      shown = CountedStep(buffer);
       break;
     }
     case catalogue::LinkFamily::Gm: {
       const std::uint8_t message0 = 0x00;
       link::WriteGmRequest(buffer, 0x01, &message0, 1);
-      shown = CountedStep(buffer);
       break;
     }
+    case catalogue::LinkFamily::Kwp2000:
+      break;
   }
-  const DecodedReply decoded{reply, params_, family, shown};
-  for (ParamListener* listener : listeners_) listener->Decoded(decoded);
 }
 
 bool ParamPage::KwpStep(const ReplyCopy& reply, link::ExchangeBuffer& buffer) {

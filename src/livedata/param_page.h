@@ -41,10 +41,14 @@ class ParamPage : public session::PageStep {
  public:
   ParamPage(const std::uint32_t& ecuType, std::vector<catalogue::ParamRecord>& params,
             view::Grid& grid, view::StatusBar& status, std::uint8_t& pageTickCount)
-      : ecuType_(ecuType), params_(params), grid_(grid), status_(status),
+      : ecuType_(ecuType),
+        params_(params),
+        grid_(grid),
+        status_(status),
         pageTickCount_(pageTickCount) {}
 
   void Step(link::ReplyCopy& reply, link::ExchangeBuffer& buffer) override;
+  void KeepAlive(link::ExchangeBuffer& buffer) override;
 
   // Listeners are told in the order they were added; a listener must outlive the page or be
   // removed first.

@@ -163,8 +163,13 @@ Recorder::Recorder(view::Form& form, const std::uint32_t& ecuType)
 }
 
 void Recorder::StartRecording() {
+  if (!Records(ecuType_)) return;
   writeStatus_.SetCaption(FillText(0));
+  writeStatus_.SetHint("");
   buffer_.Start();
+  recordedType_ = ecuType_;
+  kept_ = false;
+  keptList_.clear();
   times_.Start(Now());
 }
 
@@ -183,6 +188,34 @@ void Recorder::Decoded(const DecodedReply& decoded) {
     case RecordBuffer::Appended::Ignored:
       break;
   }
+}
+
+bool Recorder::Records(std::uint32_t ecuType) {
+  return catalogue::Lookup(ecuType).family == catalogue::LinkFamily::Kwp2000;
+}
+
+void Recorder::BeforeConfiguration(std::span<const catalogue::ParamRecord> params) {
+  // The type may already be the next one's here; the list is still the recording's.
+  if (kept_ || buffer_.RecordFill() == 0) return;
+  listBefore_.assign(params.begin(), params.end());
+}
+
+void Recorder::TypeApplied() {
+  const bool records = Records(ecuType_);
+  newWrite_.SetEnabled(records);
+  newWrite_.SetHint(records ? "" : kNoRecordingHint);
+  if (!kept_ && buffer_.RecordFill() > 0 && ecuType_ != recordedType_) {
+    // Frames of two sizes in one buffer would be one line of garbage in the file.
+    buffer_.Stop();
+    kept_ = true;
+    keptList_ = std::move(listBefore_);
+    writeStatus_.SetCaption(kRecordEnded);
+    writeStatus_.SetHint(kRecordEndedHint);
+  } else if (buffer_.RecordFill() == 0) {
+    // Nothing recorded yet: the recording is the new type's from its first frame.
+    recordedType_ = ecuType_;
+  }
+  listBefore_.clear();
 }
 
 }  // namespace kd::livedata

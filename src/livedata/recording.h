@@ -23,6 +23,11 @@ inline constexpr std::int32_t kLargestFrame = 102;
 
 inline constexpr const char* kRecordIdle = "Процент зап.";
 inline constexpr const char* kRecordFull = "100% зап./перезапись";
+inline constexpr const char* kRecordEnded = "Запись окончена";
+inline constexpr const char* kRecordEndedHint =
+    "Тип контроллера сменился: запись окончена, её кадры сохраняются со списком прежнего типа.";
+inline constexpr const char* kNoRecordingHint =
+    "Ответы этого контроллера не записываются: запись возможна только с контроллерами KWP2000.";
 
 class RecordBuffer {
  public:
@@ -83,6 +88,19 @@ class Recorder : public ParamListener {
   void StartRecording();
   void Decoded(const DecodedReply& decoded) override;
 
+  // Types whose replies are never kept (escaped and GM frames) get no recording to start.
+  static bool Records(std::uint32_t ecuType);
+  // Around a configuration being applied: the list in force before it, then the type after it.
+  // A recording that holds frames of another type ends there and keeps that type and its list,
+  // so its files decode every frame as it was recorded; one that holds none goes on.
+  void BeforeConfiguration(std::span<const catalogue::ParamRecord> params);
+  void TypeApplied();
+  // The type and the list the recorded frames are decoded with: the recording's own after a type
+  // change, else the ones in force.
+  std::uint32_t RecordedType() const { return kept_ ? recordedType_ : ecuType_; }
+  std::span<catalogue::ParamRecord> RecordedList(std::span<catalogue::ParamRecord> inForce) {
+    return kept_ ? std::span<catalogue::ParamRecord>(keptList_) : inForce;
+  }
   // The clock the frames are stamped with (the host's); without one every stamp is the same.
   void SetClock(std::function<view::LocalTime()> clock) { clock_ = std::move(clock); }
   // When each stored frame arrived, index for index with the buffer's frames.
@@ -94,6 +112,10 @@ class Recorder : public ParamListener {
   std::function<view::LocalTime()> clock_;
   FrameTimes times_;
   const std::uint32_t& ecuType_;
+  std::uint32_t recordedType_ = 0;
+  bool kept_ = false;
+  std::vector<catalogue::ParamRecord> keptList_;
+  std::vector<catalogue::ParamRecord> listBefore_;
   RecordBuffer buffer_;
   view::Button& newWrite_;
   view::Button& endWrite_;

@@ -1,6 +1,7 @@
 #include "obd/eobd_form.h"
 
 #include <algorithm>
+#include <initializer_list>
 #include <string>
 
 #include "link/kwp.h"
@@ -93,6 +94,10 @@ void EobdForm::BuildControls() {
   button2_.SetCaption("Сбр.ОШИБОК");
   button2_.OnClick = [this] { shared_.clearRequest = 1; };
   timer1_.OnTimer = [this] { PollTick(); };
+  for (view::Control* c :
+       std::initializer_list<view::Control*>{&stringGrid1_, &stringGrid2_, &stringGrid3_,
+                                             &stringGrid4_, &stringGrid5_, &memo1_, &memo2_})
+    Values().Watch(*c);
 
   // A new window looks for the car's protocol afresh.
   if (auto* reporter = link::ObdProtocolOf(port_.port)) reporter->ForgetObdProtocol();
@@ -148,6 +153,8 @@ void EobdForm::ObdStep() {
   for (std::size_t i = 0; i < reply.size(); ++i)
     reply[i] = link::At(b.receiveArea, b.dataLength + i);
 
+  // The window has no link status of its own; the tester's address in the reply is the sign.
+  Values().Answered(reply[1] == link::kTesterAddress);
   std::uint8_t sid = reply[3];
   const bool negative = sid == 0x7F;
   if (negative) sid = reply[4];

@@ -1,6 +1,7 @@
 #include "obd/iso9141_form.h"
 
 #include <algorithm>
+#include <initializer_list>
 #include <string>
 
 #include "link/kwp.h"
@@ -49,6 +50,9 @@ Iso9141Form::Iso9141Form(link::PortHandle& port, Iso9141Shared& shared)
   button1_.OnClick = [this] { shared_.clearRequest = 1; };
   statusBar1_.SetText(0, PortText(port_.openPortNumber));
   timer1_.OnTimer = [this] { PollTick(); };
+  for (view::Control* c :
+       std::initializer_list<view::Control*>{&stringGrid1_, &stringGrid2_, &memo1_, &memo2_})
+    Values().Watch(*c);
 }
 
 int Iso9141Form::ReplyOffset() const {
@@ -81,6 +85,7 @@ void Iso9141Form::PollTick() {
   const bool answered =
       LastWasInit() ? InitAnswered() : (reply[0] | reply[1] | reply[2] | reply[3]) != 0;
   statusBar1_.SetText(kLinkPanel, answered ? link::kDataReceived : link::kNoLink);
+  Values().Answered(answered);
 
   ObdStep();
 

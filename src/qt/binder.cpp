@@ -13,6 +13,7 @@
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QLabel>
 #include <QLegend>
@@ -21,6 +22,7 @@
 #include <QLineSeries>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QPalette>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QShortcut>
@@ -132,6 +134,36 @@ void SetShown(QWidget* w, bool visible) {
   if (w->isHidden() == visible) w->setVisible(visible);
 }
 
+// "нет связи с 14:03:27": since when a stale value has not been confirmed, with the control's
+// own hint under it.
+QString StaleTip(const view::Control& c) {
+  if (!c.Stale()) return Q(c.Hint());
+  QString tip = QStringLiteral("нет связи с ") + Q(c.StaleSince());
+  if (!c.Hint().empty()) tip += QLatin1Char('\n') + Q(c.Hint());
+  return tip;
+}
+
+// A stale value is drawn in the colour of disabled text, while the control stays usable
+// (scrolling, selecting, its tooltip). The palette it had is kept to return to.
+void ShowStale(const view::Control& c, QWidget* w) {
+  const char* kStaleProperty = "kdStale";
+  const char* kPaletteProperty = "kdPalette";
+  if (w->property(kStaleProperty).toBool() == c.Stale()) return;
+  w->setProperty(kStaleProperty, c.Stale());
+  if (!c.Stale()) {
+    w->setPalette(w->property(kPaletteProperty).value<QPalette>());
+    return;
+  }
+  w->setProperty(kPaletteProperty, QVariant::fromValue(w->palette()));
+  QPalette p = w->palette();
+  for (const auto role : {QPalette::Text, QPalette::WindowText, QPalette::ButtonText}) {
+    const QColor grey = p.color(QPalette::Disabled, role);
+    p.setColor(QPalette::Active, role, grey);
+    p.setColor(QPalette::Inactive, role, grey);
+  }
+  w->setPalette(p);
+}
+
 void CopyCommon(const view::Control& c, QObject* o) {
   if (auto* a = As<QAction>(o)) {
     a->setVisible(c.Visible());
@@ -140,7 +172,8 @@ void CopyCommon(const view::Control& c, QObject* o) {
   } else if (auto* w = As<QWidget>(o)) {
     SetShown(w, c.Visible());
     w->setEnabled(c.Enabled());
-    w->setToolTip(Q(c.Hint()));
+    w->setToolTip(StaleTip(c));
+    ShowStale(c, w);
   }
 }
 
@@ -247,6 +280,11 @@ void CopyGrid(view::Grid& m, QTableWidget* w) {
       }
       const QString text = Q(m.Cell(c, r));
       if (item->text() != text) item->setText(text);
+      // The view asks the cell for its tooltip, not the table: a stale cell says since when.
+      if (!fixed) {
+        const QVariant tip = m.Stale() ? QVariant(StaleTip(m)) : QVariant();
+        if (item->data(Qt::ToolTipRole) != tip) item->setData(Qt::ToolTipRole, tip);
+      }
       // Fixed rows are headings: they cannot be selected, and look like a header.
       const Qt::ItemFlags flags =
           fixed ? Qt::NoItemFlags : (Qt::ItemIsEnabled | Qt::ItemIsSelectable);
@@ -344,7 +382,8 @@ void CopyChart(const view::Chart& m, QChartView* v) {
       x = axis;
     } else {
       auto* axis = new QValueAxis;
-      if (m.XStep() > 0) axis->setTickCount(static_cast<int>((m.XMax() - m.XMin()) / m.XStep()) + 1);
+      if (m.XStep() > 0)
+        axis->setTickCount(static_cast<int>((m.XMax() - m.XMin()) / m.XStep()) + 1);
       axis->setLabelsVisible(m.AxisLabels());
       x = axis;
     }
@@ -618,6 +657,13 @@ void Binder::Connect(Binding& b) {
                 if (row < 0 || col < 0) return;
                 forward([&m, row, col] { m.SelectCell(col, row); });
               });
+      connect(w, &QTableWidget::cellClicked, this, [forward, &m](int row, int col) {
+        // A heading is no cell to click, as it is none to select.
+        if (row < m.FixedRows()) return;
+        forward([&m, row, col] { m.ClickCell(col, row); });
+      });
+      grids_[w] = &m;
+      w->installEventFilter(this);
       connect(w, &QTableWidget::cellDoubleClicked, this, [forward, &m] {
         forward([&m] {
           if (m.OnDblClick) m.OnDblClick();
@@ -835,6 +881,19 @@ std::vector<QObject*> Binder::ObjectsOf(const std::string& name) const {
 }
 
 bool Binder::eventFilter(QObject* watched, QEvent* event) {
+  // Space and Enter click the current cell of a grid that reacts to clicks.
+  if (event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    auto it = grids_.find(watched);
+    if (it != grids_.end() && it->second->OnClickCell &&
+        (key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter)) {
+      view::Grid* grid = it->second;
+      auto* table = As<QTableWidget>(watched);
+      const int row = table->currentRow(), col = table->currentColumn();
+      if (row >= 0 && col >= 0) Forward(*grid, [grid, row, col] { grid->ClickCell(col, row); });
+      return true;
+    }
+  }
   if (event->type() == QEvent::MouseButtonPress) {
     if (auto it = listViewports_.find(watched); it != listViewports_.end() && it->second->object)
       it->second->rowAtPress = As<QListWidget>(it->second->object)->currentRow();

@@ -80,6 +80,7 @@ class Binder : public QObject {
   std::map<QObject*, Binding*> listViewports_;
   // Panels whose double click the form hears.
   std::map<QObject*, view::Panel*> panels_;
+  std::map<QObject*, view::Grid*> grids_;
   ErrorSink errorSink_;
   QPointer<QShortcut> escape_;
   bool syncing_ = false;

@@ -59,6 +59,17 @@ class PageStep {
   // escaped-frame step writes the message from byte 0; a GM step writes the complete frame.
   // Writing nothing lets the engine's request go.
   virtual void Step(link::ReplyCopy& /*reply*/, link::ExchangeBuffer& /*buffer*/) {}
+  // Whether the page has anything to read from the controller type in force. A page that has
+  // not says "Не поддерживается." in its view, and the engine keeps the link going for it with
+  // the type's default request, so the link status stays true.
+  virtual bool Serves() const { return true; }
+  // The link was lost long enough for another car to stand at the cable: what was read of the
+  // previous one is forgotten, so that no report of the next carries it.
+  virtual void NewCar() {}
+  // The request that keeps an escaped-frame or GM link answering while the page on screen
+  // sends none: only the parameter page has one, its data request, which every such controller
+  // answers.
+  virtual void KeepAlive(link::ExchangeBuffer& /*buffer*/) {}
 };
 
 }  // namespace kd::session

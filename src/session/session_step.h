@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <string>
 
 #include "link/exchange_buffer.h"
 #include "session/pages.h"
@@ -11,13 +13,36 @@
 
 namespace kd::session {
 
+// How the controller took a request whose outcome a page shows (a write, a clear).
+enum class AnswerOutcome { Accepted, Refused, Missing };
+
+// A request sent this tick whose answer is looked for on the next kAnswerTicks ticks. `service`
+// is the KWP2000 service (the positive answer is service + 40, the refusal 7F service code);
+// on escaped-frame and GM controllers any answer accepts it. `done` gets the outcome and, for a
+// refusal, the negative response's name as the status line shows it.
+struct AwaitedAnswer {
+  std::uint8_t service = 0;
+  int ticksLeft = 0;
+  std::function<void(AnswerOutcome, const std::string& refusal)> done;
+};
+inline constexpr int kAnswerTicks = 3;
+
 struct SessionState {
   std::uint32_t pendingCommand = 0;
   std::int32_t noReplyCount = 0;
   bool emurAltAddress = false;
   std::uint8_t requestStep = 0;
   std::uint8_t pageTickCount = 0;
+  // Whether the last tick's reply came from the controller (whatever it said).
+  bool answered = false;
+  // Whether that reply went to the page on screen (not a session reply on the way back).
+  bool pageReplied = false;
+  AwaitedAnswer awaited;
 };
+
+// Arms `state.awaited` for a request written this tick.
+void AwaitAnswer(SessionState& state, std::uint8_t service,
+                 std::function<void(AnswerOutcome, const std::string&)> done);
 
 struct SessionContext {
   std::uint32_t ecuType;
@@ -26,6 +51,9 @@ struct SessionContext {
   view::StatusBar& status;
   // The object of the page on screen; nullptr for a page that has none.
   PageStep* page = nullptr;
+  // The page whose request keeps an escaped-frame or GM link answering while the page on screen
+  // has nothing to ask (see PageStep::KeepAlive); nullptr sends nothing then.
+  PageStep* keepAlive = nullptr;
 };
 
 // ReplyCopy taken `offset` bytes into ReceiveArea; bytes beyond it read as zero, and a negative

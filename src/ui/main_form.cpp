@@ -46,13 +46,16 @@ MainForm::MainForm(link::SerialPort& port, view::Host& host)
   BuildShell();
   BuildConfigControls();
   BuildParamPage();
+  WatchValues();
   BuildRecordingTools();
   stringGrid1_.SetHint("Параметры");
-  stringGrid1_.OnSelectCell = [this](int col, int row) {
+  stringGrid1_.OnSelectCell = [this](int, int row) {
     for (const auto& r : params_)
-      if (r.shown == 1 && r.gridRow == row) stringGrid1_.SetHint(catalogue::FieldUtf8(r.description));
-    mainChart_->CellSelected(col, row);
+      if (r.shown == 1 && r.gridRow == row)
+        stringGrid1_.SetHint(catalogue::FieldUtf8(r.description));
   };
+  // Only a click marks a chart cell: passing over it with the keyboard must not.
+  stringGrid1_.OnClickCell = [this](int col, int row) { mainChart_->CellSelected(col, row); };
   buffer_->dataLength = 0;
   timer1_.OnTimer = [this] { Tick(); };
 }
@@ -62,8 +65,8 @@ void MainForm::BuildPages() {
   using session::Page;
   Place<livedata::ParamPage>(pages_, Page::Params, ecuType_, params_, stringGrid1_, statusBar1_,
                              session_.pageTickCount);
-  auto& fault = Place<faults::FaultPage>(pages_, Page::Faults, *this, ecuType_, dtcInfoMode_,
-                                         session_);
+  auto& fault =
+      Place<faults::FaultPage>(pages_, Page::Faults, *this, ecuType_, dtcInfoMode_, session_);
   fault.OnSave = [this, &fault] {
     SaveReport(host_, vehicleData_, {"Запись информациии о ошибках.", "err"},
                [&fault](std::ostream& file) { faults::WriteFaultReport(file, fault.Report()); });
@@ -77,12 +80,19 @@ void MainForm::BuildPages() {
                                      identifiers_);
   Place<identity::AdcPageStep>(pages_, Page::Adc, *this, ecuType_);
   auto& fuel = Place<adaptation::FuelCellsPageStep>(pages_, Page::Fuel, *this, ecuType_);
-  fuel.OnSave = [this, &fuel] { SaveAdaptationReport({kConfigSaveTitle, "ram"}, [&fuel] { return fuel.ReportBody(); }); };
+  fuel.OnSave = [this, &fuel] {
+    SaveAdaptationReport({kConfigSaveTitle, "ram"}, [&fuel] { return fuel.ReportBody(); });
+  };
   auto& knock = Place<adaptation::KnockCellsPageStep>(pages_, Page::Knock, *this, ecuType_);
-  knock.OnSave = [this, &knock] { SaveAdaptationReport({kConfigSaveTitle, "uoz"}, [&knock] { return knock.ReportBody(); }); };
+  knock.OnSave = [this, &knock] {
+    SaveAdaptationReport({kConfigSaveTitle, "uoz"}, [&knock] { return knock.ReportBody(); });
+  };
   Place<adaptation::MisfirePageStep>(pages_, Page::Misfire, *this, ecuType_);
-  auto& trip = Place<adaptation::TripPageStep>(pages_, Page::Trip, *this, vehicleData_.vin);
-  trip.OnSave = [this, &trip] { SaveAdaptationReport({"Запись путевых данных.", "txt"}, [&trip] { return trip.ReportBody(); }); };
+  auto& trip =
+      Place<adaptation::TripPageStep>(pages_, Page::Trip, *this, vehicleData_.vin, &ecuType_);
+  trip.OnSave = [this, &trip] {
+    SaveAdaptationReport({"Запись путевых данных.", "txt"}, [&trip] { return trip.ReportBody(); });
+  };
 }
 
 // The body is taken as the file is written: the grid as it stands once the dialogs are closed.
@@ -128,6 +138,11 @@ void MainForm::ApplyCatalogue() {
   for (auto& page : pages_)
     if (page) page->TypeApplied();
   actuatorPanel_->TypeApplied();
+  recorder_->TypeApplied();
+  if (auto* newDat1 = FindAs<view::MenuItem>("NewDAT1")) {
+    newDat1->SetEnabled(recorder_->NewWrite().Enabled());
+    newDat1->SetHint(recorder_->NewWrite().Hint());
+  }
   UpdateExportCsv();
   if (OnTypeApplied) OnTypeApplied(ecuType_);
 }
@@ -240,9 +255,11 @@ void MainForm::Tick() {
   link::PollTick(
       portHandle_, *buffer_, Constants().marksStartCommunication,
       [this, page](link::ExchangeBuffer& buffer) {
-        session::SessionStep(buffer, {ecuType_, page, session_, statusBar1_, PageObject(page)});
+        session::SessionStep(buffer, {ecuType_, page, session_, statusBar1_, PageObject(page),
+                                      PageObject(session::Page::Params)});
       },
       statusBar1_);
+  FollowLink(page);
   UpdateExportCsv();
   ShowElmOutcome();
 }

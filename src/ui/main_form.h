@@ -29,6 +29,7 @@
 #include "ui/vehicle_data.h"
 #include "view/form.h"
 #include "view/host.h"
+#include "view/stale_marks.h"
 
 namespace kd::link {
 class Elm327Adapter;
@@ -38,6 +39,10 @@ namespace kd::ui {
 
 // The full path of the current directory ("." when it cannot be had).
 std::string WorkingDirectory();
+
+// About two seconds of silence: long enough to unplug the cable and plug it into another car,
+// longer than the tick or two a live link may miss.
+inline constexpr int kNewCarTicks = 7;
 
 class MainForm : public view::Form {
  public:
@@ -147,6 +152,13 @@ class MainForm : public view::Form {
   void ChoosePort();
   void ShowSideWindow(view::Form& window);
   void Tick();
+  // The link's outcome of the tick just run, as the status line says it: values that the
+  // controller no longer confirms are marked, and a long enough silence makes the next answer
+  // another car's.
+  void FollowLink(session::Page page);
+  // Which controls of each page show what a controller sent.
+  void WatchValues();
+  void NewCar();
   void NewConfiguration();
   void OpenConfigDialog();
   void SaveConfigDialog();
@@ -216,6 +228,9 @@ class MainForm : public view::Form {
   actuators::ActuatorPanel* actuatorPanel_ = nullptr;
   view::Button* graphButton_ = nullptr;
   view::MenuItem* n6_ = nullptr;
+  std::array<view::StaleMarks, session::kPageCount> pageValues_;
+  // Ticks in a row without a reply; from kNewCarTicks on, the next reply starts a new car.
+  int silentTicks_ = 0;
 
  public:
   livedata::Recorder& Recorder() { return *recorder_; }

@@ -82,6 +82,7 @@ void MainForm::SaveConfigDialog() {
 }
 
 void MainForm::LoadConfiguration() {
+  recorder_->BeforeConfiguration(params_);
   std::optional<catalogue::Configuration> stored;
   const std::string path = ConfigPath();
   if (auto bytes = catalogue::ReadFileBytes(path)) stored = catalogue::DecodeConfiguration(*bytes);

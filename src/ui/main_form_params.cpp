@@ -33,7 +33,8 @@ void MainForm::SaveRecording() {
   livedata::RecordBuffer& record = recorder_->Buffer();
   record.Stop();
   SaveReport(host_, vehicleData_, {"Запись данных.", "dat"}, [this, &record](std::ostream& file) {
-    const std::string body = livedata::DataFileBody(ecuType_, params_, record);
+    const std::string body =
+        livedata::DataFileBody(recorder_->RecordedType(), recorder_->RecordedList(params_), record);
     file.write(body.data(), static_cast<std::streamsize>(body.size()));
   });
 }
@@ -41,13 +42,14 @@ void MainForm::SaveRecording() {
 void MainForm::SaveStatistics() {
   livedata::RecordBuffer& record = recorder_->Buffer();
   record.Stop();
-  if (record.RecordFill() <= Constants().frameSize) {
+  if (record.RecordFill() <= catalogue::Lookup(recorder_->RecordedType()).frameSize) {
     host_.MessageBox("Запись статистики.", "Нет данных", view::MessageIcon::None);
     return;
   }
   SaveReport(host_, vehicleData_, {"Запись статистики.", "srd", false},
              [this, &record](std::ostream& file) {
-               const std::string body = livedata::StatisticsFile(ecuType_, params_, record);
+               const std::string body = livedata::StatisticsFile(
+                   recorder_->RecordedType(), recorder_->RecordedList(params_), record);
                file.write(body.data(), static_cast<std::streamsize>(body.size()));
              });
 }

@@ -54,16 +54,20 @@ void MainForm::BuildRecordingTools() {
 
 void MainForm::UpdateExportCsv() {
   if (exportCsv1_)
-    exportCsv1_->SetEnabled(recorder_->Buffer().FrameCount(Constants().frameSize) > 0);
+    exportCsv1_->SetEnabled(
+        recorder_->Buffer().FrameCount(catalogue::Lookup(recorder_->RecordedType()).frameSize) > 0);
 }
 
 void MainForm::ExportCsv() {
   const livedata::RecordBuffer& record = recorder_->Buffer();
-  if (record.FrameCount(Constants().frameSize) == 0) return;
+  // A recording that a type change ended keeps its own type and list: its frames are decoded as
+  // they were recorded, never with the list in force now.
+  const std::uint32_t type = recorder_->RecordedType();
+  if (record.FrameCount(catalogue::Lookup(type).frameSize) == 0) return;
   const auto path = host_.SaveFileDialog({"Экспорт CSV.", "csv", "*.csv", ".", "*.csv"});
   if (!path) return;
   const bool written = fileio::WriteAtomically(*path, [&](std::ostream& file) {
-    const std::string body = livedata::CsvFile(ecuType_, params_, record, recorder_->Times());
+    const std::string body = livedata::CsvFile(type, recorder_->RecordedList(params_), record, recorder_->Times());
     file.write(body.data(), static_cast<std::streamsize>(body.size()));
   });
   if (!written) {

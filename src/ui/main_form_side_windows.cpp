@@ -39,6 +39,7 @@ void MainForm::BuildSideWindows() {
 void MainForm::ShowSideWindow(view::Form& window) {
   // The window's own timer drives the port while it is open.
   timer1_.SetEnabled(false);
+  window.Values().SetClock([this] { return host_.Now(); });
   if (OnSideWindow) OnSideWindow(window);
   host_.ShowModal(window);
   timer1_.SetEnabled(true);

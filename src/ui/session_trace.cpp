@@ -25,7 +25,9 @@ std::optional<std::uint8_t> HexByte(const std::string& word) {
   return static_cast<std::uint8_t>(digit(word[0]) * 16 + digit(word[1]));
 }
 
-std::string Hex(const std::vector<std::uint8_t>& bytes) {
+}  // namespace
+
+std::string TraceHex(const std::vector<std::uint8_t>& bytes) {
   std::string out;
   char buf[4];
   for (std::uint8_t b : bytes) {
@@ -35,7 +37,11 @@ std::string Hex(const std::vector<std::uint8_t>& bytes) {
   return out;
 }
 
-}  // namespace
+void ReportDifferingWrite(std::ostream& out, int line, const std::vector<std::uint8_t>& written,
+                          const std::vector<std::uint8_t>& recorded) {
+  out << "replay line " << line << ": tx" << TraceHex(written) << '\n'
+      << "replay line " << line << ": recorded tx" << TraceHex(recorded) << '\n';
+}
 
 bool TraceFile::Writable() const {
   std::FILE* f = std::fopen(path_.c_str(), "ab");
@@ -170,8 +176,7 @@ void TraceReplay::Attach(MainForm& form, ReplayPort& port, std::ostream& report)
     ++ticks_;
     if (written != t.tx) {
       ++differing_;
-      report << "replay line " << t.line << ": tx" << Hex(written) << '\n'
-             << "replay line " << t.line << ": recorded tx" << Hex(t.tx) << '\n';
+      ReportDifferingWrite(report, t.line, written, t.tx);
     }
     form.StatusBar1().SetText(
         link::kMessagePanel,

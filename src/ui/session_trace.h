@@ -60,6 +60,11 @@ std::optional<TraceTick> ParseTraceLine(const std::string& line, int number, std
 // Puts the main window on the tick's type and page, as a user would: the type's tool button, the
 // page's tab.
 void ShowTraceTick(MainForm& form, const TraceTick& tick);
+// Bytes as the trace and the harness print them: " XX" each, upper case.
+std::string TraceHex(const std::vector<std::uint8_t>& bytes);
+// The two lines a replayed tick whose write differs from the recorded one adds to a report.
+void ReportDifferingWrite(std::ostream& out, int line, const std::vector<std::uint8_t>& written,
+                          const std::vector<std::uint8_t>& recorded);
 
 // The port of a replay: each read gives what the trace recorded for the tick, writes go nowhere
 // but are kept for the comparison.

@@ -90,6 +90,12 @@ void Grid::SelectCell(int col, int row) {
   if (OnSelectCell) OnSelectCell(col, row);
 }
 
+void Grid::ClickCell(int col, int row) {
+  if (col < 0 || row < 0 || col >= cols_ || row >= rows_) return;
+  if (col != col_ || row != row_) SelectCell(col, row);
+  if (OnClickCell) OnClickCell(col, row);
+}
+
 void Grid::SetFont(std::string name, int size) {
   fontName_ = std::move(name);
   fontSize_ = size;

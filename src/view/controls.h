@@ -39,6 +39,16 @@ class Control {
   void SetWidth(int w) { Assign(width_, w); }
   int Height() const { return height_; }
   void SetHeight(int h) { Assign(height_, h); }
+  // A value the controller sent and the link no longer confirms. `since` ("HH:MM:SS") is when
+  // the first reply went missing; it stays as it was while the control remains stale.
+  bool Stale() const { return stale_; }
+  const std::string& StaleSince() const { return staleSince_; }
+  void SetStale(bool stale, const std::string& since = {}) {
+    if (stale == stale_) return;
+    stale_ = stale;
+    staleSince_ = stale ? since : std::string();
+    Touch();
+  }
 
  protected:
   void Touch() { ++revision_; }
@@ -58,6 +68,8 @@ class Control {
   int left_ = 0;
   int width_ = 0;
   int height_ = 0;
+  bool stale_ = false;
+  std::string staleSince_;
 };
 
 class Label : public Control {
@@ -254,11 +266,15 @@ class Grid : public Control {
   int Col() const { return col_; }
   int Row() const { return row_; }
   void SelectCell(int col, int row);
+  // The user's click on a cell, or Space or Enter on the current one: the cell becomes current,
+  // then OnClickCell runs. Moving the current cell with the keyboard is SelectCell alone.
+  void ClickCell(int col, int row);
   std::vector<int>& ColWidths() { return colWidths_; }
   const std::string& FontName() const { return fontName_; }
   int FontSize() const { return fontSize_; }
   void SetFont(std::string name, int size);
   std::function<void(int col, int row)> OnSelectCell;
+  std::function<void(int col, int row)> OnClickCell;
   Event OnDblClick;
 
  private:

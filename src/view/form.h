@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "view/controls.h"
+#include "view/stale_marks.h"
 
 namespace kd::view {
 
@@ -56,6 +57,9 @@ class Form {
   void CloseByControl() {
     if (RequestClose) RequestClose();
   }
+  // The controls that show what a unit sent, marked stale while its replies are missing; the
+  // window that owns the link says after each tick whether one came.
+  StaleMarks& Values() { return values_; }
 
  public:
   // Creates a control owned by the form and registers it under its name. Public so that a page
@@ -76,6 +80,7 @@ class Form {
   std::map<std::string, Control*> byName_;
   std::vector<Control*> order_;
   std::vector<std::unique_ptr<Control>> owned_;
+  StaleMarks values_;
 };
 
 }  // namespace kd::view

@@ -142,7 +142,7 @@ TEST(FuelCells, AReplyOfAnotherServiceLeavesTheGrid) {
 }
 
 // Types whose cells the page cannot read keep the engine's request: no frame without a service.
-TEST(FuelCells, OtherTypesWriteNoRequestAndKeepTheLayout) {
+TEST(FuelCells, OtherTypesWriteNoRequestAndSayNotSupported) {
   Fuel fuel(EcuCode::M10);
   for (std::uint32_t type :
        {EcuCode::M154, EcuCode::MP70, EcuCode::M797, EcuCode::MP70E3, EcuCode::EMUR}) {
@@ -150,10 +150,12 @@ TEST(FuelCells, OtherTypesWriteNoRequestAndKeepTheLayout) {
     fuel.Feed(Memory(0x10));
     EXPECT_TRUE(fuel.Request().empty()) << type;
   }
-  // M7.9.7 and EMUR kept what MP7.0 Euro-3 laid out.
-  EXPECT_EQ(fuel.page.StringGrid3().RowCount(), 34);
-  EXPECT_EQ(fuel.page.StringGrid3().Cell(16, 0), "450");
+  EXPECT_EQ(fuel.page.StringGrid3().RowCount(), 2);
+  EXPECT_EQ(fuel.page.StringGrid3().Cell(0, 1), "Не поддерживается.");
   EXPECT_EQ(fuel.page.StringGrid3().Cell(1, 1), "");
+  EXPECT_FALSE(fuel.page.Button2().Enabled());
+  fuel.Switch(EcuCode::M10);
+  EXPECT_TRUE(fuel.page.Button2().Enabled());
 }
 
 // What one controller reported is not shown under the next one's labels.
@@ -162,7 +164,7 @@ TEST(FuelCells, ATypeChangeClearsTheValues) {
   fuel.Feed(KwpReply(0x10, {0x7E}));
   fuel.Feed(Memory(0x80));
   ASSERT_EQ(fuel.page.StringGrid3().Cell(1, 1), "1");
-  fuel.Switch(EcuCode::MP70);
+  fuel.Switch(EcuCode::Jan51);
   EXPECT_EQ(fuel.page.StringGrid3().Cell(1, 1), "");
   EXPECT_EQ(fuel.page.StringGrid3().Cell(0, 1), "600");
 }

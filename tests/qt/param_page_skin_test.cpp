@@ -9,13 +9,17 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineSeries>
+#include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QValueAxis>
 
+#include "livedata/charts.h"
 #include "qt/binder.h"
 #include "qt/graph_window.h"
 #include "qt/layout.h"
 #include "qt/main_window.h"
+#include "sim/faults.h"
 #include "sim/simulated_port.h"
 #include "support/null_host.h"
 #include "ui/main_form.h"
@@ -67,7 +71,7 @@ class ParamPageSkin : public ::testing::Test {
       });
     }
     for (int row = 1; row <= 3; ++row)
-      User(form_.StringGrid1(), [&] { form_.StringGrid1().SelectCell(3, row); });
+      User(form_.StringGrid1(), [&] { form_.StringGrid1().ClickCell(3, row); });
   }
 
   QString previous_ = QDir::currentPath();
@@ -77,6 +81,87 @@ class ParamPageSkin : public ::testing::Test {
   ui::MainForm form_{port_, host_};
   std::unique_ptr<MainWindow> window_;
 };
+
+// Passing over the "Граф.р." cells with the arrow keys and Tab marks nothing; Space, Enter and a
+// click each toggle the cell they act on.
+TEST_F(ParamPageSkin, OnlyAClickOrSpaceOrEnterMarksAChartCell) {
+  User(form_.StringGrid1(), [&] { form_.FindAs<view::Button>("Button7")->Click(); });
+  for (int i : {2, 6, 7}) {
+    User(form_.CheckParamList(), [&] {
+      form_.CheckParamList().SetChecked(i, true);
+      form_.CheckParamList().OnClickCheck(i);
+    });
+  }
+  auto* table = window_->findChild<QTableWidget*>("StringGrid1");
+  ASSERT_NE(table, nullptr);
+  table->setFocus();
+  table->setCurrentCell(1, 2);
+  QApplication::processEvents();
+  const auto marked = [&](int row) {
+    return form_.StringGrid1().Cell(3, row) == livedata::kMarked;
+  };
+  const auto series = [&] { return form_.MainChart().Chart1().Series().size(); };
+
+  for (int key : {Qt::Key_Right, Qt::Key_Down, Qt::Key_Down, Qt::Key_Up, Qt::Key_Tab,
+                  Qt::Key_Backtab, Qt::Key_Up})
+    QTest::keyClick(table, static_cast<Qt::Key>(key));
+  QApplication::processEvents();
+  EXPECT_EQ(table->currentColumn(), 3);
+  EXPECT_EQ(form_.StringGrid1().Col(), 3);
+  for (int row = 1; row <= 3; ++row) EXPECT_FALSE(marked(row)) << row;
+  EXPECT_EQ(series(), 0u);
+
+  const int row = table->currentRow();
+  QTest::keyClick(table, Qt::Key_Space);
+  EXPECT_TRUE(marked(row));
+  EXPECT_EQ(series(), 1u);
+  QTest::keyClick(table, Qt::Key_Return);
+  EXPECT_FALSE(marked(row));
+  EXPECT_EQ(series(), 0u);
+
+  const int other = row == 3 ? 2 : 3;
+  const QRect cell = table->visualItemRect(table->item(other, 3));
+  QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, cell.center());
+  QApplication::processEvents();
+  EXPECT_TRUE(marked(other));
+  EXPECT_FALSE(marked(row));
+  EXPECT_EQ(series(), 1u);
+}
+
+// A silent controller greys the values within one tick and says since when; its next data reply
+// brings the colours and the tooltips back.
+TEST_F(ParamPageSkin, StaleValuesAreGreyWithTheTimeOfTheLoss) {
+  User(form_.StringGrid1(), [&] { form_.FindAs<view::Button>("Button7")->Click(); });
+  User(form_.CheckParamList(), [&] {
+    form_.CheckParamList().SetChecked(2, true);
+    form_.CheckParamList().OnClickCheck(2);
+  });
+  Ticks(6);
+  auto* table = window_->findChild<QTableWidget*>("StringGrid1");
+  ASSERT_NE(table, nullptr);
+  const QColor live = table->palette().color(QPalette::Active, QPalette::Text);
+  const QColor grey = table->palette().color(QPalette::Disabled, QPalette::Text);
+  ASSERT_NE(live, grey);
+  EXPECT_FALSE(form_.StringGrid1().Stale());
+  EXPECT_TRUE(table->item(1, 1)->toolTip().isEmpty());
+
+  port_.SetFault(sim::Fault::Silence);
+  // The answer to the request already sent still comes; the tick after it has none.
+  Ticks(1);
+  EXPECT_FALSE(form_.StringGrid1().Stale());
+  Ticks(1);
+  EXPECT_TRUE(form_.StringGrid1().Stale());
+  EXPECT_EQ(table->palette().color(QPalette::Active, QPalette::Text), grey);
+  EXPECT_TRUE(table->isEnabled());
+  EXPECT_TRUE(table->item(1, 1)->toolTip().startsWith("нет связи с 12:00:00"));
+  Shot(*window_, "params-stale.png");
+
+  port_.ClearFault(sim::Fault::Silence);
+  Ticks(4);
+  EXPECT_FALSE(form_.StringGrid1().Stale());
+  EXPECT_EQ(table->palette().color(QPalette::Active, QPalette::Text), live);
+  EXPECT_TRUE(table->item(1, 1)->toolTip().isEmpty());
+}
 
 TEST_F(ParamPageSkin, ChartPanelShowsLiveSeriesOnFixedAxes) {
   MarkThree();
@@ -107,7 +192,7 @@ TEST_F(ParamPageSkin, GraphWindowShowsSixValuesInLargePrint) {
     });
   }
   for (int row = 1; row <= 6; ++row)
-    User(form_.StringGrid1(), [&] { form_.StringGrid1().SelectCell(3, row); });
+    User(form_.StringGrid1(), [&] { form_.StringGrid1().ClickCell(3, row); });
   Ticks(6);
   bool shown = false;
   host_.modal = [&](view::Form& graph) {

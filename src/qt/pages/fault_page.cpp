@@ -1,4 +1,5 @@
 #include <QGridLayout>
+#include <QLabel>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
@@ -21,6 +22,12 @@ void LayOutFaultPage(const MakeWidget& make, QWidget* page) {
   for (const char* name : {"ButtonStat", "ButtonStatus", "ButtonFreeze", "CheckBox1", "Button8",
                            "ClearErrorAG", "ClearErrorPG", "ECUReset", "ECUReset_fi"})
     if (QWidget* w = make(name, page)) side->addWidget(w);
+  // The controller's answer to a clear, under the buttons that ask for it.
+  if (auto* result = qobject_cast<QLabel*>(make("ClearResult", page))) {
+    result->setWordWrap(true);
+    result->setMaximumWidth(160);
+    side->addWidget(result);
+  }
   side->addStretch();
   layout->addLayout(side, row, 2, 3, 1);
   ++row;

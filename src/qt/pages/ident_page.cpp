@@ -21,6 +21,7 @@ void LayOutIdentPage(const MakeWidget& make, QWidget* page) {
     table->setStyleSheet("QTableWidget { gridline-color: #808080; }");
     layout->addWidget(table, 1);
   }
+  if (QWidget* w = make("WriteResult", page)) layout->addWidget(w);
 }
 
 }  // namespace kd::qt
