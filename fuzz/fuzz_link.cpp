@@ -2,12 +2,14 @@
 // session engine of every type, and the ticks of the immobilizer and climate windows, on any
 // bytes.
 #include <cstring>
+#include <vector>
 
 #include "climate/sauo_form.h"
 #include "immo/aps4_form.h"
 #include "immo/aps6_form.h"
 
 #include "link/escaped.h"
+#include "link/kline_cable.h"
 #include "link/gm.h"
 #include "link/kwp.h"
 #include "session/session_step.h"
@@ -67,6 +69,28 @@ void SideWindows(const std::uint8_t* data, std::size_t size) {
   run(sauo, sauo.Timer1(), nullptr);
 }
 
+// The cable driver on a line that gives the input back on every read (its echo, its replies and
+// its noise at once), with the input's bytes as what the core writes, enveloped or not.
+void Cable(const std::uint8_t* data, std::size_t size) {
+  using namespace kd;
+  FeedPort line(data + 3, size - 3);
+  link::ManualLineClock clock;
+  link::KLineCable cable(line, clock);
+  cable.Open(2);
+  const link::LineSettings settings[] = {{115200, 'n', 8, 2}, {9600, 'n', 8, 1}, {8192, 'n', 8, 1}};
+  cable.ApplyLineSettings(settings[data[0] % 3]);
+  cable.SetReadTimeout(100);
+  std::uint8_t in[256];
+  cable.Write(data + 3, std::min<std::size_t>(size - 3, 255));
+  cable.Read(in, 200);
+  std::vector<std::uint8_t> packet = {0x55, 0x56, 0x57, 0xAA, 0};
+  packet.insert(packet.end(), data + 3, data + std::min<std::size_t>(size, 60));
+  packet[4] = static_cast<std::uint8_t>(packet.size() | (data[1] & 0xC0));
+  cable.Write(packet.data(), packet.size());
+  cable.Read(in, 200);
+  cable.Read(in, 200);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -96,5 +120,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   again.dataLength = data[2];
   link::EncodeEscapedRequest(again);
   SideWindows(data, size);
+  Cable(data, size);
   return 0;
 }

@@ -26,6 +26,8 @@
 #include "qt/main_window.h"
 #include "qt/obd_windows.h"
 #include "qt/pages/value_dialog.h"
+#include "qt/port_dialog.h"
+#include "qt/serial_devices.h"
 #include "qt/qt_host.h"
 #include "qt/qt_serial_port.h"
 #include "qt/record_view.h"
@@ -63,7 +65,8 @@ constexpr const char* kUsage =
     "                     else /dev/ttyS(N-1) on Linux)\n"
     "  --trace FILE       append every tick's reads and writes to FILE\n"
     "  --adapter KIND     what hangs on the port: adapter (the K-line adapter) or\n"
-    "                     kline (a plain K-line cable); default: adapter\n"
+    "                     kline (a plain K-line cable); default: the kind chosen\n"
+    "                     last in the port dialog, else adapter\n"
     "  --open WINDOW      open a side window right after start, as its tool button does:\n"
     "                     eobd, iso9141, aps4, aps6 or sauo\n"
     "  --ecu TYPE         switch to controller type TYPE (1..11) after start-up\n"
@@ -241,6 +244,7 @@ int main(int argc, char** argv) {
   kd::qt::RegisterSideDialogs(host);
   kd::qt::RegisterObdWindows(host);
   host.RegisterDialog("TOKBottomDlg", kd::qt::MakeValueDialog);
+  host.RegisterDialog("TForm6", kd::qt::MakePortDialog);
   host.SetUnattended(runMs || parser.isSet(screenshot));
   host.RegisterDialog("TForm9", kd::qt::MakeGraphWindow);
   host.RegisterDialog("TRecordView", kd::qt::MakeRecordView);
@@ -248,7 +252,27 @@ int main(int argc, char** argv) {
   kd::ui::MainForm form(replayPort ? static_cast<kd::link::SerialPort&>(*replayPort)
                                    : static_cast<kd::link::SerialPort&>(adapterPort),
                         host);
-  if (replayPort) player.Attach(form, *replayPort, std::cout);
+  if (replayPort) {
+    player.Attach(form, *replayPort, std::cout);
+  } else {
+    // The demo's simulated hardware is fixed at start: its kind holds whatever the settings keep.
+    form.SetAdapterPort(&adapterPort, parser.isSet(demo) ? std::optional(kind) : adapterKind);
+    if (parser.isSet(demo)) {
+      // The demo's adapter answers on every number; the machine's own devices are listed beside it.
+      form.SetDeviceWorld({[] {
+                             auto present = kd::qt::PresentDevices();
+                             present.push_back({"demo", "Симулятор K-line", "klinediag --demo", "",
+                                                "", false});
+                             return present;
+                           },
+                           [](int) { return std::string("demo"); }, nullptr});
+    } else if (auto* qtPort = dynamic_cast<kd::qt::QtSerialPort*>(serial.get())) {
+      kd::qt::PortMap& ports = qtPort->Map();
+      form.SetDeviceWorld({kd::qt::PresentDevices, [&ports](int n) { return ports.Platform(n); },
+                           [&ports](int n) { return ports.Forced(n); }});
+      ports.SetResolver([&form](int n) { return form.Ports()->DeviceOf(n); });
+    }
+  }
   if (parser.isSet(demo)) {
     auto* simulator = static_cast<kd::sim::SimulatedPort*>(serial.get());
     form.OnTypeApplied = [simulator](std::uint32_t type) { simulator->SetEcuType(type); };
@@ -356,6 +380,25 @@ int main(int argc, char** argv) {
           !kd::qt::ShootSideWindow(*opener, window.Bindings(), window, target, side.prefix,
                                    kSideWindowTicks, kSideWindowSize))
         return Fail(QString("cannot write the pictures of ") + side.button);
+    }
+    // The port dialog, with the device behind each number.
+    {
+      QString failed;
+      QTimer::singleShot(0, &window, [&] {
+        QPointer<kd::qt::FormDialog> dialog =
+            dynamic_cast<kd::qt::FormDialog*>(QApplication::activeModalWidget());
+        if (!dialog) {
+          failed = "no port dialog opened";
+          return;
+        }
+        QApplication::processEvents();
+        const QString file = QDir(target).filePath("port-dialog.png");
+        if (!dialog->grab().save(file, "PNG")) failed = "cannot write " + file;
+        dialog->close();
+      });
+      auto* comButton = form.FindAs<kd::view::Button>("ComButton");
+      window.Bindings().Forward(*comButton, [comButton] { comButton->Click(); });
+      if (!failed.isEmpty()) return Fail(failed);
     }
     // The identifiers page's value dialog, opened on the VIN with a new value typed, and left
     // with Cancel so that nothing is written.

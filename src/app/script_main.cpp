@@ -36,6 +36,7 @@ int main(int argc, char** argv) {
         return 2;
       }
       options.adapter = *kind;
+      options.adapterGiven = true;
     } else if (arg == "--elm-clone" && i + 1 < argc) {
       if (std::string_view(argv[++i]) != "v1.5") {
         std::cerr << "klinediag-script: --elm-clone expects v1.5\n";

@@ -84,6 +84,42 @@ bool TakesFocus(const view::Control& c) {
 
 }  // namespace
 
+namespace {
+
+// port present PATH "DESCRIPTION" ["MANUFACTURER"] [sn SERIAL] [by-id LINK]
+ui::SerialDevice ParseDevice(const std::string& line) {
+  std::istringstream in(line);
+  std::string word;
+  in >> word >> word;  // port present
+  ui::SerialDevice d;
+  in >> d.path;
+  std::vector<std::string> quoted;
+  while (in >> std::ws && in.peek() == '"') {
+    in.get();
+    std::string text;
+    std::getline(in, text, '"');
+    quoted.push_back(text);
+  }
+  if (!quoted.empty()) d.description = quoted[0];
+  if (quoted.size() > 1) d.manufacturer = quoted[1];
+  while (in >> word) {
+    std::string value;
+    if (!(in >> value)) throw ScriptError{"port present: " + word + " without a value"};
+    if (word == "sn")
+      d.serialNumber = value;
+    else if (word == "by-id")
+      d.byId = value;
+    else
+      throw ScriptError{"port present: unknown field " + word};
+  }
+  // USB bridges name their device ttyUSB or ttyACM and carry a serial number or a by-id link.
+  d.usb = d.path.find("ttyUSB") != std::string::npos ||
+          d.path.find("ttyACM") != std::string::npos || !d.serialNumber.empty() || !d.byId.empty();
+  return d;
+}
+
+}  // namespace
+
 std::string Escape(const std::string& text) {
   std::string out;
   for (char c : text) {
@@ -130,6 +166,20 @@ ScriptRunner::ScriptRunner(std::istream& in, std::ostream& out, RunOptions optio
 
 void ScriptRunner::CreateMain() {
   main_ = std::make_unique<ui::MainForm>(*tap_, *this);
+  // The demo's simulated hardware is fixed at start, as in the program.
+  main_->SetAdapterPort(adapter_.get(), options_.adapterGiven || options_.demo
+                                            ? std::optional(options_.adapter)
+                                            : std::nullopt);
+  // The machine's devices are the ones the script declared; a number's own device follows
+  // Linux naming: the USB adapter when declared, else the on-board port.
+  main_->SetDeviceWorld({[this] { return devices_; },
+                         [this](int n) {
+                           const std::string usb = "/dev/ttyUSB" + std::to_string(n - 1);
+                           for (const auto& d : devices_)
+                             if (d.path == usb) return usb;
+                           return "/dev/ttyS" + std::to_string(n - 1);
+                         },
+                         nullptr});
   main_->RequestClose = [this] { CloseTop(); };
   stack_.push_back(main_.get());
   traceFailed_ = !options_.tracePath.empty() && !main_->StartTrace(options_.tracePath);
@@ -352,7 +402,27 @@ void ScriptRunner::Execute(const std::string& line) {
     if (replayPort_) Fail("port: the trace's port is not scripted");
     const std::string& what = words[1];
     if (what == "ok") scripted_.SetMode(ScriptedPort::Mode::Ok);
-    else if (what == "open-fails") scripted_.SetMode(ScriptedPort::Mode::OpenFails);
+    else if (what == "open-fails") {
+      scripted_.SetMode(ScriptedPort::Mode::OpenFails);
+      link::OpenError reason = link::OpenError::Other;
+      if (words.size() > 2) {
+        if (words[2] == "missing")
+          reason = link::OpenError::Missing;
+        else if (words[2] == "permission")
+          reason = link::OpenError::Permission;
+        else if (words[2] == "busy")
+          reason = link::OpenError::Busy;
+        else
+          Fail("port open-fails: expected missing, permission or busy");
+      }
+      scripted_.SetOpenError(reason);
+    } else if (what == "present") {
+      need(2);
+      devices_.push_back(ParseDevice(line));
+    } else if (what == "absent") {
+      need(2);
+      std::erase_if(devices_, [&](const ui::SerialDevice& d) { return d.path == words[2]; });
+    }
     else if (what == "write-fails") scripted_.SetMode(ScriptedPort::Mode::WriteFails);
     else if (what == "write-pending") scripted_.SetMode(ScriptedPort::Mode::WritePending);
     else if (what == "write-stuck") scripted_.SetMode(ScriptedPort::Mode::WriteStuck);

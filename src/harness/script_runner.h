@@ -11,6 +11,7 @@
 
 #include "harness/scripted_port.h"
 #include "link/adapter.h"
+#include "ui/port_devices.h"
 #include "link/serial_port.h"
 #include "ui/session_trace.h"
 #include "view/form.h"
@@ -31,6 +32,8 @@ struct RunOptions {
   std::string replayPath;
   // The driver between the program and the scripted port (or the simulator).
   link::AdapterKind adapter = link::AdapterKind::KLineAdapter;
+  // Whether --adapter named it; otherwise the kind kept in the program's settings holds.
+  bool adapterGiven = false;
   // With --demo and the ELM327: the simulated chip is a v1.5 clone.
   bool elmClone = false;
 };
@@ -102,6 +105,8 @@ class ScriptRunner : public view::Host {
   // The simulated ELM327 in front of the simulator, when the demo runs through one.
   std::unique_ptr<link::SerialPort> elmChip_;
   std::unique_ptr<link::AdapterPort> adapter_;
+  // Serial devices the script declared present (`port present`).
+  std::vector<ui::SerialDevice> devices_;
   std::unique_ptr<TapPort> tap_;
   std::unique_ptr<ui::MainForm> main_;
   std::vector<view::Form*> stack_;

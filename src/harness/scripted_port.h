@@ -16,6 +16,9 @@ class ScriptedPort : public link::SerialPort {
   enum class Mode { Ok, OpenFails, WriteFails, WritePending, WriteStuck };
 
   void SetMode(Mode m) { mode_ = m; }
+  // Why an opening fails while the mode is OpenFails.
+  void SetOpenError(link::OpenError e) { openError_ = e; }
+  link::OpenError LastOpenError() const override { return open_ ? link::OpenError::None : openError_; }
   void SetEcho(bool on) { echo_ = on; }
   bool Echo() const { return echo_; }
   void Clear() { rx_.clear(); }
@@ -38,6 +41,7 @@ class ScriptedPort : public link::SerialPort {
   void Echo(const std::uint8_t* data, std::size_t count);
 
   Mode mode_ = Mode::Ok;
+  link::OpenError openError_ = link::OpenError::Other;
   bool echo_ = false;
   bool open_ = false;
   link::LineSettings settings_;

@@ -13,6 +13,8 @@ constexpr std::uint8_t kSlowInitFlag = 0x40;
 constexpr std::uint8_t kSync = 0x55;
 constexpr std::uint8_t kAccessTiming = 0x83;
 constexpr int kKwpBaud = 10400;
+// The most a write takes off the line in front of itself.
+constexpr std::size_t kMaxWaiting = 4096;
 // How long before the end of the wake-up pattern its echo is taken off the line.
 constexpr std::int64_t kDiscardLeadUs = 3000;
 
@@ -89,8 +91,10 @@ std::vector<std::uint8_t> KLineCable::ReadWaiting() {
   std::vector<std::uint8_t> got;
   std::array<std::uint8_t, 256> chunk{};
   // One millisecond, not zero: a serial driver hands over what it holds only while waited on.
+  // A line that never falls quiet (noise, a babbling unit) is read no further than a buffer's
+  // worth, so that a write always goes out.
   Device().SetReadTimeout(1);
-  for (;;) {
+  while (got.size() < kMaxWaiting) {
     const std::size_t n = Device().Read(chunk.data(), chunk.size());
     if (n == 0) break;
     got.insert(got.end(), chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(n));

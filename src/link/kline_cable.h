@@ -26,7 +26,9 @@ struct KLineTiming {
   std::int64_t keyWaitUs = 40000;          // W2 + W3: both key bytes after the sync
   std::int64_t w4Us = 30000;               // before the complement of the key byte
   std::int64_t closingWaitUs = 60000;      // the unit's complement of the address
-  std::int64_t echoMarginUs = 30000;       // the echo's allowance beyond the bytes' own time
+  // The echo's allowance beyond the bytes' own time: a USB bridge hands over what it received
+  // every 16 ms by default, and a busy PC adds its own delay.
+  std::int64_t echoMarginUs = 60000;
 };
 
 class KLineCable : public Adapter {

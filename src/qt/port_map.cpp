@@ -33,7 +33,18 @@ PortMap::PortMap(PortPlatform platform, DeviceExists exists)
 
 std::string PortMap::Device(int portNumber) const {
   if (!InRange(portNumber)) return {};
+  if (resolver_) return resolver_(portNumber);
   if (const auto& chosen = overrides_[portNumber - 1]) return *chosen;
+  return Platform(portNumber);
+}
+
+std::optional<std::string> PortMap::Forced(int portNumber) const {
+  if (!InRange(portNumber)) return std::nullopt;
+  return overrides_[portNumber - 1];
+}
+
+std::string PortMap::Platform(int portNumber) const {
+  if (!InRange(portNumber)) return {};
   const std::string index = std::to_string(portNumber - 1);
   if (platform_ == PortPlatform::Windows) return "COM" + std::to_string(portNumber);
   // Probed at every open, not once: an adapter plugged in after start-up is found.

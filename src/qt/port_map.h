@@ -27,12 +27,22 @@ class PortMap {
   // Injected for tests: the naming of `platform` and `exists` in place of the file system.
   PortMap(PortPlatform platform, DeviceExists exists);
 
-  // The device of `portNumber`; empty outside 1..8.
+  // The device of `portNumber`; empty outside 1..8. With a resolver, what it says.
   std::string Device(int portNumber) const;
   // Replaces one entry; false (and nothing changed) for a number outside 1..8 or an empty path.
   bool Override(int portNumber, std::string device);
+  // The entry --port gave the number, if any.
+  std::optional<std::string> Forced(int portNumber) const;
+  // The device by the platform's naming alone.
+  std::string Platform(int portNumber) const;
+  // Where the program keeps its own assignments of devices to numbers, it decides: Device()
+  // asks `resolver` from then on.
+  void SetResolver(std::function<std::string(int portNumber)> resolver) {
+    resolver_ = std::move(resolver);
+  }
 
  private:
+  std::function<std::string(int)> resolver_;
   PortPlatform platform_;
   DeviceExists exists_;
   std::array<std::optional<std::string>, kLastPort> overrides_;

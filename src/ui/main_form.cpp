@@ -243,12 +243,6 @@ void MainForm::TraceOpening(bool opened) {
   TraceLine(line.str());
 }
 
-void MainForm::ReopenPort() {
-  link::OpenPort(portHandle_, portNumber_, ecuType_, statusBar1_);
-  reopenMissTraced_ = false;
-  TraceOpening(portHandle_.port.IsOpen());
-}
-
 void MainForm::Tick() {
   const session::Page page = ActivePage();
   WatchElm();

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,6 +18,7 @@
 #include "faults/fault_page.h"
 #include "fileio/settings_file.h"
 #include "identity/ident_page_step.h"
+#include "link/adapter.h"
 #include "link/exchange_buffer.h"
 #include "link/port.h"
 #include "livedata/charts.h"
@@ -24,6 +26,7 @@
 #include "obd/obd_state.h"
 #include "session/pages.h"
 #include "session/session_step.h"
+#include "ui/port_devices.h"
 #include "ui/report_header.h"
 #include "ui/session_trace.h"
 #include "ui/vehicle_data.h"
@@ -79,6 +82,20 @@ class MainForm : public view::Form {
   // The program's own settings ("klinediag.ini" in the folder the program started in), read when
   // the window is created, before anything opens the port.
   fileio::SettingsFile& Settings() { return settings_; }
+
+  // What the host knows of the machine's serial devices: the port dialog names the device behind
+  // each number and assigns them (kept in Settings()). Without it the dialog shows numbers only.
+  void SetDeviceWorld(DeviceWorld world);
+  PortAssignments* Ports() { return ports_.get(); }
+  // The adapter layer the port runs through, so that the port dialog can change the kind; a kind
+  // given on the command line holds for this run instead of the one kept in the settings.
+  void SetAdapterPort(link::AdapterPort* port,
+                      std::optional<link::AdapterKind> forced = std::nullopt);
+  link::AdapterKind Adapter() const;
+  // Keeps the kind in the settings; it is in force from the next opening of the port.
+  void ChooseAdapter(link::AdapterKind kind);
+  // "Проверка адаптера…": the checks, one line each, as the dialog lists them.
+  std::vector<std::string> AdapterChecks();
   const std::vector<catalogue::ParamRecord>& Params() const { return params_; }
   std::uint32_t DtcInfoMode() const { return dtcInfoMode_; }
 
@@ -164,8 +181,10 @@ class MainForm : public view::Form {
   void SaveConfigDialog();
   void SetAllShown(bool shown);
 
-  // OpenPort with the type's line settings and the chosen port, noted in the trace.
+  // OpenPort with the type's line settings and the chosen port, noted in the trace; an opening
+  // that fails says why in a message box.
   void ReopenPort();
+  void ShowAdapterTest();
   // The ELM327 as the adapter: its driver (none with another adapter), whether it is chosen, the
   // message box for a controller it cannot reach, and what an exchange through it ended with.
   link::Elm327Adapter* Elm();
@@ -212,6 +231,9 @@ class MainForm : public view::Form {
   view::CheckListBox& checkParamList_;
   view::Grid& stringGrid1_;
   fileio::SettingsFile settings_;
+  std::unique_ptr<PortAssignments> ports_;
+  link::AdapterPort* adapterPort_ = nullptr;
+  std::optional<link::AdapterKind> forcedAdapter_;
   std::array<view::Button*, 11> typeButtons_{};
   std::vector<view::Button*> toolBar_;
   std::vector<view::MenuItem*> mainMenu_;

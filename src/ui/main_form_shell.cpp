@@ -73,6 +73,7 @@ void MainForm::BuildShell() {
 
   auto& options1 = Add<view::MenuItem>("Options1", "Опции");
   auto& comPort = MenuEntry(options1, "ComPort", "Выбор порта");
+  MenuEntry(options1, "AdapterTest1", "Проверка адаптера…").OnClick = [this] { ShowAdapterTest(); };
   MenuEntry(options1, "N6", "Графич.Режим");
 
   auto& indicator = Add<view::MenuItem>("Indicator", "Индицировать");
@@ -144,10 +145,11 @@ void MainForm::PageChanged(int page) {
 }
 
 void MainForm::ChoosePort() {
-  PortDialog dialog;
+  PortDialog dialog(&host_, ports_.get(), Adapter());
   dialog.Preset(portNumber_);
   host_.ShowModal(dialog);
   portNumber_ = dialog.Chosen(portNumber_);
+  if (ports_) ChooseAdapter(dialog.ChosenAdapter());
   ReopenPort();
 }
 

@@ -43,6 +43,19 @@ if [ ! -d "$ro/default.cfg" ] || [ -n "$(ls -A "$ro/default.cfg")" ]; then
 fi
 echo "read-only run: ended after ${elapsed}s, $boxes boxes reported"
 
+# A port that cannot be opened says why, on standard error under --run-for: the number, the
+# device and what to do.
+status=0
+(cd "$work" && timeout 60 "$bin/klinediag" --port "2=$work/no-such-adapter" --run-for 1 \
+   >"$work/out" 2>"$work/err") || status=$?
+if [ "$status" -ne 0 ]; then fail "missing port: exit status $status"; fi
+if ! grep -q "^klinediag: msgbox Ошибка! | Порт COM2: устройство $work/no-such-adapter не найдено\." "$work/err"; then
+  fail "missing port: no message box naming the port and the device"; cat "$work/err"
+fi
+if [ "$(grep -c "msgbox Ошибка! | Порт COM" "$work/err")" -ne 1 ]; then
+  fail "missing port: not exactly one box"
+fi
+
 # A trace into a folder that does not exist.
 for program in klinediag-script klinediag; do
   status=0

@@ -49,7 +49,7 @@ dir="$work/recover"
 mkdir -p "$dir"
 start_sim 1
 (cd "$dir" && "$bin/klinediag" --port "2=$work/port" --run-for 6 --trace "$dir/session.trace" \
-   >/dev/null 2>&1) &
+   >/dev/null 2>"$dir/stderr") &
 app=$!
 sleep 2
 kill "$sim_pid"
@@ -72,5 +72,7 @@ echo "recovery: port openings in the trace: $opens"
 if [ "$opens" != "ok failed ok " ]; then fail "recovery: trace shows openings '$opens'"; fi
 between=$(sed -n '/ open .* failed$/,/ open .* ok$/p' "$trace" | grep -c "| Связь отсутствует\.$")
 if [ "$between" -lt 1 ]; then fail "recovery: no tick without a link between loss and reopen"; fi
+# The port opens a lost device again by itself: no box asks anyone anything.
+if grep -q "msgbox" "$dir/stderr"; then fail "recovery: a message box"; cat "$dir/stderr"; fi
 
 exit $((failures > 0))

@@ -219,6 +219,16 @@ TEST_F(Cable, LateBytesStandInFrontOfTheNextEcho) {
   EXPECT_EQ(ReadCore(), Joined({0x81, 0xF1, 0x10, 0x7E, 0xE0}, kTesterPresent));
 }
 
+TEST_F(Cable, ALineThatNeverFallsQuietStillTakesTheWrite) {
+  // A babbling unit: a byte every half millisecond for a minute of line time.
+  const std::int64_t start = clock.NowUs();
+  for (std::int64_t at = start; at < start + 60'000'000; at += 500) line.Arrive(at, {0x55});
+  ASSERT_EQ(Send(Enveloped(kTesterPresent)), WriteStatus::Written);
+  ASSERT_FALSE(line.sent.empty());
+  EXPECT_EQ(line.SentBytes(), kTesterPresent);
+  EXPECT_LT(line.sent.front().us - start, 5'000'000);
+}
+
 TEST_F(Cable, EscapedAndGmFramesGoOutAsTheyAre) {
   for (int baud : {9600, 8192}) {
     ASSERT_TRUE(cable.ApplyLineSettings({baud, 'n', 8, 1}));

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <thread>
 
 #include "link/adapter.h"
@@ -39,10 +40,12 @@ class CableOnPty : public ::testing::Test {
     if (serving_.joinable()) serving_.join();
     port_.Close();
   }
-  // Fires the window's timer as the toolkit would, waiting each interval first.
-  void Run(view::Form& window, int ticks) {
+  // Fires the window's timer as the toolkit would, waiting each interval first, until `done` or
+  // `ticks` have passed. A loaded machine may cost an exchange now and then; the window starts
+  // its cycle again, as on a car, and gets there a few ticks later.
+  void Run(view::Form& window, int ticks, const std::function<bool()>& done) {
     view::Timer* timer = window.LinkTimer();
-    for (int i = 0; i < ticks; ++i) {
+    for (int i = 0; i < ticks && !done(); ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(timer->Interval()));
       timer->Fire();
     }
@@ -63,9 +66,9 @@ class CableOnPty : public ::testing::Test {
 TEST_F(CableOnPty, EobdWindowReadsTheCarAfterTheFastInitialisation) {
   obd::EobdShared shared;
   obd::EobdForm window(handle_, shared);
-  Run(window, 8);
   auto* grid = window.FindAs<view::Grid>("StringGrid1");
   ASSERT_NE(grid, nullptr);
+  Run(window, 30, [grid] { return grid->RowCount() > 16 && !grid->Cell(3, 1).empty(); });
   EXPECT_GT(grid->RowCount(), 16);
   EXPECT_EQ(grid->Cell(3, 1), "КОЛ.ОШИБОК");
   EXPECT_EQ(Panel(window, 1), "Send Message");
@@ -74,11 +77,14 @@ TEST_F(CableOnPty, EobdWindowReadsTheCarAfterTheFastInitialisation) {
 TEST_F(CableOnPty, Iso9141WindowReadsTheCarAfterTheFiveBaudInitialisation) {
   obd::Iso9141Shared shared;
   obd::Iso9141Form window(handle_, shared);
-  // 1 s, the 5-baud initialisation's 2 s, then a few requests at 300 ms.
-  Run(window, 7);
-  EXPECT_EQ(Panel(window, 2), "Данные получены.");
   auto* grid = window.FindAs<view::Grid>("StringGrid1");
   ASSERT_NE(grid, nullptr);
+  // 1 s, the 5-baud initialisation's 2 s, then requests at 300 ms.
+  Run(window, 25, [&] {
+    return Panel(window, 2) == "Данные получены." && grid->RowCount() > 16 &&
+           !grid->Cell(3, 1).empty();
+  });
+  EXPECT_EQ(Panel(window, 2), "Данные получены.");
   EXPECT_GT(grid->RowCount(), 16);
   EXPECT_EQ(grid->Cell(3, 1), "КОЛ.ОШИБОК");
 }
