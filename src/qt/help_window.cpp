@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QImage>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextBrowser>
@@ -24,7 +25,19 @@ QString UserGuidePath() {
   return {};
 }
 
-HelpWindow::HelpWindow(QWidget* parent) : QDialog(parent), browser_(new QTextBrowser(this)) {
+QVariant GuideBrowser::loadResource(int type, const QUrl& name) {
+  QVariant resource = QTextBrowser::loadResource(type, name);
+  if (type != QTextDocument::ImageResource) return resource;
+  QImage image;
+  if (!image.loadFromData(resource.toByteArray())) return resource;
+  // The margin keeps the vertical scroll bar from covering the picture's right edge.
+  const int width = viewport()->width() - 2 * static_cast<int>(document()->documentMargin()) - 4;
+  // A view not laid out yet has no width to fit.
+  if (width < 200 || image.width() <= width) return image;
+  return image.scaledToWidth(width, Qt::SmoothTransformation);
+}
+
+HelpWindow::HelpWindow(QWidget* parent) : QDialog(parent), browser_(new GuideBrowser(this)) {
   setObjectName("HelpWindow");
   setWindowTitle("Краткая помощь");
   setAttribute(Qt::WA_DeleteOnClose);

@@ -4,8 +4,9 @@
 
 #include <QDialog>
 #include <QString>
-
-class QTextBrowser;
+#include <QTextBrowser>
+#include <QUrl>
+#include <QVariant>
 
 namespace kd::qt {
 
@@ -13,6 +14,14 @@ namespace kd::qt {
 // (PREFIX/share/klinediag/help), else the one of the source tree the program was built from.
 // Empty when neither is there.
 QString UserGuidePath();
+
+// Pictures wider than the view are shown scaled to its width, so that the guide reads without
+// scrolling sideways; the screenshots are taken larger than a help window is.
+class GuideBrowser : public QTextBrowser {
+ public:
+  using QTextBrowser::QTextBrowser;
+  QVariant loadResource(int type, const QUrl& name) override;
+};
 
 class HelpWindow : public QDialog {
  public:

@@ -22,10 +22,11 @@ void QtHost::ShowHelp(const std::string& section) {
     help = new HelpWindow(parent_);
     help_ = help;
   }
-  help->Load(UserGuidePath());
+  // Shown first: the guide's pictures are fitted to the laid-out view as they load.
   help->show();
   help->raise();
   help->activateWindow();
+  help->Load(UserGuidePath());
   help->OpenAt(QString::fromStdString(section));
 }
 

@@ -85,7 +85,6 @@ view::PrintDocument MainForm::PageDocument() {
       grid = "StringGrid5";
       break;
     case Page::Equipment:
-      if (const auto* comp = FindAs<view::Memo>("Comp")) doc.lines = comp->Items();
       break;
   }
   // Split as one text, as the file has them: the body's first line end may close the header's
@@ -95,6 +94,9 @@ view::PrintDocument MainForm::PageDocument() {
   doc.lines.erase(doc.lines.begin(),
                   doc.lines.begin() + static_cast<std::ptrdiff_t>(
                                           std::min(doc.header.size(), doc.lines.size())));
+  // The equipment page saves nothing; its list is the page.
+  if (page == Page::Equipment)
+    if (const auto* comp = FindAs<view::Memo>("Comp")) doc.lines = comp->Items();
   if (grid)
     if (const auto* g = FindAs<view::Grid>(grid)) {
       doc.table = GridRows(*g);

@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
+#include <QFileInfo>
+#include <QImage>
 #include <QTimer>
 #include <QProcess>
 #include <QScrollBar>
@@ -75,6 +77,12 @@ TEST(HelpWindowTest, OpensTheRenderedGuideAtTheSectionWithItsPictures) {
   const QVariant picture =
       doc->resource(QTextDocument::ImageResource, QUrl("screenshots/m797-faults.png"));
   EXPECT_TRUE(picture.isValid());
+  // Wider than the window as taken, it is fitted to the view's width.
+  ASSERT_TRUE(picture.canConvert<QImage>());
+  const QImage taken(QFileInfo(UserGuidePath()).dir().filePath("screenshots/m797-faults.png"));
+  ASSERT_GT(taken.width(), help.Browser()->viewport()->width());
+  EXPECT_LE(picture.value<QImage>().width(), help.Browser()->viewport()->width());
+  EXPECT_GT(picture.value<QImage>().width(), help.Browser()->viewport()->width() / 2);
 
   ASSERT_TRUE(help.OpenAt("Fault codes"));
   EXPECT_EQ(help.Browser()->textCursor().block().text(), "Fault codes");
