@@ -41,18 +41,19 @@ namespace fs = std::filesystem;
 long OwnPid() {
   return static_cast<long>(::_getpid());
 }
-// The process that started this one (ctest): another writer that still runs.
+// Another process that runs: the service control manager, there on Windows and under Wine for as
+// long as the session lasts (a program started from Linux under Wine has no Windows parent).
 long LivePid() {
-  long parent = 0;
+  long found = 0;
   const HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
   PROCESSENTRY32 entry{};
   entry.dwSize = sizeof entry;
-  for (BOOL more = ::Process32First(snapshot, &entry); more;
+  for (BOOL more = ::Process32First(snapshot, &entry); more && found == 0;
        more = ::Process32Next(snapshot, &entry))
-    if (static_cast<long>(entry.th32ProcessID) == OwnPid())
-      parent = static_cast<long>(entry.th32ParentProcessID);
+    if (::_stricmp(entry.szExeFile, "services.exe") == 0)
+      found = static_cast<long>(entry.th32ProcessID);
   ::CloseHandle(snapshot);
-  return parent;
+  return found;
 }
 // A process that has ended: this program again, running no test.
 long DeadPid() {
