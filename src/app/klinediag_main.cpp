@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <iostream>
 #include <map>
 #include <memory>
@@ -27,13 +28,14 @@
 #include "qt/obd_windows.h"
 #include "qt/pages/value_dialog.h"
 #include "qt/port_dialog.h"
-#include "qt/serial_devices.h"
 #include "qt/qt_host.h"
 #include "qt/qt_serial_port.h"
 #include "qt/record_view.h"
 #include "qt/screenshots.h"
+#include "qt/serial_devices.h"
 #include "qt/side_dialogs.h"
 #include "qt/window_settings.h"
+#include "sim/elm327_sim.h"
 #include "sim/simulated_cable.h"
 #include "sim/simulated_port.h"
 #include "ui/demo_start.h"
@@ -64,8 +66,9 @@ constexpr const char* kUsage =
     "                     (default: COMn on Windows; /dev/ttyUSB(N-1) if present,\n"
     "                     else /dev/ttyS(N-1) on Linux)\n"
     "  --trace FILE       append every tick's reads and writes to FILE\n"
-    "  --adapter KIND     what hangs on the port: adapter (the K-line adapter) or\n"
-    "                     kline (a plain K-line cable); default: the kind chosen\n"
+    "  --adapter KIND     what hangs on the port: adapter (the K-line adapter),\n"
+    "                     kline (a plain K-line cable) or elm327 (an ELM327 or a\n"
+    "                     clone); default: the kind chosen\n"
     "                     last in the port dialog, else adapter\n"
     "  --open WINDOW      open a side window right after start, as its tool button does:\n"
     "                     eobd, iso9141, aps4, aps6 or sauo\n"
@@ -234,10 +237,13 @@ int main(int argc, char** argv) {
   }
   const auto kind = adapterKind.value_or(kd::link::AdapterKind::KLineAdapter);
   // The demo on a cable: the simulated car behind a plain K-line, on the real clock.
-  std::unique_ptr<kd::link::SerialPort> cableLine;
+  std::unique_ptr<kd::link::SerialPort> cableLine;  // or the chip, through an ELM327
   if (parser.isSet(demo) && kind == kd::link::AdapterKind::KLineCable)
     cableLine = std::make_unique<kd::sim::SimulatedCable>(
         static_cast<kd::sim::SimulatedPort&>(*serial), kd::link::SystemLineClock());
+  // The demo through an ELM327: the simulated chip in front of the simulated car.
+  if (parser.isSet(demo) && kind == kd::link::AdapterKind::Elm327)
+    cableLine = std::make_unique<kd::sim::Elm327Sim>(static_cast<kd::sim::SimulatedPort&>(*serial));
   kd::link::AdapterPort adapterPort(cableLine ? *cableLine : *serial, kind);
 
   kd::qt::QtHost host;
@@ -245,6 +251,7 @@ int main(int argc, char** argv) {
   kd::qt::RegisterObdWindows(host);
   host.RegisterDialog("TOKBottomDlg", kd::qt::MakeValueDialog);
   host.RegisterDialog("TForm6", kd::qt::MakePortDialog);
+  host.RegisterDialog("TAdapterTest", kd::qt::MakeAdapterTestDialog);
   host.SetUnattended(runMs || parser.isSet(screenshot));
   host.RegisterDialog("TForm9", kd::qt::MakeGraphWindow);
   host.RegisterDialog("TRecordView", kd::qt::MakeRecordView);
@@ -381,25 +388,38 @@ int main(int argc, char** argv) {
                                    kSideWindowTicks, kSideWindowSize))
         return Fail(QString("cannot write the pictures of ") + side.button);
     }
-    // The port dialog, with the device behind each number.
-    {
+    // The port dialog, with the device behind each number, and the adapter check's list.
+    const auto shootDialog = [&](const char* name, const std::function<void()>& open) {
       QString failed;
       QTimer::singleShot(0, &window, [&] {
         QPointer<kd::qt::FormDialog> dialog =
             dynamic_cast<kd::qt::FormDialog*>(QApplication::activeModalWidget());
         if (!dialog) {
-          failed = "no port dialog opened";
+          failed = QString("no dialog opened for ") + name;
           return;
         }
         QApplication::processEvents();
-        const QString file = QDir(target).filePath("port-dialog.png");
+        const QString file = QDir(target).filePath(name);
         if (!dialog->grab().save(file, "PNG")) failed = "cannot write " + file;
         dialog->close();
       });
-      auto* comButton = form.FindAs<kd::view::Button>("ComButton");
-      window.Bindings().Forward(*comButton, [comButton] { comButton->Click(); });
-      if (!failed.isEmpty()) return Fail(failed);
-    }
+      open();
+      return failed;
+    };
+    auto* comButton = form.FindAs<kd::view::Button>("ComButton");
+    if (const QString failed = shootDialog(
+            "port-dialog.png",
+            [&] { window.Bindings().Forward(*comButton, [comButton] { comButton->Click(); }); });
+        !failed.isEmpty())
+      return Fail(failed);
+    if (auto* adapterTest = form.FindAs<kd::view::MenuItem>("AdapterTest1"))
+      if (const QString failed = shootDialog(
+              "adapter-check.png",
+              [&] {
+                window.Bindings().Forward(*adapterTest, [adapterTest] { adapterTest->Click(); });
+              });
+          !failed.isEmpty())
+        return Fail(failed);
     // The identifiers page's value dialog, opened on the VIN with a new value typed, and left
     // with Cancel so that nothing is written.
     const int identTab = form.PageControl1().IndexOf("TabSheet3");

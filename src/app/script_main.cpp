@@ -43,6 +43,16 @@ int main(int argc, char** argv) {
         return 2;
       }
       options.elmClone = true;
+    } else if (arg == "--obd-bus" && i + 1 < argc) {
+      const std::string_view bus = argv[++i];
+      if (bus == "can11") {
+        options.obdBus = kd::sim::ObdBus::Can11;
+      } else if (bus == "can29") {
+        options.obdBus = kd::sim::ObdBus::Can29;
+      } else {
+        std::cerr << "klinediag-script: --obd-bus expects can11 or can29\n";
+        return 2;
+      }
     } else if (arg == "--demo") {
       options.demo = true;
     } else if (arg == "--version") {
@@ -51,6 +61,7 @@ int main(int argc, char** argv) {
     } else if (arg == "--help" || arg == "-h") {
       std::cout
           << "usage: klinediag-script [--workdir DIR] [--demo] [--trace FILE] [--adapter KIND]\n"
+             "                        [--elm-clone v1.5] [--obd-bus can11|can29]\n"
              "                        [--replay TRACE] [SCRIPT]\n"
              "       klinediag-script --version\n"
              "Runs the main window on a scripted port (or the simulator with --demo, or\n"
@@ -59,7 +70,8 @@ int main(int argc, char** argv) {
              "--adapter KIND puts that adapter's driver between the program and the port\n"
              "(adapter: the K-line adapter, the default; kline: a plain K-line cable;\n"
              "elm327: an ELM327, with --demo the simulated one, a v1.5 clone with\n"
-             "--elm-clone v1.5).\n";
+             "--elm-clone v1.5; --obd-bus can11|can29: the simulated car's generic OBD\n"
+             "answers only on CAN with 11- or 29-bit identifiers).\n";
       return 0;
     } else if (script.empty() && !arg.starts_with("--")) {
       script = arg;

@@ -155,6 +155,7 @@ ScriptRunner::ScriptRunner(std::istream& in, std::ostream& out, RunOptions optio
   if (simulated_ && options_.adapter == link::AdapterKind::Elm327) {
     sim::ElmOptions elm;
     if (options_.elmClone) elm.clone = sim::ElmClone::V15;
+    elm.obdBus = options_.obdBus;
     elmChip_ =
         std::make_unique<sim::Elm327Sim>(static_cast<sim::SimulatedPort&>(*simulated_), elm);
     device = elmChip_.get();

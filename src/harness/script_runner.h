@@ -11,8 +11,9 @@
 
 #include "harness/scripted_port.h"
 #include "link/adapter.h"
-#include "ui/port_devices.h"
 #include "link/serial_port.h"
+#include "sim/elm327_sim.h"
+#include "ui/port_devices.h"
 #include "ui/session_trace.h"
 #include "view/form.h"
 #include "view/host.h"
@@ -36,6 +37,8 @@ struct RunOptions {
   bool adapterGiven = false;
   // With --demo and the ELM327: the simulated chip is a v1.5 clone.
   bool elmClone = false;
+  // With --demo and the ELM327: the car's generic OBD side answers only on this bus.
+  sim::ObdBus obdBus = sim::ObdBus::KLine;
 };
 
 class ScriptRunner : public view::Host {

@@ -50,6 +50,8 @@ void Elm327Adapter::Note(elm::Condition c, const std::string& text) {
 
 bool Elm327Adapter::Open(int portNumber) {
   Close();
+  // What an earlier opening found says nothing about this one.
+  condition_ = elm::Condition::Ok;
   if (!raw_.Open(portNumber)) return false;
   raw_.SetReadTimeout(kSliceMs);
   if (!FindRate() || !SetUp()) {

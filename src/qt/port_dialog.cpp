@@ -46,4 +46,14 @@ std::unique_ptr<QDialog> MakePortDialog(view::Form& form, QWidget* parent) {
   return dialog;
 }
 
+std::unique_ptr<QDialog> MakeAdapterTestDialog(view::Form& form, QWidget* parent) {
+  auto dialog = std::make_unique<FormDialog>(form, parent);
+  LayOutGeneric(form, dialog.get());
+  dialog->Bind();
+  // The log's lines name devices and commands; wrapped at the generic width they read badly.
+  const QFontMetrics metrics = dialog->fontMetrics();
+  dialog->resize(metrics.horizontalAdvance(QString(80, 'n')), metrics.height() * 30);
+  return dialog;
+}
+
 }  // namespace kd::qt

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "link/elm327_adapter.h"
 #include "link/kline_cable.h"
 #include "link/kwp.h"
 #include "ui/adapter_test.h"
@@ -17,6 +18,36 @@ constexpr const char* kAdapterKey = "link.adapter";
 std::string SettingsText(const link::LineSettings& s) {
   return std::to_string(s.baud) + "," + s.parity + "," + std::to_string(s.dataBits) + "," +
          std::to_string(s.stopBits);
+}
+
+// What the driver does without a command the chip refused, so that the technician reads the
+// check's "отказ" as a known limit rather than a fault.
+std::string ElmWorkaround(const std::string& command) {
+  if (command == "AT FI") return " — шина запускается первым запросом";
+  if (command == "AT SI") return " — 5-бодовая инициализация запускается первым запросом";
+  if (command == "AT AL") return " — запросы не длиннее 7 байт данных";
+  if (command.rfind("AT WM", 0) == 0) return " — связь поддерживается запросами программы";
+  if (command == "AT KW") return " — признак копии ELM327; программе эта команда не нужна";
+  return {};
+}
+
+// The chip's identity and every command the driver relies on, one line each.
+void AppendElmChecks(link::Elm327Adapter& elm, std::vector<std::string>& log) {
+  log.push_back("ELM327 найден на скорости " + std::to_string(elm.Rate()));
+  for (const link::Elm327Adapter::CheckLine& line : elm.Check()) {
+    if (line.command == "AT I") {
+      // The identity is what SetUp read; the check's own answer only confirms the chip still talks.
+      const auto& chip = elm.Chip();
+      log.push_back("Версия (AT I): " + (chip.version.empty() ? line.answer : chip.version) +
+                    (chip.knownClone ? " — версия, которую сообщают копии ELM327" : ""));
+    } else if (line.command == "AT @1") {
+      log.push_back("Описание (AT @1): " +
+                    (line.accepted && !line.answer.empty() ? line.answer : std::string("нет")));
+    } else {
+      log.push_back(line.command + ": " +
+                    (line.accepted ? std::string("OK") : "отказ" + ElmWorkaround(line.command)));
+    }
+  }
 }
 
 }  // namespace
@@ -123,6 +154,16 @@ std::vector<std::string> MainForm::AdapterChecks() {
   if (!port.IsOpen()) {
     if (!port.DeviceName().empty()) device = port.DeviceName();
     log.push_back("Порт открыт: нет");
+    // The device opened but no chip answered at any of the rates an ELM327 is set to.
+    if (const link::Elm327Adapter* elm = Elm();
+        elm && kind == link::AdapterKind::Elm327 &&
+        elm->LastCondition() == link::elm::Condition::NoPrompt) {
+      log.push_back(
+          "ELM327 не отвечает ни на одной скорости (38400, 9600, 115200, 230400, "
+          "57600): проверьте, что это ELM327, и его питание.");
+      log.push_back("Проверка закончена.");
+      return log;
+    }
     const std::string why = OpenFailureText(portNumber_, device, port.LastOpenError());
     for (std::size_t from = 0; from <= why.size();) {
       const std::size_t end = std::min(why.find('\n', from), why.size());
@@ -140,6 +181,9 @@ std::vector<std::string> MainForm::AdapterChecks() {
     settings +=
         "; на K-линии " + SettingsText(link::KLineCable::WireSettings(portHandle_.lineSettings));
   log.push_back("Настройки линии (" + settings + ") приняты: " + (taken ? "да" : "нет"));
+
+  if (kind == link::AdapterKind::Elm327)
+    if (link::Elm327Adapter* elm = Elm()) AppendElmChecks(*elm, log);
 
   if (Constants().family != catalogue::LinkFamily::Kwp2000) {
     log.push_back("Обмен с блоком: для этого типа не проверяется (нет StartCommunication)");

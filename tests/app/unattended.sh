@@ -56,6 +56,17 @@ if [ "$(grep -c "msgbox Ошибка! | Порт COM" "$work/err")" -ne 1 ]; the
   fail "missing port: not exactly one box"
 fi
 
+# The demo through each adapter kind reaches the simulated car: through the ELM327 the simulated
+# chip stands in front of it, through the cable a simulated K-line.
+for kind in adapter kline elm327; do
+  rm -f "$work/demo.trace"
+  (cd "$work" && timeout 60 "$bin/klinediag" --demo --adapter "$kind" --ecu 6 --run-for 3 \
+     --trace "$work/demo.trace" >"$work/out" 2>"$work/err")
+  good=$(grep " type 6 page " "$work/demo.trace" 2>/dev/null | grep -c "| Данные получены\.$")
+  if [ "$good" -lt 2 ]; then fail "demo through $kind: $good replies validated"; fi
+  echo "demo through $kind: $good replies validated"
+done
+
 # A trace into a folder that does not exist.
 for program in klinediag-script klinediag; do
   status=0

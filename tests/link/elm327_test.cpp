@@ -211,8 +211,9 @@ class PlayedChip : public SerialPort {
   int applied = 0;
   ManualLineClock clock;
   std::size_t piece = 3;  // bytes per read: answers arrive in pieces
+  bool opens = true;
 
-  bool Open(int) override { return open_ = true; }
+  bool Open(int) override { return open_ = opens; }
   bool IsOpen() const override { return open_; }
   bool Close() override {
     open_ = false;
@@ -305,6 +306,10 @@ TEST_F(Driver, FindsTheChipsRateResetsAndSetsItUp) {
   EXPECT_FALSE(elm.Open(2));
   EXPECT_EQ(elm.LastCondition(), elm::Condition::NoPrompt);
   EXPECT_FALSE(elm.IsOpen());
+  // A device that will not open says nothing about a chip: the earlier verdict does not stay.
+  chip.opens = false;
+  EXPECT_FALSE(elm.Open(2));
+  EXPECT_EQ(elm.LastCondition(), elm::Condition::Ok);
 }
 
 TEST_F(Driver, AFrameBecomesProtocolHeaderTimeoutKeepAliveAndServiceText) {

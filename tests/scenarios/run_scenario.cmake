@@ -17,11 +17,15 @@ if(first_line MATCHES "^# *replay +([^ ]+)")
   list(APPEND args --replay ${dir}/${CMAKE_MATCH_1})
 endif()
 # "# demo adapter kline": the program talks through that adapter's driver; "# demo adapter
-# elm327 clone v1.5": through the simulated ELM327 clone.
-if(first_line MATCHES "^# *(demo +)?adapter ([a-z0-9]+)( +clone +(v[0-9.]+))? *$")
+# elm327 clone v1.5": through the simulated ELM327 clone; "# demo adapter elm327 bus can11": to
+# a car whose generic OBD answers only on CAN.
+if(first_line MATCHES "^# *(demo +)?adapter ([a-z0-9]+)( +clone +(v[0-9.]+))?( +bus +(can11|can29))? *$")
   list(APPEND args --adapter ${CMAKE_MATCH_2})
   if(CMAKE_MATCH_4)
     list(APPEND args --elm-clone ${CMAKE_MATCH_4})
+  endif()
+  if(CMAKE_MATCH_6)
+    list(APPEND args --obd-bus ${CMAKE_MATCH_6})
   endif()
 endif()
 # A run of a scenario through another adapter than its own (tests/scenarios/CMakeLists.txt).
