@@ -3,11 +3,13 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QIcon>
 #include <QLocale>
 #include <QPixmap>
 #include <QPointer>
 #include <QStringList>
+#include <QThread>
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
@@ -22,12 +24,14 @@
 
 #include "catalogue/ecu_catalogue.h"
 #include "link/adapter.h"
+#include "qt/binder.h"
 #include "qt/desktop.h"
 #include "qt/graph_window.h"
 #include "qt/main_window.h"
 #include "qt/obd_windows.h"
 #include "qt/pages/value_dialog.h"
 #include "qt/port_dialog.h"
+#include "qt/port_worker.h"
 #include "qt/qt_host.h"
 #include "qt/qt_serial_port.h"
 #include "qt/record_view.h"
@@ -70,6 +74,8 @@ constexpr const char* kUsage =
     "                     kline (a plain K-line cable) or elm327 (an ELM327 or a\n"
     "                     clone); default: the kind chosen\n"
     "                     last in the port dialog, else adapter\n"
+    "  --fast-poll        this run polls the parameter page of a KWP2000 controller as\n"
+    "                     fast as the K-line allows (Опции → Быстрый опрос)\n"
     "  --open WINDOW      open a side window right after start, as its tool button does:\n"
     "                     eobd, iso9141, aps4, aps6 or sauo\n"
     "  --ecu TYPE         switch to controller type TYPE (1..11) after start-up\n"
@@ -140,6 +146,7 @@ int main(int argc, char** argv) {
   const QCommandLineOption replay("replay", {}, "TRACE");
   const QCommandLineOption adapter("adapter", {}, "KIND");
   const QCommandLineOption openWindow("open", {}, "WINDOW");
+  const QCommandLineOption fastPoll("fast-poll");
   parser.addOption(help);
   parser.addOption(version);
   parser.addOption(demo);
@@ -152,6 +159,7 @@ int main(int argc, char** argv) {
   parser.addOption(replay);
   parser.addOption(adapter);
   parser.addOption(openWindow);
+  parser.addOption(fastPoll);
   // Parsed before any QApplication exists, so that --help and usage errors need no display.
   QStringList args;
   for (int i = 0; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
@@ -224,27 +232,57 @@ int main(int argc, char** argv) {
   QApplication::setWindowIcon(QIcon::fromTheme("org.klinediag.klinediag"));
   kd::qt::InstallQtTranslations(app, QLocale::system());
 
+  // The demo's simulator and a replay answer at once and stay on the GUI thread, as in the
+  // harness; a real device lives with its driver on the port worker's thread, where read windows,
+  // writes and a driver's waits for the line never hold the window.
+  const auto kind = adapterKind.value_or(kd::link::AdapterKind::KLineAdapter);
   std::unique_ptr<kd::link::SerialPort> serial;
   kd::ui::ReplayPort* replayPort = nullptr;
+  std::unique_ptr<kd::link::SerialPort> cableLine;
+  std::unique_ptr<kd::link::AdapterPort> demoPort;
+  std::unique_ptr<kd::qt::PortWorker> worker;
+  kd::link::AdapterPort* adapterPort = nullptr;
+  kd::qt::PortMap* ports = nullptr;
   if (parser.isSet(demo)) {
     serial = std::make_unique<kd::sim::SimulatedPort>();
+    // The demo on a cable: the simulated car behind a plain K-line, on the real clock.
+    if (kind == kd::link::AdapterKind::KLineCable)
+      cableLine = std::make_unique<kd::sim::SimulatedCable>(
+          static_cast<kd::sim::SimulatedPort&>(*serial), kd::link::SystemLineClock());
+    // The demo through an ELM327: the simulated chip in front of the simulated car.
+    if (kind == kd::link::AdapterKind::Elm327)
+      cableLine =
+          std::make_unique<kd::sim::Elm327Sim>(static_cast<kd::sim::SimulatedPort&>(*serial));
+    demoPort = std::make_unique<kd::link::AdapterPort>(cableLine ? *cableLine : *serial, kind);
+    adapterPort = demoPort.get();
   } else if (parser.isSet(replay)) {
     auto recorded = std::make_unique<kd::ui::ReplayPort>();
     replayPort = recorded.get();
     serial = std::move(recorded);
   } else {
-    serial = std::make_unique<kd::qt::QtSerialPort>(std::move(map));
+    worker = std::make_unique<kd::qt::PortWorker>([&map, kind] {
+      return std::make_unique<kd::qt::DeviceWithAdapter>(
+          std::make_unique<kd::qt::QtSerialPort>(std::move(map)), kind);
+    });
+    worker->SetDispatcher(&kd::qt::Binder::RunLinkEvent);
+    // Pictures are taken after ticks driven by hand: each waits for its exchange's outcome.
+    kd::qt::Binder::SetTickSettler([w = worker.get()] {
+      QElapsedTimer waited;
+      waited.start();
+      while (w->InFlight() && waited.elapsed() < 5000) {
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(1);
+      }
+    });
+    // Found once; the adapter kind is an atomic the port dialog may set from here, and the map's
+    // entries are fixed: the map is asked on the worker only while an opening holds this thread.
+    worker->WithStack([&](kd::link::SerialPort& stack) {
+      auto& device = dynamic_cast<kd::qt::DeviceWithAdapter&>(stack);
+      adapterPort = &device;
+      if (auto* qtPort = dynamic_cast<kd::qt::QtSerialPort*>(&device.Device()))
+        ports = &qtPort->Map();
+    });
   }
-  const auto kind = adapterKind.value_or(kd::link::AdapterKind::KLineAdapter);
-  // The demo on a cable: the simulated car behind a plain K-line, on the real clock.
-  std::unique_ptr<kd::link::SerialPort> cableLine;  // or the chip, through an ELM327
-  if (parser.isSet(demo) && kind == kd::link::AdapterKind::KLineCable)
-    cableLine = std::make_unique<kd::sim::SimulatedCable>(
-        static_cast<kd::sim::SimulatedPort&>(*serial), kd::link::SystemLineClock());
-  // The demo through an ELM327: the simulated chip in front of the simulated car.
-  if (parser.isSet(demo) && kind == kd::link::AdapterKind::Elm327)
-    cableLine = std::make_unique<kd::sim::Elm327Sim>(static_cast<kd::sim::SimulatedPort&>(*serial));
-  kd::link::AdapterPort adapterPort(cableLine ? *cableLine : *serial, kind);
 
   kd::qt::QtHost host;
   kd::qt::RegisterSideDialogs(host);
@@ -256,14 +294,18 @@ int main(int argc, char** argv) {
   host.RegisterDialog("TForm9", kd::qt::MakeGraphWindow);
   host.RegisterDialog("TRecordView", kd::qt::MakeRecordView);
   // A replay runs on the bytes the program itself read and wrote: no driver stands between.
-  kd::ui::MainForm form(replayPort ? static_cast<kd::link::SerialPort&>(*replayPort)
-                                   : static_cast<kd::link::SerialPort&>(adapterPort),
-                        host);
+  kd::link::SerialPort& linkPort =
+      replayPort ? static_cast<kd::link::SerialPort&>(*replayPort)
+                 : (worker ? static_cast<kd::link::SerialPort&>(*worker)
+                           : static_cast<kd::link::SerialPort&>(*adapterPort));
+  kd::ui::MainForm form(linkPort, host);
+  form.Port().exchanger = worker.get();
+  if (parser.isSet(fastPoll)) form.SetFastPoll(true, false);
   if (replayPort) {
     player.Attach(form, *replayPort, std::cout);
   } else {
     // The demo's simulated hardware is fixed at start: its kind holds whatever the settings keep.
-    form.SetAdapterPort(&adapterPort, parser.isSet(demo) ? std::optional(kind) : adapterKind);
+    form.SetAdapterPort(adapterPort, parser.isSet(demo) ? std::optional(kind) : adapterKind);
     if (parser.isSet(demo)) {
       // The demo's adapter answers on every number; the machine's own devices are listed beside it.
       form.SetDeviceWorld({[] {
@@ -273,11 +315,12 @@ int main(int argc, char** argv) {
                              return present;
                            },
                            [](int) { return std::string("demo"); }, nullptr});
-    } else if (auto* qtPort = dynamic_cast<kd::qt::QtSerialPort*>(serial.get())) {
-      kd::qt::PortMap& ports = qtPort->Map();
-      form.SetDeviceWorld({kd::qt::PresentDevices, [&ports](int n) { return ports.Platform(n); },
-                           [&ports](int n) { return ports.Forced(n); }});
-      ports.SetResolver([&form](int n) { return form.Ports()->DeviceOf(n); });
+    } else if (ports) {
+      form.SetDeviceWorld({kd::qt::PresentDevices, [ports](int n) { return ports->Platform(n); },
+                           [ports](int n) { return ports->Forced(n); }});
+      worker->WithStack([ports, &form](kd::link::SerialPort&) {
+        ports->SetResolver([&form](int n) { return form.Ports()->DeviceOf(n); });
+      });
     }
   }
   if (parser.isSet(demo)) {

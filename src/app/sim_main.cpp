@@ -23,8 +23,8 @@ extern "C" void OnStopSignal(int) {
 
 constexpr const char* kHelp =
     R"(Usage: klinediag-sim --pty [--adapter KIND] [--ecu TYPE] [--fault NAME[=VALUE]]...
-                     [--ignore-line-settings] [--elm-clone v1.5] [--elm-rate BAUD]
-                     [--obd-bus can11|can29]
+                     [--ignore-line-settings] [--pace] [--elm-clone v1.5]
+                     [--elm-rate BAUD] [--obd-bus can11|can29]
 
 Serves a simulated K-line adapter with one controller behind it on a pseudo-terminal. The slave's
 path is printed on standard output as a single line; open it from the program as the serial port
@@ -58,6 +58,13 @@ path is printed on standard output as a single line; open it from the program as
                           VALUE is decimal or 0x-prefixed hexadecimal.
   --ignore-line-settings  do not read the line settings the program gave the terminal: take
                           every write as if made at the settings the controller needs
+  --pace                  keep the K-line's time for enveloped frames: the request's and
+                          the answer's bytes take 10 bits each at 10,400 baud (P4min between
+                          the request's bytes), the answer comes P2min after the request, and
+                          a request that starts before P3min after the last answer is not
+                          answered (its echo still comes); P2min, P3min and P4min as
+                          AccessTimingParameters set them, else the ISO 14230 defaults
+                          (25, 55 and 5 ms); a write ends with its envelope's count
   --version               print the version and exit
   --elm-clone v1.5        the ELM327 is a v1.5 clone: "?" to AT FI, AT SI, AT KW and AT AL,
                           the bus started by the first request, long requests cut
@@ -112,6 +119,8 @@ int main(int argc, char** argv) {
       return 0;
     } else if (arg == "--pty") {
       pty = true;
+    } else if (arg == "--pace") {
+      options.pace = true;
     } else if (arg == "--adapter") {
       const char* v = next();
       const std::string_view kind = v ? v : "";
@@ -169,6 +178,9 @@ int main(int argc, char** argv) {
   if (!elm && (elmOptions.obdBus != kd::sim::ObdBus::KLine ||
                elmOptions.clone != kd::sim::ElmClone::Genuine || elmOptions.baud != 38400))
     return Fail("--obd-bus, --elm-clone and --elm-rate need --adapter elm327");
+  if (options.pace && (elm || options.cable))
+    return Fail("--pace keeps the time of the K-line adapter's envelopes: not with --adapter " +
+                std::string(elm ? "elm327" : "kline"));
   if (options.cable && !options.followLineSettings)
     return Fail("--adapter kline needs the line settings: the cable's signals are its rates");
 

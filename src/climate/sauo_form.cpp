@@ -273,4 +273,8 @@ void SauoForm::Step(link::ExchangeBuffer& buffer) {
   link::FrameUnitRequest(buffer, kSauoAddress, kSauoTester);
 }
 
+SauoForm::~SauoForm() {
+  link::ForgetTicks(port_, *buffer_);
+}
+
 }  // namespace kd::climate

@@ -43,6 +43,8 @@ class SauoForm : public view::Form {
   // `sauoCommand` is the process's: a command clicked just before the window closed is sent by
   // the first tick of its next opening.
   SauoForm(link::PortHandle& port, std::uint32_t& sauoCommand);
+  // An exchange still in flight for the window is dropped with it.
+  ~SauoForm() override;
 
   view::Timer* LinkTimer() override { return &timer1_; }
   view::Timer& Timer1() { return timer1_; }

@@ -148,9 +148,11 @@ Aps4Form::Aps4Form(link::PortHandle& port, std::uint32_t& immoCommand)
 }
 
 void Aps4Form::Tick() {
-  const auto outcome =
-      link::UnitTick(port_, *buffer_, [this](link::ExchangeBuffer& b) { Step(b); });
-  link::ShowUnitWrite(outcome, [this](const char* text) { statusBar1_.SetText(0, text); });
+  link::UnitTick(
+      port_, *buffer_, [this](link::ExchangeBuffer& b) { Step(b); },
+      [this](link::WriteOutcome outcome) {
+        link::ShowUnitWrite(outcome, [this](const char* text) { statusBar1_.SetText(0, text); });
+      });
 }
 
 void Aps4Form::Step(link::ExchangeBuffer& buffer) {
@@ -220,6 +222,10 @@ void Aps4Form::Step(link::ExchangeBuffer& buffer) {
   immoCommand_ = 0;
   link::WriteKwpService(buffer, next);
   link::FrameUnitRequest(buffer, kImmoAddress, kImmoTester);
+}
+
+Aps4Form::~Aps4Form() {
+  link::ForgetTicks(port_, *buffer_);
 }
 
 }  // namespace kd::immo

@@ -27,6 +27,8 @@ class Aps4Form : public view::Form {
   // `immoCommand` is the process's: a command clicked just before the window closed is sent by
   // the first tick of its next opening.
   Aps4Form(link::PortHandle& port, std::uint32_t& immoCommand);
+  // An exchange still in flight for the window is dropped with it.
+  ~Aps4Form() override;
 
   view::Timer* LinkTimer() override { return &timer1_; }
   view::Timer& Timer1() { return timer1_; }

@@ -269,10 +269,12 @@ std::vector<std::uint8_t> Aps6Form::IoRequest() {
 }
 
 void Aps6Form::Tick() {
-  const auto outcome =
-      link::UnitTick(port_, *buffer_, [this](link::ExchangeBuffer& b) { Step(b); });
-  link::ShowUnitWrite(outcome,
-                      [this](const char* text) { statusBar1_.SetText(kWritePanel, text); });
+  link::UnitTick(
+      port_, *buffer_, [this](link::ExchangeBuffer& b) { Step(b); },
+      [this](link::WriteOutcome outcome) {
+        link::ShowUnitWrite(outcome,
+                            [this](const char* text) { statusBar1_.SetText(kWritePanel, text); });
+      });
 }
 
 void Aps6Form::Step(link::ExchangeBuffer& buffer) {
@@ -342,6 +344,10 @@ void Aps6Form::Step(link::ExchangeBuffer& buffer) {
   }
   link::WriteKwpService(buffer, next);
   link::FrameUnitRequest(buffer, kImmoAddress, kImmoTester);
+}
+
+Aps6Form::~Aps6Form() {
+  link::ForgetTicks(port_, *buffer_);
 }
 
 }  // namespace kd::immo

@@ -42,6 +42,8 @@ std::vector<std::string> Aps6KeyData(const link::ReplyCopy& reply);
 class Aps6Form : public view::Form {
  public:
   explicit Aps6Form(link::PortHandle& port);
+  // An exchange still in flight for the window is dropped with it.
+  ~Aps6Form() override;
 
   view::Timer* LinkTimer() override { return &timer1_; }
   view::Timer& Timer1() { return timer1_; }

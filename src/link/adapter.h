@@ -82,6 +82,7 @@ class Adapter : public SerialPort {
     return device_.Write(data, count);
   }
   bool WaitPendingWrite(int timeoutMs) override { return device_.WaitPendingWrite(timeoutMs); }
+  void DiscardInput() override { device_.DiscardInput(); }
   std::string DeviceName() const override { return device_.DeviceName(); }
   OpenError LastOpenError() const override { return device_.LastOpenError(); }
   bool SetBreak(bool on) override { return device_.SetBreak(on); }
@@ -138,6 +139,12 @@ class AdapterPort : public SerialPort {
   std::size_t Read(std::uint8_t* buffer, std::size_t maxBytes) override;
   WriteStatus Write(const std::uint8_t* data, std::size_t count) override;
   bool WaitPendingWrite(int timeoutMs) override;
+  void DiscardInput() override {
+    if (driver_)
+      driver_->DiscardInput();
+    else
+      device_.DiscardInput();
+  }
   std::string DeviceName() const override { return device_.DeviceName(); }
   OpenError LastOpenError() const override;
   bool SetBreak(bool on) override { return device_.SetBreak(on); }

@@ -61,6 +61,11 @@ class KLineCable : public Adapter {
   WriteStatus Write(const std::uint8_t* data, std::size_t count) override;
   // Every write is carried out before Write returns.
   bool WaitPendingWrite(int) override { return true; }
+  // The echo still held for the core is as stale as the device's unread bytes.
+  void DiscardInput() override {
+    toCore_.clear();
+    Adapter::DiscardInput();
+  }
 
   Echo LastEcho() const { return echo_; }
   std::int64_t P4Us() const { return p4Us_; }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <charconv>
+#include <memory>
+#include <vector>
 
 #include "catalogue/ecu_catalogue.h"
 
@@ -32,7 +34,8 @@ std::optional<LineSettings> BuildLineSettings(const std::string& modeText) {
   }
   LineSettings s;
   if (!ParseInt(fields[0], s.baud) || s.baud <= 0) return std::nullopt;
-  if (fields[1].size() != 1 || std::string_view("noems").find(fields[1][0]) == std::string_view::npos)
+  if (fields[1].size() != 1 ||
+      std::string_view("noems").find(fields[1][0]) == std::string_view::npos)
     return std::nullopt;
   s.parity = fields[1][0];
   if (!ParseInt(fields[2], s.dataBits) || s.dataBits < 5 || s.dataBits > 8) return std::nullopt;
@@ -58,7 +61,8 @@ void OpenPort(PortHandle& handle, int portNumber, std::uint32_t ecuType, view::S
       status.SetText(kMessagePanel, "Error init DCB.");
   }
   status.SetText(kPortPanel, "Com:" + std::to_string(portNumber));
-  if (!port.ApplyLineSettings(handle.lineSettings)) status.SetText(kMessagePanel, "Error init port.");
+  if (!port.ApplyLineSettings(handle.lineSettings))
+    status.SetText(kMessagePanel, "Error init port.");
   port.SetReadTimeout(kReadTimeoutMs);
   port.RaiseDtr();
   port.RaiseRts();
@@ -69,9 +73,11 @@ std::size_t ReadIntoArea(PortHandle& handle, ExchangeBuffer& buffer) {
   return std::min(handle.port.Read(buffer.receiveArea, kReadLimit), kReadLimit);
 }
 
-WriteOutcome WriteFrame(PortHandle& handle, const ExchangeBuffer& buffer, std::size_t count) {
-  SerialPort& port = handle.port;
-  switch (port.Write(buffer.transmitFrame, std::min(count, kAreaSize))) {
+WriteOutcome WriteOutgoing(SerialPort& port, const OutgoingFrame& frame) {
+  const WriteStatus status = port.Write(frame.bytes.data(), frame.bytes.size());
+  if (!frame.waitPending)
+    return status == WriteStatus::Written ? WriteOutcome::Written : WriteOutcome::Failed;
+  switch (status) {
     case WriteStatus::Written:
       return WriteOutcome::Written;
     case WriteStatus::Pending:
@@ -83,32 +89,77 @@ WriteOutcome WriteFrame(PortHandle& handle, const ExchangeBuffer& buffer, std::s
   return WriteOutcome::Failed;
 }
 
-void PollTick(PortHandle& handle, ExchangeBuffer& buffer, bool marksStartCommunication,
-              const std::function<void(ExchangeBuffer&)>& sessionStep, view::StatusBar& status) {
-  SerialPort& port = handle.port;
-  const std::size_t read = ReadIntoArea(handle, buffer);
-  // The decoders may rewrite the area; the trace wants the bytes as they arrived.
-  std::uint8_t arrived[kReadLimit];
-  if (handle.onTick) std::copy_n(buffer.receiveArea, read, arrived);
+WriteOutcome WriteFrame(PortHandle& handle, const ExchangeBuffer& buffer, std::size_t count) {
+  const std::size_t n = std::min(count, kAreaSize);
+  return WriteOutgoing(handle.port, {{buffer.transmitFrame, buffer.transmitFrame + n}, true});
+}
 
-  if (sessionStep) sessionStep(buffer);
-
-  buffer.dataLength = Add8(buffer.dataLength, 4);
-  bool succeeded = false;
-  if (marksStartCommunication && buffer.transmitFrame[8] == 0x81) {
-    buffer.transmitFrame[4] |= 0x80;
-    succeeded = port.Write(buffer.transmitFrame, buffer.dataLength) == WriteStatus::Written;
-  } else {
-    const WriteOutcome outcome = WriteFrame(handle, buffer, buffer.dataLength);
-    succeeded = outcome == WriteOutcome::Written || outcome == WriteOutcome::Delayed;
-    if (outcome == WriteOutcome::Delayed || outcome == WriteOutcome::DelayedFailed)
-      status.SetText(kMessagePanel, "Error write port by delayed.");
-    else if (outcome == WriteOutcome::Failed)
-      status.SetText(kMessagePanel, "Error write port.");
+bool RunTick(PortHandle& handle, ExchangeBuffer& buffer,
+             std::function<OutgoingFrame(std::size_t read)> step,
+             std::function<void(WriteOutcome)> done, const std::optional<FastRead>& fast) {
+  if (!handle.exchanger) {
+    if (fast) return false;
+    const std::size_t read = ReadIntoArea(handle, buffer);
+    const WriteOutcome outcome = WriteOutgoing(handle.port, step(read));
+    if (done) done(outcome);
+    return true;
   }
-  status.SetText(kMessagePanel, succeeded ? "Send Message" : "Error Message");
-  if (handle.onTick)
-    handle.onTick({arrived, read}, {buffer.transmitFrame, succeeded ? buffer.dataLength : std::size_t{0}});
+  ExchangeBuffer* b = &buffer;
+  Exchanger::Stepped stepped = [b, step = std::move(step)](std::span<const std::uint8_t> read) {
+    std::fill_n(b->receiveArea, 250, 0);
+    const std::size_t n = std::min(read.size(), kReadLimit);
+    std::copy_n(read.begin(), n, b->receiveArea);
+    return step(n);
+  };
+  Exchanger::Written written = [done = std::move(done)](WriteOutcome outcome) {
+    if (done) done(outcome);
+  };
+  if (fast) return handle.exchanger->StartFast(b, *fast, std::move(stepped), std::move(written));
+  return handle.exchanger->Start(b, kReadLimit, std::move(stepped), std::move(written));
+}
+
+void ForgetTicks(PortHandle& handle, const ExchangeBuffer& buffer) {
+  if (handle.exchanger) handle.exchanger->Forget(&buffer);
+}
+
+bool PollTick(PortHandle& handle, ExchangeBuffer& buffer, bool marksStartCommunication,
+              std::function<void(ExchangeBuffer&)> sessionStep, view::StatusBar& status,
+              TickShown shown, const std::optional<FastRead>& fast) {
+  // The decoders may rewrite the area; the trace wants the bytes as they arrived.
+  struct Traced {
+    std::vector<std::uint8_t> arrived;
+    bool marked = false;
+  };
+  auto traced = std::make_shared<Traced>();
+  const bool keepArrived = shown != nullptr;
+  return RunTick(
+      handle, buffer,
+      [&handle, &buffer, keepArrived, marksStartCommunication, sessionStep = std::move(sessionStep),
+       traced](std::size_t read) {
+        if (handle.onTick || keepArrived)
+          traced->arrived.assign(buffer.receiveArea, buffer.receiveArea + read);
+        if (sessionStep) sessionStep(buffer);
+        buffer.dataLength = Add8(buffer.dataLength, 4);
+        traced->marked = marksStartCommunication && buffer.transmitFrame[8] == 0x81;
+        if (traced->marked) buffer.transmitFrame[4] |= 0x80;
+        return OutgoingFrame{{buffer.transmitFrame, buffer.transmitFrame + buffer.dataLength},
+                             !traced->marked};
+      },
+      [&handle, &buffer, &status, traced, shown = std::move(shown)](WriteOutcome outcome) {
+        const bool succeeded = outcome == WriteOutcome::Written || outcome == WriteOutcome::Delayed;
+        if (!traced->marked) {
+          if (outcome == WriteOutcome::Delayed || outcome == WriteOutcome::DelayedFailed)
+            status.SetText(kMessagePanel, "Error write port by delayed.");
+          else if (outcome == WriteOutcome::Failed)
+            status.SetText(kMessagePanel, "Error write port.");
+        }
+        status.SetText(kMessagePanel, succeeded ? "Send Message" : "Error Message");
+        const std::span<const std::uint8_t> written{buffer.transmitFrame,
+                                                    succeeded ? buffer.dataLength : std::size_t{0}};
+        if (handle.onTick) handle.onTick(traced->arrived, written);
+        if (shown) shown(traced->arrived, written);
+      },
+      fast);
 }
 
 }  // namespace kd::link

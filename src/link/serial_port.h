@@ -53,6 +53,11 @@ class SerialPort {
   virtual WriteStatus Write(const std::uint8_t* data, std::size_t count) = 0;
   // After WriteStatus::Pending: true when the write completed within timeoutMs.
   virtual bool WaitPendingWrite(int timeoutMs) = 0;
+  // Drops every received byte no read has taken yet: called just before a new request goes out,
+  // so that what an earlier exchange left behind (a late reply, garbage) is never taken for the
+  // echo or the reply of the new one. A port that wraps another passes it on; ports whose reads
+  // are the script's (harness, in-process simulator) keep the default, which keeps everything.
+  virtual void DiscardInput() {}
 
   // The device the last Open tried (a path, "COM3"), and why it did not open; ports without a
   // device of their own know neither.
@@ -72,6 +77,11 @@ class SerialPort {
   // that what a driver offers beyond the contract can be found behind it; none for a device or
   // a driver.
   virtual SerialPort* Inner() { return nullptr; }
+
+  // Runs `job` with the port's stack where the stack lives, and waits for it. What a driver
+  // offers beyond the contract (found through Inner) is reached only inside it: a port that keeps
+  // its stack on a thread of its own runs the job there, between exchanges.
+  virtual void WithStack(const std::function<void(SerialPort&)>& job) { job(*this); }
 
   // A port that opens a lost device again by itself (an adapter pulled out and plugged back)
   // reports each attempt, true once the device is open again with the settings it had. The

@@ -42,11 +42,16 @@ void ShowUnitWrite(WriteOutcome outcome, const std::function<void(const char*)>&
   }
 }
 
-WriteOutcome UnitTick(PortHandle& handle, ExchangeBuffer& buffer,
-                      const std::function<void(ExchangeBuffer&)>& step) {
-  ReadIntoArea(handle, buffer);
-  if (step) step(buffer);
-  return WriteFrame(handle, buffer, std::size_t{buffer.dataLength} + 5);
+void UnitTick(PortHandle& handle, ExchangeBuffer& buffer, std::function<void(ExchangeBuffer&)> step,
+              std::function<void(WriteOutcome)> done) {
+  RunTick(
+      handle, buffer,
+      [&buffer, step = std::move(step)](std::size_t) {
+        if (step) step(buffer);
+        const std::size_t n = std::min(std::size_t{buffer.dataLength} + 5, kAreaSize);
+        return OutgoingFrame{{buffer.transmitFrame, buffer.transmitFrame + n}, true};
+      },
+      std::move(done));
 }
 
 }  // namespace kd::link

@@ -26,8 +26,8 @@ ReplyCopy UnitReply(const ExchangeBuffer& buffer);
 void ShowUnitWrite(WriteOutcome outcome, const std::function<void(const char*)>& show);
 
 // Zero 250 bytes of ReceiveArea, read up to 200 bytes, let `step` decode and frame the next
-// request, write DataLength + 5 bytes with the bounded wait.
-WriteOutcome UnitTick(PortHandle& handle, ExchangeBuffer& buffer,
-                   const std::function<void(ExchangeBuffer&)>& step);
+// request, write DataLength + 5 bytes with the bounded wait, `done` with the outcome (RunTick).
+void UnitTick(PortHandle& handle, ExchangeBuffer& buffer, std::function<void(ExchangeBuffer&)> step,
+              std::function<void(WriteOutcome)> done = nullptr);
 
 }  // namespace kd::link

@@ -217,6 +217,7 @@ void ParamPage::Step(ReplyCopy& reply, link::ExchangeBuffer& buffer) {
       shown = CountedStep(buffer);
       break;
   }
+  if (quiet_) return;
   const DecodedReply decoded{reply, params_, family, shown};
   for (ParamListener* listener : listeners_) listener->Decoded(decoded);
 }
@@ -250,7 +251,7 @@ bool ParamPage::KwpStep(const ReplyCopy& reply, link::ExchangeBuffer& buffer) {
     const catalogue::EcuInfo& ecu = catalogue::Lookup(ecuType_);
     if (ecu.dataLengthNamesType && reply[3] != ecu.frameSize - 3)
       status_.SetText(link::kLinkStatusPanel, kWrongType);
-    ShowValues("CDPS");
+    if (!quiet_) ShowValues("CDPS");
     actuators_->AfterDataReply(buffer);
   }
   actuators_->Reply(reply);

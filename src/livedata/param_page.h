@@ -54,6 +54,9 @@ class ParamPage : public session::PageStep {
   // removed first.
   void AddListener(ParamListener& listener) { listeners_.push_back(&listener); }
   void RemoveListener(ParamListener& listener) { std::erase(listeners_, &listener); }
+  // A quiet step decodes and asks as any other, but leaves the grid and the listeners as they
+  // were: fast poll's replies between two of the screen's refreshes.
+  void SetQuiet(bool quiet) { quiet_ = quiet; }
   void SetActuators(std::unique_ptr<actuators::ActuatorControl> control) {
     actuators_ = std::move(control);
   }
@@ -70,6 +73,7 @@ class ParamPage : public session::PageStep {
   view::StatusBar& status_;
   std::uint8_t& pageTickCount_;
   std::vector<ParamListener*> listeners_;
+  bool quiet_ = false;
   std::unique_ptr<actuators::ActuatorControl> actuators_ =
       std::make_unique<actuators::ActuatorControl>();
 };

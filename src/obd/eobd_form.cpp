@@ -100,16 +100,28 @@ void EobdForm::BuildControls() {
     Values().Watch(*c);
 
   // A new window looks for the car's protocol afresh.
-  if (auto* reporter = link::ObdProtocolOf(port_.port)) reporter->ForgetObdProtocol();
+  port_.port.WithStack([](link::SerialPort& stack) {
+    if (auto* reporter = link::ObdProtocolOf(stack)) reporter->ForgetObdProtocol();
+  });
   mode5Support_.SetCaption("Не поддерживается.");
   ShowProtocol();
 }
 
+// The reporter is the driver's, where the port's stack lives: asked there, shown here.
 void EobdForm::ShowProtocol() {
-  const auto* reporter = link::ObdProtocolOf(port_.port);
-  obdProtocol_.SetVisible(reporter != nullptr);
-  obdProtocol_.SetCaption(reporter ? reporter->ObdProtocolName() : std::string());
-  mode5Support_.SetVisible(reporter && reporter->OnCan());
+  bool reported = false;
+  bool onCan = false;
+  std::string name;
+  port_.port.WithStack([&](link::SerialPort& stack) {
+    if (const auto* reporter = link::ObdProtocolOf(stack)) {
+      reported = true;
+      name = reporter->ObdProtocolName();
+      onCan = reporter->OnCan();
+    }
+  });
+  obdProtocol_.SetVisible(reported);
+  obdProtocol_.SetCaption(name);
+  mode5Support_.SetVisible(onCan);
 }
 
 void EobdForm::FrameButtonClick() {
@@ -118,8 +130,16 @@ void EobdForm::FrameButtonClick() {
 }
 
 void EobdForm::PollTick() {
+  link::RunTick(
+      port_, *buffer_, [this](std::size_t) { return Step(); },
+      [this](link::WriteOutcome outcome) {
+        ShowPacketWrite(outcome, statusBar1_);
+        ShowProtocol();
+      });
+}
+
+link::OutgoingFrame EobdForm::Step() {
   link::ExchangeBuffer& b = *buffer_;
-  link::ReadIntoArea(port_, b);
   ObdStep();
   // The adapter envelope in front of the frame; the frame's length stays in DataLength, since
   // the next reply stands behind its echo.
@@ -130,8 +150,7 @@ void EobdForm::PollTick() {
   std::uint8_t count = static_cast<std::uint8_t>(frameLength + 5);
   if (b.transmitFrame[8] == kStartCommunication) count |= 0x80;
   b.transmitFrame[4] = count;
-  WritePacket(port_, b, frameLength + 5, statusBar1_);
-  ShowProtocol();
+  return Packet(b, frameLength + 5);
 }
 
 void EobdForm::Frame(const std::vector<std::uint8_t>& request) {
@@ -292,6 +311,10 @@ void EobdForm::ReadCalibration(const link::ReplyCopy& reply) {
   for (std::size_t k = 0; k < messages; ++k)
     for (std::size_t j = 0; j < 4; ++j) calibration_[4 * k + j] = link::At(reply, 11 * k + 6 + j);
   stringGrid4_.SetCell(1, 2, UpToZero(calibration_));
+}
+
+EobdForm::~EobdForm() {
+  link::ForgetTicks(port_, *buffer_);
 }
 
 }  // namespace kd::obd

@@ -30,6 +30,8 @@ class EobdForm : public view::Form {
   static constexpr std::size_t kCalibrationMessages = 11;
 
   EobdForm(link::PortHandle& port, EobdShared& shared);
+  // An exchange still in flight for the window is dropped with it.
+  ~EobdForm() override;
 
   view::Timer* LinkTimer() override { return &timer1_; }
   // One poll: read what arrived, let the page on screen act on it, send the next request.
@@ -40,6 +42,8 @@ class EobdForm : public view::Form {
   const ShownCodes& CodesMode7() const { return codes7_; }
 
  private:
+  // Decodes the reply in the ReceiveArea and frames the next request.
+  link::OutgoingFrame Step();
   enum class Page { Mode1, Mode2, Mode34, Mode56, Mode7, Mode8, Mode9 };
 
   void BuildControls();

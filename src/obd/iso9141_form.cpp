@@ -77,8 +77,13 @@ link::ReplyCopy Iso9141Form::TakeReply() const {
 }
 
 void Iso9141Form::PollTick() {
+  link::RunTick(
+      port_, *buffer_, [this](std::size_t) { return Step(); },
+      [this](link::WriteOutcome outcome) { ShowPacketWrite(outcome, statusBar1_); });
+}
+
+link::OutgoingFrame Iso9141Form::Step() {
   link::ExchangeBuffer& b = *buffer_;
-  link::ReadIntoArea(port_, b);
   // The echo of the window's own request is no sign of the controller: only a reply behind it
   // (or the answer to the initialisation) is.
   const link::ReplyCopy reply = TakeReply();
@@ -105,7 +110,7 @@ void Iso9141Form::PollTick() {
     b.dataLength = sizeof kInitPacket;
     timer1_.SetInterval(kAfterInit);
   }
-  WritePacket(port_, b, b.dataLength, statusBar1_);
+  return Packet(b, b.dataLength);
 }
 
 void Iso9141Form::Leave(const std::vector<std::uint8_t>& request) {
@@ -192,6 +197,10 @@ void Iso9141Form::ObdStep() {
       break;
   }
   Leave(request);
+}
+
+Iso9141Form::~Iso9141Form() {
+  link::ForgetTicks(port_, *buffer_);
 }
 
 }  // namespace kd::obd

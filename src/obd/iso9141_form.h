@@ -32,6 +32,8 @@ class Iso9141Form : public view::Form {
   static constexpr int kAfterInit = 2000;
 
   Iso9141Form(link::PortHandle& port, Iso9141Shared& shared);
+  // An exchange still in flight for the window is dropped with it.
+  ~Iso9141Form() override;
 
   view::Timer* LinkTimer() override { return &timer1_; }
   void PollTick();
@@ -40,6 +42,8 @@ class Iso9141Form : public view::Form {
   std::uint32_t TroubleCodeCount() const { return troubleCodeCount_; }
 
  private:
+  // Decodes the reply in the ReceiveArea and frames the next request.
+  link::OutgoingFrame Step();
   enum class Page { Mode1, Mode2, Mode34, Mode7 };
 
   // Where the reply to the packet written last starts in the ReceiveArea; -1 when there is none

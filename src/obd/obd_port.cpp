@@ -5,9 +5,12 @@
 
 namespace kd::obd {
 
-void WritePacket(link::PortHandle& handle, const link::ExchangeBuffer& buffer, std::size_t count,
-                 view::StatusBar& status) {
-  const link::WriteOutcome outcome = link::WriteFrame(handle, buffer, count);
+link::OutgoingFrame Packet(const link::ExchangeBuffer& buffer, std::size_t count) {
+  const std::size_t n = std::min(count, link::kAreaSize);
+  return {{buffer.transmitFrame, buffer.transmitFrame + n}, true};
+}
+
+void ShowPacketWrite(link::WriteOutcome outcome, view::StatusBar& status) {
   const bool written =
       outcome == link::WriteOutcome::Written || outcome == link::WriteOutcome::Delayed;
   status.SetText(kWritePanel, written ? kSendMessage : kWriteError);

@@ -32,6 +32,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QValueAxis>
+#include <algorithm>
 #include <optional>
 #include <set>
 
@@ -461,7 +462,19 @@ std::string StatusPanelName(const std::string& statusBarName, int index) {
   return statusBarName + ".Panel" + std::to_string(index);
 }
 
+namespace {
+
+// Every binder alive, oldest first: a link event belongs to no widget, and every window may show
+// what it changed.
+std::vector<Binder*>& LiveBinders() {
+  static std::vector<Binder*> binders;
+  return binders;
+}
+
+}  // namespace
+
 Binder::Binder(view::Form& form, QWidget* root) : QObject(root), form_(form), root_(root) {
+  LiveBinders().push_back(this);
   errorSink_ = [this](const std::string& message) {
     QMessageBox::critical(root_ ? root_->window() : nullptr,
                           QGuiApplication::applicationDisplayName(), Q(message));
@@ -500,7 +513,24 @@ Binder::Binder(view::Form& form, QWidget* root) : QObject(root), form_(form), ro
   Refresh();
 }
 
-Binder::~Binder() = default;
+Binder::~Binder() {
+  auto& all = LiveBinders();
+  all.erase(std::remove(all.begin(), all.end(), this), all.end());
+}
+
+bool Binder::RunLinkEvent(const std::function<void()>& event) {
+  auto& all = LiveBinders();
+  if (all.empty()) {
+    event();
+    return true;
+  }
+  const bool ran = all.back()->Run(event);
+  // A binder may go while another refreshes (a window closed by what was copied): walk a copy.
+  std::vector<Binder*> binders = all;
+  for (Binder* b : binders)
+    if (std::find(all.begin(), all.end(), b) != all.end()) b->Refresh();
+  return ran;
+}
 
 void Binder::Bind(view::Control& control, QObject* object) {
   const Kind kind = *KindOf(control, object);
@@ -794,7 +824,7 @@ void Binder::Sync(TimerBinding& t) {
   if (!run && t.timer->isActive()) t.timer->stop();
 }
 
-void Binder::Run(const std::function<void()>& event) {
+bool Binder::Run(const std::function<void()>& event) {
   std::string failure;
   try {
     event();
@@ -803,10 +833,12 @@ void Binder::Run(const std::function<void()>& event) {
   } catch (...) {
     failure = "Unexpected error.";
   }
-  if (failure.empty() || !errorSink_) return;
+  if (failure.empty()) return true;
+  if (!errorSink_) return false;
   reporting_ = true;
   errorSink_(failure);
   reporting_ = false;
+  return false;
 }
 
 void Binder::Forward(view::Control& source, const std::function<void()>& event) {
@@ -858,10 +890,24 @@ void Binder::Fire(TimerBinding& t) {
   Refresh();
 }
 
+namespace {
+
+std::function<void()>& TickSettler() {
+  static std::function<void()> settle;
+  return settle;
+}
+
+}  // namespace
+
+void Binder::SetTickSettler(std::function<void()> settle) {
+  TickSettler() = std::move(settle);
+}
+
 bool Binder::Tick(const std::string& name) {
   for (auto& t : timers_)
     if (t->model->Name() == name) {
       Fire(*t);
+      if (TickSettler()) TickSettler()();
       return true;
     }
   return false;

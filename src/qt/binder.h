@@ -49,13 +49,20 @@ class Binder : public QObject {
   void Forward(view::Control& source, const std::function<void()>& event);
   // The same for an event that belongs to no control, such as the window's close box.
   void Guard(const std::function<void()>& event);
-  // Fires timer model `name` exactly as its QTimer does; false when the form has none.
+  // Fires timer model `name` exactly as its QTimer does; false when the form has none. Then
+  // `SetTickSettler`'s wait runs: a tick driven by hand (a screenshot) whose exchange runs on
+  // the port's thread is over when its outcome came.
   bool Tick(const std::string& name);
+  static void SetTickSettler(std::function<void()> settle);
   QTimer* TimerOf(const std::string& name) const;
   // Widgets and actions paired with the control called `name`.
   std::vector<QObject*> ObjectsOf(const std::string& name) const;
   // By default a standard critical message box.
   void SetErrorSink(ErrorSink sink) { errorSink_ = std::move(sink); }
+  // Runs `event` that arrived from the port (a tick's step or outcome, after its read window or
+  // write ran off the GUI thread) as a timer tick's work is run: guarded by the newest binder
+  // (the window on top), then every binder copies what moved. False when it threw.
+  static bool RunLinkEvent(const std::function<void()>& event);
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -71,7 +78,7 @@ class Binder : public QObject {
   void MarkStaleObject(QObject* object);
   void Fire(TimerBinding& t);
   void Sync(TimerBinding& t);
-  void Run(const std::function<void()>& event);
+  bool Run(const std::function<void()>& event);
 
   view::Form& form_;
   QPointer<QWidget> root_;

@@ -9,6 +9,11 @@
 #include <cerrno>
 #endif
 
+#ifdef __linux__
+#include <linux/serial.h>
+#include <sys/ioctl.h>
+#endif
+
 namespace kd::qt {
 
 namespace {
@@ -56,6 +61,22 @@ std::optional<QSerialPort::StopBits> StopBitsOf(int bits) {
   }
 }
 
+// Asks the serial driver to hand over each received byte at once. Only real serial drivers know
+// the request; a pty or a driver without it refuses, and nothing changes.
+bool RequestLowLatency(QSerialPort& port) {
+#ifdef __linux__
+  const int fd = static_cast<int>(port.handle());
+  serial_struct serial{};
+  if (fd < 0 || ::ioctl(fd, TIOCGSERIAL, &serial) != 0) return false;
+  if (serial.flags & ASYNC_LOW_LATENCY) return true;
+  serial.flags |= ASYNC_LOW_LATENCY;
+  return ::ioctl(fd, TIOCSSERIAL, &serial) == 0;
+#else
+  (void)port;
+  return false;
+#endif
+}
+
 }  // namespace
 
 link::OpenError ClassifyOpenError(const std::string& device, QSerialPort::SerialPortError error) {
@@ -99,9 +120,16 @@ bool QtSerialPort::Open(int portNumber) {
   port_.clearError();
   // QSerialPort takes the port exclusively (TIOCEXCL and a lock file on Unix, no sharing on
   // Windows): a second program on the same adapter would corrupt every exchange.
-  const bool opened = port_.open(QIODevice::ReadWrite);
+  const bool opened = OpenDevice();
   openError_ = opened ? link::OpenError::None : ClassifyOpenError(device_, port_.error());
   return opened;
+}
+
+bool QtSerialPort::OpenDevice() {
+  port_.setReadBufferSize(kReadBufferBytes);
+  if (!port_.open(QIODevice::ReadWrite)) return false;
+  lowLatency_ = RequestLowLatency(port_);
+  return true;
 }
 
 bool QtSerialPort::SetBreak(bool on) {
@@ -146,7 +174,7 @@ void QtSerialPort::NoteLoss() {
 
 bool QtSerialPort::Recover() {
   port_.clearError();
-  if (!port_.open(QIODevice::ReadWrite)) {
+  if (!OpenDevice()) {
     NoteReopen(false);
     return false;
   }
@@ -192,7 +220,6 @@ std::size_t QtSerialPort::Read(std::uint8_t* buffer, std::size_t maxBytes) {
   return n > 0 ? static_cast<std::size_t>(n) : 0;
 }
 
-
 bool QtSerialPort::HardError() const {
   const auto e = port_.error();
   return e != QSerialPort::NoError && e != QSerialPort::TimeoutError;
@@ -225,6 +252,13 @@ link::WriteStatus QtSerialPort::Write(const std::uint8_t* data, std::size_t coun
   }
   port_.clearError();
   return link::WriteStatus::Pending;
+}
+
+void QtSerialPort::DiscardInput() {
+  if (!port_.isOpen()) return;
+  // Both what QSerialPort holds and what the driver still has (tcflush on Unix).
+  port_.clear(QSerialPort::Input);
+  port_.clearError();
 }
 
 bool QtSerialPort::WaitPendingWrite(int timeoutMs) {

@@ -1,6 +1,7 @@
-// The real adapter: link::SerialPort on QSerialPort, used synchronously from the GUI thread's
-// timer tick exactly as the link layer expects (a read waits up to its total time-out, a write
-// reports whether the driver took the whole frame).
+// The real adapter: link::SerialPort on QSerialPort, used synchronously exactly as the link layer
+// expects (a read waits up to its total time-out, a write reports whether the driver took the
+// whole frame). The program runs it on the port worker's thread (qt/port_worker.h), never on the
+// GUI thread.
 #pragma once
 
 #include <QSerialPort>
@@ -30,9 +31,20 @@ class QtSerialPort : public link::SerialPort {
   std::size_t Read(std::uint8_t* buffer, std::size_t maxBytes) override;
   link::WriteStatus Write(const std::uint8_t* data, std::size_t count) override;
   bool WaitPendingWrite(int timeoutMs) override;
+  void DiscardInput() override;
   std::string DeviceName() const override { return device_; }
   link::OpenError LastOpenError() const override { return openError_; }
   bool SetBreak(bool on) override;
+
+  // What the port holds of received bytes no read took yet; beyond it the driver's own buffer
+  // fills and then the line's bytes are lost, as a controller talking past every read window
+  // must not grow the program.
+  static constexpr qint64 kReadBufferBytes = 4096;
+  // Whether the driver took the low-latency request at the last open (USB serial adapters
+  // otherwise hold received bytes for up to 16 ms); false where it has no such mode (ptys).
+  bool LowLatency() const { return lowLatency_; }
+  // Received bytes no read took yet, as the port holds them.
+  qint64 Unread() const { return port_.bytesAvailable(); }
 
  private:
   // Hands queued bytes to the driver for up to `timeoutMs`; true when none are left.
@@ -42,6 +54,7 @@ class QtSerialPort : public link::SerialPort {
   // again, with the settings it had, at each later write until the device is back.
   void NoteLoss();
   bool Recover();
+  bool OpenDevice();
 
   QSerialPort port_;
   PortMap map_;
@@ -49,6 +62,7 @@ class QtSerialPort : public link::SerialPort {
   int readTimeoutMs_ = 0;
   std::optional<link::LineSettings> applied_;
   bool lost_ = false;
+  bool lowLatency_ = false;
   link::OpenError openError_ = link::OpenError::None;
 };
 

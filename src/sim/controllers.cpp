@@ -6,8 +6,8 @@
 #include <string_view>
 
 #include "catalogue/ecu_catalogue.h"
-#include "sim/identity_records.h"
 #include "sim/adaptation_records.h"
+#include "sim/identity_records.h"
 #include "sim/line_frames.h"
 #include "sim/profiles.h"
 #include "sim/record_layout.h"
@@ -106,6 +106,7 @@ void KwpController::InstallSessionServices() {
     session_ = true;
     ++sessionNumber_;
     p3MaxMs_ = kDefaultP3MaxMs;
+    timing_ = {};
     // Key bytes: every header form, normal timing; KWP2000.
     return Answer{{0xC1, 0xEF, 0x8F}};
   });
@@ -127,6 +128,7 @@ void KwpController::InstallSessionServices() {
       }
       case 0x01:
         p3MaxMs_ = kDefaultP3MaxMs;
+        timing_ = {};
         return Answer{{0xC3, 0x01}};
       case 0x02:
         return Answer{
@@ -134,6 +136,8 @@ void KwpController::InstallSessionServices() {
       case 0x03:
         if (s.size() != 7) return Negative(0x83, kInvalidFormat);
         if (s[5] != 0) p3MaxMs_ = s[5] * 250;
+        // P2min, P3min and P4min count half milliseconds.
+        timing_ = {s[2] * 0.5, s[4] * 0.5, s[6] * 0.5};
         return Answer{{0xC3, 0x03}};
       default:
         return Negative(0x83, kRequestOutOfRange);
@@ -160,8 +164,7 @@ KwpController::Answer KwpController::DataRecord(const Request& request) const {
   positions[2] = 0x01;
   EngineState state = model_.At(request.nowMs);
   actuators_.Apply(state);
-  FillKwpRecord(profile_.type, state, positions,
-                faults_->Indication(request.nowMs));
+  FillKwpRecord(profile_.type, state, positions, faults_->Indication(request.nowMs));
   return {Bytes(positions.begin() + 1, positions.end()), profile_.dataLongForm};
 }
 
@@ -224,6 +227,7 @@ void KwpController::InstallFaultServices() {
       return Negative(0x11, kInvalidFormat);
     session_ = false;
     p3MaxMs_ = kDefaultP3MaxMs;
+    timing_ = {};
     return Answer{{0x51}};
   });
 }
@@ -258,6 +262,7 @@ Bytes KwpController::Hear(const Heard& heard, const Shaping& shaping) {
         session_ = true;
         ++sessionNumber_;
         p3MaxMs_ = kDefaultP3MaxMs;
+        timing_ = {};
       }
       answer = it->second.handler(request);
     }

@@ -102,6 +102,12 @@ class KwpController : public Controller {
   std::uint32_t SessionNumber() const { return sessionNumber_; }
   const KwpProfile& Profile() const { return profile_; }
   std::int64_t P3MaxMs() const { return p3MaxMs_; }
+  // The line timing in force, in milliseconds: what AccessTimingParameters set, else (and after
+  // every StartCommunication) the ISO 14230 defaults. The paced pty keeps to it.
+  struct LineTiming {
+    double p2Min = 25, p3Min = 55, p4Min = 5;
+  };
+  const LineTiming& Timing() const { return timing_; }
 
   static Answer Negative(std::uint8_t sid, std::uint8_t code) { return {{0x7F, sid, code}}; }
 
@@ -126,6 +132,7 @@ class KwpController : public Controller {
   std::uint32_t sessionNumber_ = 0;
   std::int64_t lastRequestMs_ = 0;
   std::int64_t p3MaxMs_ = kDefaultP3MaxMs;
+  LineTiming timing_;
 };
 
 // ---- January 4.1 and Mikas: escaped frames at 9600 baud ----

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -17,6 +18,11 @@
 namespace kd::sim {
 
 namespace {
+
+// The adapter's envelope as the pty sees the program's writes: what ends one, and the ISO 9141
+// initialisation's count flag.
+constexpr std::uint8_t kEnvelope[4] = {0x55, 0x56, 0x57, 0xAA};
+constexpr std::uint8_t kIso9141Init = 0x40;
 
 std::int64_t MonotonicNs() {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -62,6 +68,10 @@ std::int64_t PtyServer::Elapsed() const {
   return (MonotonicNs() - startNs_) / 1000000;
 }
 
+std::int64_t PtyServer::ElapsedUs() const {
+  return (MonotonicNs() - startNs_) / 1000;
+}
+
 bool PtyServer::Open(std::string& error) {
   master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
   if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) {
@@ -104,6 +114,11 @@ bool PtyServer::Step(int waitMs) {
   std::int64_t timeout = waitMs;
   if (!written_.empty()) timeout = std::min(timeout, lastByteMs_ + options_.gapMs - now);
   if (drainAtMs_) timeout = std::min(timeout, *drainAtMs_ - now);
+  if (!due_.empty()) {
+    // Rounded up: paced bytes never come early.
+    const std::int64_t waitUs = due_.front().atUs - ElapsedUs();
+    timeout = std::min<std::int64_t>(timeout, (std::max<std::int64_t>(waitUs, 0) + 999) / 1000);
+  }
 
   pollfd p{master_, POLLIN, 0};
   const int ready = ::poll(&p, 1, static_cast<int>(std::max<std::int64_t>(timeout, 0)));
@@ -126,9 +141,22 @@ bool PtyServer::Step(int waitMs) {
     if (!port_.IsOpen()) port_.Open(1);
     if (options_.front && !options_.front->IsOpen()) options_.front->Open(1);
   }
-  if (!written_.empty() && now - lastByteMs_ >= options_.gapMs) Deliver();
+  if (!written_.empty() && (now - lastByteMs_ >= options_.gapMs || WriteComplete())) Deliver();
   if (drainAtMs_ && now >= *drainAtMs_) Drain();
+  while (!due_.empty() && due_.front().atUs <= ElapsedUs()) {
+    WriteBack(due_.front().bytes);
+    due_.erase(due_.begin());
+  }
   return true;
+}
+
+bool PtyServer::WriteComplete() const {
+  if (!options_.pace || options_.front || written_.size() < 6) return false;
+  for (std::size_t i = 0; i < 4; ++i)
+    if (written_[i] != kEnvelope[i]) return false;
+  const std::uint8_t count = written_[4];
+  return written_.size() == (count & 0x7Fu) ||
+         ((count & kIso9141Init) && written_.size() == (count & 0x3Fu));
 }
 
 std::size_t PtyServer::Waiting() const {
@@ -187,21 +215,59 @@ void PtyServer::Deliver() {
   }
   if (!settings) settings = ExpectedSettings(port_.EcuType());
   if (!(*settings == port_.AppliedSettings())) port_.ApplyLineSettings(*settings);
+  if (options_.pace && written_.size() >= 6 &&
+      std::equal(std::begin(kEnvelope), std::end(kEnvelope), written_.begin())) {
+    DeliverPaced();
+    return;
+  }
   port_.Write(written_.data(), written_.size());
   written_.clear();
   Drain();
+}
+
+void PtyServer::DeliverPaced() {
+  const KwpController::LineTiming timing = port_.LineTiming();
+  const Bytes frame(written_.begin() + 5, written_.end());
+  const auto n = static_cast<double>(frame.size());
+  const std::int64_t start = std::max(ElapsedUs(), lineFreeUs_);
+  const auto requestEnd = start + static_cast<std::int64_t>(
+                                      std::ceil(n * kKLineByteUs + (n - 1) * timing.p4Min * 1000));
+  const bool tooEarly = start < lastAnswerEndUs_ + static_cast<std::int64_t>(timing.p3Min * 1000);
+  lineFreeUs_ = requestEnd;
+  if (tooEarly) {
+    // The controller ignores a request inside P3min; the line still gives the bytes back.
+    due_.push_back({requestEnd, frame});
+    written_.clear();
+    return;
+  }
+  port_.Write(written_.data(), written_.size());
+  written_.clear();
+  std::uint8_t buffer[4096];
+  const std::size_t got = port_.Read(buffer, sizeof buffer);
+  const Bytes out(buffer, buffer + got);
+  // The adapter's echo of the frame first, then the controller's answer.
+  const std::size_t echo = std::equal(frame.begin(), frame.end(), out.begin(),
+                                      out.begin() + std::min(out.size(), frame.size()))
+                               ? std::min(out.size(), frame.size())
+                               : 0;
+  if (echo > 0) due_.push_back({requestEnd, Bytes(out.begin(), out.begin() + echo)});
+  if (out.size() > echo) {
+    const auto answer = static_cast<double>(out.size() - echo);
+    const auto answerEnd = requestEnd + static_cast<std::int64_t>(
+                                            std::ceil(timing.p2Min * 1000 + answer * kKLineByteUs));
+    due_.push_back({answerEnd, Bytes(out.begin() + echo, out.end())});
+    lastAnswerEndUs_ = answerEnd;
+    lineFreeUs_ = answerEnd;
+  }
+  drainAtMs_.reset();
+  if (port_.Waiting() > 0) drainAtMs_ = Elapsed() + options_.lateDelayMs;
 }
 
 void PtyServer::Drain() {
   // One read is one read window of the adapter: a late answer waits for the next.
   std::uint8_t buffer[4096];
   const std::size_t n = Io().Read(buffer, sizeof buffer);
-  std::size_t done = 0;
-  while (done < n) {
-    const ssize_t w = ::write(master_, buffer + done, n - done);
-    if (w <= 0) break;  // nobody reads the slave: what does not fit is lost, as on a line
-    done += static_cast<std::size_t>(w);
-  }
+  WriteBack(Bytes(buffer, buffer + n));
   drainAtMs_.reset();
   if (Waiting() > 0) drainAtMs_ = Elapsed() + options_.lateDelayMs;
 }

@@ -23,6 +23,11 @@ struct PtyOptions {
   int lateDelayMs = 450;
   // With the adapter unplugged at start: plug it back in after this long (0: never).
   int replugAfterMs = 0;
+  // Keep the K-line's time for enveloped frames: the request and the answer take their bytes'
+  // time at 10,400 baud (10 bits a byte, P4min between the request's bytes), the answer comes
+  // P2min after the request, and a request that starts before P3min has passed since the last
+  // answer is not answered (its echo still comes). The timing is the controller's in force.
+  bool pace = false;
   // Another adapter in front of the car's K-line (the simulated ELM327): the program talks to
   // it, and it to the car. Its line settings are its own.
   link::SerialPort* front = nullptr;
@@ -32,6 +37,9 @@ struct PtyOptions {
   // How often the cable's line rate is looked at while nothing arrives.
   int ratePollMs = 2;
 };
+
+// One byte on the K-line: 10 bits at 10,400 baud, in microseconds.
+inline constexpr double kKLineByteUs = 10 * 1e6 / 10400;
 
 // The settings the program applies for a controller type.
 link::LineSettings ExpectedSettings(std::uint32_t ecuType);
@@ -56,7 +64,11 @@ class PtyServer {
 
  private:
   void Deliver();
+  void DeliverPaced();
   void Drain();
+  // Expected end of the program's write: an envelope's count says it; nothing for bare frames.
+  bool WriteComplete() const;
+  std::int64_t ElapsedUs() const;
   link::SerialPort& Io() { return options_.front ? *options_.front : port_; }
   std::size_t Waiting() const;
   bool StepCable(int waitMs);
@@ -72,6 +84,14 @@ class PtyServer {
   std::optional<std::int64_t> drainAtMs_;
   link::LineSettings frontApplied_;
   std::int64_t startNs_ = 0;
+  // Paced line: bytes due at a time, the end of the line's last answer, and when it is free.
+  struct Due {
+    std::int64_t atUs;
+    Bytes bytes;
+  };
+  std::vector<Due> due_;
+  std::int64_t lastAnswerEndUs_ = -1000000000;
+  std::int64_t lineFreeUs_ = 0;
   CableLine cable_;
 };
 

@@ -101,6 +101,12 @@ std::size_t SimulatedPort::Read(std::uint8_t* buffer, std::size_t maxBytes) {
   return n;
 }
 
+KwpController::LineTiming SimulatedPort::LineTiming() const {
+  for (const auto& unit : bus_)
+    if (const auto* kwp = dynamic_cast<const KwpController*>(unit.get())) return kwp->Timing();
+  return {};
+}
+
 link::WriteStatus SimulatedPort::Write(const std::uint8_t* data, std::size_t count) {
   if (!open_ || faults_.On(Fault::Unplugged)) return link::WriteStatus::Failed;
   const Bytes written(data, data + count);

@@ -65,6 +65,9 @@ class SimulatedPort : public link::SerialPort {
   // Bytes on their way that no read has taken yet, those held back for a later read included.
   std::size_t Waiting() const;
   const link::LineSettings& AppliedSettings() const { return settings_; }
+  // The K-line timing of the engine controller now connected (ISO 14230 defaults for one that
+  // negotiates none).
+  KwpController::LineTiming LineTiming() const;
 
   bool Open(int portNumber) override;
   bool IsOpen() const override { return open_; }

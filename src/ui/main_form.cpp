@@ -243,19 +243,43 @@ void MainForm::TraceOpening(bool opened) {
   TraceLine(line.str());
 }
 
+MainForm::~MainForm() {
+  link::ForgetTicks(portHandle_, *buffer_);
+}
+
 void MainForm::Tick() {
-  const session::Page page = ActivePage();
-  WatchElm();
+  Exchange(std::nullopt);
+}
+
+void MainForm::Exchange(const std::optional<link::FastRead>& fast) {
+  // Without an exchanger the driver is looked at here; with one it is looked at after each
+  // opening and each outcome, when the port's thread is free and nothing waits on it.
+  if (!portHandle_.exchanger) WatchElm();
+  auto page = std::make_shared<session::Page>(ActivePage());
   link::PollTick(
       portHandle_, *buffer_, Constants().marksStartCommunication,
-      [this, page](link::ExchangeBuffer& buffer) {
-        session::SessionStep(buffer, {ecuType_, page, session_, statusBar1_, PageObject(page),
+      [this, page, fastRead = fast.has_value()](link::ExchangeBuffer& buffer) {
+        // The page on screen when the reply is handed out: a tab clicked while the read window
+        // was open counts as clicked before the tick, as the page's first-reply rule expects.
+        *page = ActivePage();
+        // Fast poll's replies reach the screen no more often than the tick's would.
+        const std::int64_t now = SteadyUs();
+        const bool quiet = fastRead && now - lastShownUs_ < std::int64_t{timer1_.Interval()} * 1000;
+        auto* params = static_cast<livedata::ParamPage*>(PageObject(session::Page::Params));
+        if (params) params->SetQuiet(quiet);
+        session::SessionStep(buffer, {ecuType_, *page, session_, statusBar1_, PageObject(*page),
                                       PageObject(session::Page::Params)});
+        if (params) params->SetQuiet(false);
+        if (!quiet) lastShownUs_ = now;
       },
-      statusBar1_);
-  FollowLink(page);
-  UpdateExportCsv();
-  ShowElmOutcome();
+      statusBar1_,
+      [this, page](std::span<const std::uint8_t> read, std::span<const std::uint8_t> written) {
+        FollowLink(*page);
+        UpdateExportCsv();
+        ShowElmOutcome();
+        FastPollNext(read, written);
+      },
+      fast);
 }
 
 }  // namespace kd::ui

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -51,6 +52,7 @@ class MainForm : public view::Form {
  public:
   using PageList = std::array<std::unique_ptr<session::PageStep>, session::kPageCount>;
   MainForm(link::SerialPort& port, view::Host& host);
+  ~MainForm() override;
 
   // Start-up as the program does it: the start-up configuration, which ends by opening the port.
   void Start();
@@ -94,6 +96,12 @@ class MainForm : public view::Form {
   link::AdapterKind Adapter() const;
   // Keeps the kind in the settings; it is in force from the next opening of the port.
   void ChooseAdapter(link::AdapterKind kind);
+  // Fast poll (Опции → "Быстрый опрос"): on the parameter page of a KWP2000 type the next
+  // request follows the whole reply as soon as the line allows, where the port has an exchanger
+  // that reads fast; the screen, the charts and the recording keep the tick's refresh. Kept in
+  // the settings; `--fast-poll` switches it on for one run without keeping it.
+  bool FastPoll() const;
+  void SetFastPoll(bool on, bool keep);
   // "Проверка адаптера…": the checks, one line each, as the dialog lists them.
   std::vector<std::string> AdapterChecks();
   const std::vector<catalogue::ParamRecord>& Params() const { return params_; }
@@ -169,6 +177,12 @@ class MainForm : public view::Form {
   void ChoosePort();
   void ShowSideWindow(view::Form& window);
   void Tick();
+  // One exchange of the main window: a tick's, or with `fast` the fast read's that follows one.
+  void Exchange(const std::optional<link::FastRead>& fast);
+  // After an exchange's outcome: the timing followed, and the next exchange at once when fast
+  // poll may run.
+  void FastPollNext(std::span<const std::uint8_t> read, std::span<const std::uint8_t> written);
+  static std::int64_t SteadyUs();
   // The link's outcome of the tick just run, as the status line says it: values that the
   // controller no longer confirms are marked, and a long enough silence makes the next answer
   // another car's.
@@ -187,10 +201,11 @@ class MainForm : public view::Form {
   void ShowAdapterTest();
   // The ELM327 as the adapter: its driver (none with another adapter), whether it is chosen, the
   // message box for a controller it cannot reach, and what an exchange through it ended with.
-  link::Elm327Adapter* Elm();
+  static link::Elm327Adapter* Elm(link::SerialPort& stack);
   bool ElmChosen();
   void SayWhatElmCannotReach();
   void WatchElm();
+  void WatchElm(link::SerialPort& stack);
   void ShowElmOutcome();
   // An "open" line of the trace: the port as OpenPort last set it up, and whether it is open.
   void TraceOpening(bool opened);
@@ -233,6 +248,11 @@ class MainForm : public view::Form {
   fileio::SettingsFile settings_;
   std::unique_ptr<PortAssignments> ports_;
   link::AdapterPort* adapterPort_ = nullptr;
+  std::optional<bool> forcedFastPoll_;
+  view::MenuItem* fastPoll1_ = nullptr;
+  link::TimingFollower lineTiming_;
+  // When the parameter page last showed a reply, on the steady clock (µs).
+  std::int64_t lastShownUs_ = 0;
   std::optional<link::AdapterKind> forcedAdapter_;
   std::array<view::Button*, 11> typeButtons_{};
   std::vector<view::Button*> toolBar_;

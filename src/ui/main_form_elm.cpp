@@ -21,13 +21,17 @@ T* Behind(link::SerialPort& port) {
 
 }  // namespace
 
-link::Elm327Adapter* MainForm::Elm() {
-  return Behind<link::Elm327Adapter>(portHandle_.port);
+link::Elm327Adapter* MainForm::Elm(link::SerialPort& stack) {
+  return Behind<link::Elm327Adapter>(stack);
 }
 
 bool MainForm::ElmChosen() {
-  const auto* adapter = Behind<link::AdapterPort>(portHandle_.port);
-  return adapter && adapter->WantedKind() == link::AdapterKind::Elm327;
+  bool chosen = false;
+  portHandle_.port.WithStack([&chosen](link::SerialPort& stack) {
+    const auto* adapter = Behind<link::AdapterPort>(stack);
+    chosen = adapter && adapter->WantedKind() == link::AdapterKind::Elm327;
+  });
+  return chosen;
 }
 
 void MainForm::SayWhatElmCannotReach() {
@@ -45,8 +49,14 @@ void MainForm::SayWhatElmCannotReach() {
                    view::MessageIcon::Warning);
 }
 
+// The driver lives where the port's stack does (with the Qt program, on the port's thread): it,
+// its listener and the refusal it leaves are touched only inside WithStack.
 void MainForm::WatchElm() {
-  link::Elm327Adapter* elm = Elm();
+  portHandle_.port.WithStack([this](link::SerialPort& stack) { WatchElm(stack); });
+}
+
+void MainForm::WatchElm(link::SerialPort& stack) {
+  link::Elm327Adapter* elm = Elm(stack);
   if (elm == watchedElm_) return;
   watchedElm_ = elm;
   if (!elm) return;
@@ -56,17 +66,25 @@ void MainForm::WatchElm() {
 }
 
 void MainForm::ShowElmOutcome() {
-  link::Elm327Adapter* elm = Elm();
+  bool elm = false;
+  std::string status;
+  std::string refusal;
+  portHandle_.port.WithStack([&](link::SerialPort& stack) {
+    WatchElm(stack);
+    const link::Elm327Adapter* driver = Elm(stack);
+    if (!driver) return;
+    elm = true;
+    if (driver->LastCondition() != link::elm::Condition::Ok) status = driver->LastStatus();
+    refusal = std::move(elmRefusal_);
+    elmRefusal_.clear();
+  });
   if (!elm) return;
-  if (elm->LastCondition() != link::elm::Condition::Ok)
-    statusBar1_.SetText(link::kLinkStatusPanel, elm->LastStatus());
-  if (elmRefusal_.empty()) return;
-  const std::string text = std::move(elmRefusal_);
-  elmRefusal_.clear();
+  if (!status.empty()) statusBar1_.SetText(link::kLinkStatusPanel, status);
+  if (refusal.empty()) return;
   // No tick may run while the box is up: the refused request is not sent again meanwhile.
   const bool running = timer1_.Enabled();
   timer1_.SetEnabled(false);
-  host_.MessageBox("ELM327", text + " Запрос не отправлен.", view::MessageIcon::Warning);
+  host_.MessageBox("ELM327", refusal + " Запрос не отправлен.", view::MessageIcon::Warning);
   timer1_.SetEnabled(running);
 }
 

@@ -110,6 +110,8 @@ void MainForm::ChooseAdapter(link::AdapterKind kind) {
 void MainForm::ReopenPort() {
   link::OpenPort(portHandle_, portNumber_, ecuType_, statusBar1_);
   reopenMissTraced_ = false;
+  // An opening is where a new driver takes over.
+  WatchElm();
   const bool opened = portHandle_.port.IsOpen();
   TraceOpening(opened);
   if (opened) return;
@@ -155,9 +157,12 @@ std::vector<std::string> MainForm::AdapterChecks() {
     if (!port.DeviceName().empty()) device = port.DeviceName();
     log.push_back("Порт открыт: нет");
     // The device opened but no chip answered at any of the rates an ELM327 is set to.
-    if (const link::Elm327Adapter* elm = Elm();
-        elm && kind == link::AdapterKind::Elm327 &&
-        elm->LastCondition() == link::elm::Condition::NoPrompt) {
+    bool noPrompt = false;
+    port.WithStack([&noPrompt](link::SerialPort& stack) {
+      const link::Elm327Adapter* elm = Elm(stack);
+      noPrompt = elm && elm->LastCondition() == link::elm::Condition::NoPrompt;
+    });
+    if (noPrompt && kind == link::AdapterKind::Elm327) {
       log.push_back(
           "ELM327 не отвечает ни на одной скорости (38400, 9600, 115200, 230400, "
           "57600): проверьте, что это ELM327, и его питание.");
@@ -182,8 +187,11 @@ std::vector<std::string> MainForm::AdapterChecks() {
         "; на K-линии " + SettingsText(link::KLineCable::WireSettings(portHandle_.lineSettings));
   log.push_back("Настройки линии (" + settings + ") приняты: " + (taken ? "да" : "нет"));
 
+  // The chip is asked where the port's stack lives; this thread waits for it meanwhile.
   if (kind == link::AdapterKind::Elm327)
-    if (link::Elm327Adapter* elm = Elm()) AppendElmChecks(*elm, log);
+    port.WithStack([&log](link::SerialPort& stack) {
+      if (link::Elm327Adapter* elm = Elm(stack)) AppendElmChecks(*elm, log);
+    });
 
   if (Constants().family != catalogue::LinkFamily::Kwp2000) {
     log.push_back("Обмен с блоком: для этого типа не проверяется (нет StartCommunication)");
@@ -210,8 +218,13 @@ std::vector<std::string> MainForm::AdapterChecks() {
   got += port.Read(in + got, link::kReadLimit);
 
   if (kind == link::AdapterKind::KLineCable && adapterPort_) {
-    if (auto* cable = dynamic_cast<link::KLineCable*>(adapterPort_->Driver())) {
-      switch (cable->LastEcho()) {
+    std::optional<link::KLineCable::Echo> echo;
+    portHandle_.port.WithStack([this, &echo](link::SerialPort&) {
+      if (auto* cable = dynamic_cast<link::KLineCable*>(adapterPort_->Driver()))
+        echo = cable->LastEcho();
+    });
+    if (echo) {
+      switch (*echo) {
         case link::KLineCable::Echo::Ok:
           log.push_back("Эхо K-линии: есть — кабель питается от K-линии автомобиля");
           break;

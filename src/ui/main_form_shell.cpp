@@ -75,6 +75,9 @@ void MainForm::BuildShell() {
   auto& comPort = MenuEntry(options1, "ComPort", "Выбор порта");
   MenuEntry(options1, "AdapterTest1", "Проверка адаптера…").OnClick = [this] { ShowAdapterTest(); };
   MenuEntry(options1, "N6", "Графич.Режим");
+  fastPoll1_ = &MenuEntry(options1, "FastPoll1", "Быстрый опрос");
+  fastPoll1_->SetChecked(FastPoll());
+  fastPoll1_->OnClick = [this] { SetFastPoll(!FastPoll(), true); };
 
   auto& indicator = Add<view::MenuItem>("Indicator", "Индицировать");
   for (std::size_t i = 0; i < session::kPageCount; ++i) {
