@@ -4,6 +4,8 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QIcon>
+#include <QLocale>
 #include <QPixmap>
 #include <QPointer>
 #include <QStringList>
@@ -23,6 +25,7 @@
 #include "catalogue/ecu_catalogue.h"
 #include "link/adapter.h"
 #include "qt/binder.h"
+#include "qt/desktop.h"
 #include "qt/graph_window.h"
 #include "qt/main_window.h"
 #include "qt/obd_windows.h"
@@ -35,6 +38,7 @@
 #include "qt/screenshots.h"
 #include "qt/serial_devices.h"
 #include "qt/side_dialogs.h"
+#include "qt/window_settings.h"
 #include "sim/elm327_sim.h"
 #include "sim/simulated_cable.h"
 #include "sim/simulated_port.h"
@@ -86,6 +90,7 @@ constexpr const char* kUsage =
     "  --screenshot-ticks N\n"
     "                     timer ticks before each picture (default 5; a January\n"
     "                     fuel sweep takes 33)\n"
+    "  --version          print the version and exit\n"
     "  -h, --help         show this text\n";
 
 // The longest --run-for: a week of unattended logging is plenty, and its milliseconds still fit
@@ -130,6 +135,7 @@ int Fail(const QString& message) {
 int main(int argc, char** argv) {
   QCommandLineParser parser;
   const QCommandLineOption help(QStringList{"h", "help"});
+  const QCommandLineOption version("version");
   const QCommandLineOption demo("demo");
   const QCommandLineOption port("port", {}, "N=DEVICE");
   const QCommandLineOption screenshot("screenshot", {}, "FILE");
@@ -142,6 +148,7 @@ int main(int argc, char** argv) {
   const QCommandLineOption openWindow("open", {}, "WINDOW");
   const QCommandLineOption fastPoll("fast-poll");
   parser.addOption(help);
+  parser.addOption(version);
   parser.addOption(demo);
   parser.addOption(port);
   parser.addOption(screenshot);
@@ -159,6 +166,10 @@ int main(int argc, char** argv) {
   if (!parser.parse(args)) return Fail(parser.errorText());
   if (parser.isSet(help)) {
     std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (parser.isSet(version)) {
+    std::fputs("klinediag " KLINEDIAG_VERSION "\n", stdout);
     return 0;
   }
   if (!parser.positionalArguments().isEmpty())
@@ -215,6 +226,11 @@ int main(int argc, char** argv) {
   }
   QApplication app(argc, argv);
   QApplication::setApplicationName("klinediag");
+  QApplication::setApplicationVersion(KLINEDIAG_VERSION);
+  // The menu entry's name, so that the desktop shows the entry's icon for the window.
+  QGuiApplication::setDesktopFileName("org.klinediag.klinediag");
+  QApplication::setWindowIcon(QIcon::fromTheme("org.klinediag.klinediag"));
+  kd::qt::InstallQtTranslations(app, QLocale::system());
 
   // The demo's simulator and a replay answer at once and stay on the GUI thread, as in the
   // harness; a real device lives with its driver on the port worker's thread, where read windows,
@@ -481,6 +497,8 @@ int main(int argc, char** argv) {
                                                      kRecordViewTicks, kSideWindowSize * 3 / 2);
       if (!viewer.isEmpty()) return Fail(viewer);
     }
+    if (!kd::qt::ShootHelpAndPrint(window, host, target))
+      return Fail("cannot write the pictures of the help window and the print preview");
     return 0;
   }
 
@@ -495,7 +513,13 @@ int main(int argc, char** argv) {
       }
       window.close();
     });
-  window.showMaximized();
+  host.SetSettings(&form.Settings());
+  const QWidget* toolBar = window.findChild<QWidget*>("ToolBar1");
+  const QSize toolBarHint = toolBar ? toolBar->sizeHint() : QSize();
+  if (kd::qt::PlaceMainWindow(window, form.Settings(), kd::qt::AvailableArea(&window), toolBarHint))
+    window.showMaximized();
+  else
+    window.show();
   if (openButton)
     QTimer::singleShot(0, &window, [&window, &form, openButton] {
       if (auto* button = form.FindAs<kd::view::Button>(openButton); button && button->Enabled())

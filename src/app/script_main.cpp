@@ -7,7 +7,16 @@
 
 #include "harness/script_runner.h"
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 int main(int argc, char** argv) {
+#ifdef _WIN32
+  // The output is a byte-exact contract: no CR is put before each LF.
+  _setmode(_fileno(stdout), _O_BINARY);
+#endif
   kd::harness::RunOptions options;
   std::string script;
   std::string workdir;
@@ -46,11 +55,15 @@ int main(int argc, char** argv) {
       }
     } else if (arg == "--demo") {
       options.demo = true;
+    } else if (arg == "--version") {
+      std::cout << "klinediag-script " KLINEDIAG_VERSION "\n";
+      return 0;
     } else if (arg == "--help" || arg == "-h") {
       std::cout
           << "usage: klinediag-script [--workdir DIR] [--demo] [--trace FILE] [--adapter KIND]\n"
              "                        [--elm-clone v1.5] [--obd-bus can11|can29]\n"
              "                        [--replay TRACE] [SCRIPT]\n"
+             "       klinediag-script --version\n"
              "Runs the main window on a scripted port (or the simulator with --demo, or\n"
              "the recorded reads of TRACE, one tick of it a firing, with --replay),\n"
              "driven by SCRIPT or standard input, and prints what it shows.\n"

@@ -65,6 +65,7 @@ path is printed on standard output as a single line; open it from the program as
                           answered (its echo still comes); P2min, P3min and P4min as
                           AccessTimingParameters set them, else the ISO 14230 defaults
                           (25, 55 and 5 ms); a write ends with its envelope's count
+  --version               print the version and exit
   --elm-clone v1.5        the ELM327 is a v1.5 clone: "?" to AT FI, AT SI, AT KW and AT AL,
                           the bus started by the first request, long requests cut
   --elm-rate BAUD         the rate the ELM327 talks at (default 38400)
@@ -112,6 +113,9 @@ int main(int argc, char** argv) {
     auto next = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
     if (arg == "--help" || arg == "-h") {
       std::cout << kHelp;
+      return 0;
+    } else if (arg == "--version") {
+      std::cout << "klinediag-sim " KLINEDIAG_VERSION "\n";
       return 0;
     } else if (arg == "--pty") {
       pty = true;

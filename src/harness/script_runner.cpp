@@ -702,6 +702,24 @@ void ScriptRunner::FileWritten(const std::string& path) {
   out_ << "file " << shown.generic_string() << " written\n";
 }
 
+void ScriptRunner::ShowHelp(const std::string& section) {
+  out_ << "help \"" << Escape(section) << "\"\n";
+}
+
+void ScriptRunner::Print(const view::PrintDocument& document) {
+  out_ << "print \"" << Escape(document.title) << "\" header " << document.header.size()
+       << " lines " << document.lines.size() << " table " << document.table.size() << '\n';
+  for (const auto& line : document.header) out_ << "| " << Escape(line) << '\n';
+  for (const auto& line : document.lines) out_ << "| " << Escape(line) << '\n';
+  for (const auto& row : document.table) {
+    out_ << "||";
+    for (const auto& cell : row) out_ << ' ' << Escape(cell) << " |";
+    out_ << '\n';
+  }
+}
+
+void ScriptRunner::PrintSetup() { out_ << "printsetup\n"; }
+
 std::optional<view::FontChoice> ScriptRunner::FontDialog(const view::FontChoice& current) {
   auto a = TakeAnswer();
   if (!a || a->kind == Answer::Cancel) return std::nullopt;

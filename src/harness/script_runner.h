@@ -58,6 +58,9 @@ class ScriptRunner : public view::Host {
   view::LocalTime Now() override { return clock_; }
   // Prints `file PATH written`, the path relative to the folder the harness started in.
   void FileWritten(const std::string& path) override;
+  void ShowHelp(const std::string& section) override;
+  void Print(const view::PrintDocument& document) override;
+  void PrintSetup() override;
 
  private:
   struct Answer {

@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QMenuBar>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTabWidget>
@@ -12,6 +13,7 @@
 #include "catalogue/ecu_catalogue.h"
 #include "qt/layout.h"
 #include "qt/pages/page_layouts.h"
+#include "qt/window_settings.h"
 
 namespace kd::qt {
 
@@ -109,6 +111,12 @@ MainWindow::MainWindow(ui::MainForm& form, QWidget* parent) : QMainWindow(parent
   setStatusBar(status);
 
   binder_ = new Binder(form, this);
+  // F1 asks for help as the "?" button does.
+  if (auto* help = form_.FindAs<view::Button>("ToolButton9")) {
+    auto* f1 = new QShortcut(QKeySequence::HelpContents, this);
+    connect(f1, &QShortcut::activated, this,
+            [this, help] { binder_->Forward(*help, [help] { help->Click(); }); });
+  }
   // Queued: the control asking is still in its handler when the request comes.
   form_.RequestClose = [this] {
     QMetaObject::invokeMethod(
@@ -119,10 +127,12 @@ MainWindow::MainWindow(ui::MainForm& form, QWidget* parent) : QMainWindow(parent
 void MainWindow::closeEvent(QCloseEvent* event) {
   bool closes = false;
   binder_->Guard([&] { closes = form_.Close(); });
-  if (closes)
+  if (closes) {
+    StoreMainWindow(*this, form_.Settings());
     event->accept();
-  else
+  } else {
     event->ignore();
+  }
 }
 
 // The binder goes before the widgets: a widget torn down must not reach the form as a user event.

@@ -10,6 +10,7 @@
 
 #include "qt/binder.h"
 #include "qt/layout.h"
+#include "qt/window_settings.h"
 
 namespace kd::qt {
 
@@ -51,7 +52,9 @@ void QtHost::ShowModal(view::Form& form) {
     generic->Bind();
     dialog = std::move(generic);
   }
+  if (settings_) PlaceSideWindow(*dialog, form.Name(), *settings_, AvailableArea(parent_));
   dialog->exec();
+  if (settings_) StoreSideWindow(*dialog, form.Name(), *settings_);
 }
 
 std::optional<std::string> QtHost::FileDialog(const view::FileDialogRequest& request, bool save) {

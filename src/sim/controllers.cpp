@@ -1,6 +1,7 @@
 #include "sim/controllers.h"
 
 #include <algorithm>
+#include <initializer_list>
 #include <iterator>
 #include <string_view>
 
@@ -86,7 +87,7 @@ void KwpController::InstallActuatorServices() {
     return answer(0x30, actuators_.IoControl(r.service, model_.At(r.nowMs)));
   });
   if (!SimProfileOf(profile_.type).actuatorRoutines) return;
-  for (const std::uint8_t sid : {0x31, 0x32})
+  for (const std::uint8_t sid : std::initializer_list<std::uint8_t>{0x31, 0x32})
     AddService(sid, true, [this, answer, sid](const Request& r) {
       return answer(sid, actuators_.Routine(r.service));
     });

@@ -140,6 +140,10 @@ class MainForm : public view::Form {
   }
   // Filled by the identifiers page; the report header and the vehicle-data dialog read it.
   VehicleData& Vehicle() { return vehicleData_; }
+  // The page on screen as "Печать" prints it.
+  view::PrintDocument PageDocument();
+  // The heading of the user guide's section about the page on screen.
+  std::string_view HelpSection() const;
   // What the identifiers page keeps beside the vehicle data, for writing back.
   const identity::Identifiers& Identifiers() const { return identifiers_; }
 

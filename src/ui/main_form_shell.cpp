@@ -54,7 +54,7 @@ void MainForm::BuildShell() {
   ToolButton("GraphButton", "Графический режим").SetCheckable(true);
   ToolButton("ToolButton14", "", true);
   auto& aboutButton = ToolButton("AboutButton", "О программе!");
-  ToolButton("ToolButton9", "Краткая помощь", true);
+  auto& helpButton = ToolButton("ToolButton9", "Краткая помощь", true);
   auto& exitButton = ToolButton("ToolButton11", "Выход из программы");
 
   // Main menu.
@@ -66,8 +66,8 @@ void MainForm::BuildShell() {
   MenuEntry(file1, "SaveDAT1", "Сохран.Данные");
   MenuEntry(file1, "N1", "-");
   auto& fontPar = MenuEntry(file1, "Font_par", "Фонт Параметров");
-  MenuEntry(file1, "Print1", "Печать");
-  MenuEntry(file1, "PrintSetup1", "Настройка печати");
+  auto& print1 = MenuEntry(file1, "Print1", "Печать");
+  auto& printSetup1 = MenuEntry(file1, "PrintSetup1", "Настройка печати");
   MenuEntry(file1, "N2", "-");
   auto& exit1 = MenuEntry(file1, "Exit1", "В&ыход");
 
@@ -108,6 +108,9 @@ void MainForm::BuildShell() {
     host_.ShowModal(about);
   };
   exitButton.OnClick = exit1.OnClick = [this] { CloseByControl(); };
+  helpButton.OnClick = [this] { host_.ShowHelp(std::string(HelpSection())); };
+  print1.OnClick = [this] { host_.Print(PageDocument()); };
+  printSetup1.OnClick = [this] { host_.PrintSetup(); };
   fontPar.OnClick = [this] {
     if (auto font = host_.FontDialog({stringGrid1_.FontName(), stringGrid1_.FontSize()}))
       stringGrid1_.SetFont(font->name, font->size);

@@ -5,10 +5,21 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
+
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <process.h>
+#include <windows.h>
+// After windows.h, whose types it uses.
+#include <tlhelp32.h>
+#else
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <chrono>
 #include <filesystem>
@@ -25,17 +36,62 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// What a process is to the writer: the pid in its temporary names.
+#ifdef _WIN32
+long OwnPid() {
+  return static_cast<long>(::_getpid());
+}
+// Another process that runs: the service control manager, there on Windows and under Wine for as
+// long as the session lasts (a program started from Linux under Wine has no Windows parent).
+long LivePid() {
+  long found = 0;
+  const HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  PROCESSENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = ::Process32First(snapshot, &entry); more && found == 0;
+       more = ::Process32Next(snapshot, &entry))
+    if (::_stricmp(entry.szExeFile, "services.exe") == 0)
+      found = static_cast<long>(entry.th32ProcessID);
+  ::CloseHandle(snapshot);
+  return found;
+}
+// A process that has ended: this program again, running no test.
+long DeadPid() {
+  char self[MAX_PATH];
+  ::GetModuleFileNameA(nullptr, self, MAX_PATH);
+  const intptr_t handle = ::_spawnl(_P_NOWAIT, self, self, "--gtest_filter=-*", nullptr);
+  if (handle == -1) return 0;
+  const long pid = static_cast<long>(::GetProcessId(reinterpret_cast<HANDLE>(handle)));
+  int status = 0;
+  ::_cwait(&status, handle, 0);
+  return pid;
+}
+#else
+long OwnPid() {
+  return static_cast<long>(::getpid());
+}
+long LivePid() {
+  return static_cast<long>(::getppid());
+}
+long DeadPid() {
+  const pid_t dead = ::fork();
+  if (dead == 0) ::_exit(0);
+  ::waitpid(dead, nullptr, 0);
+  return static_cast<long>(dead);
+}
+#endif
+
 class AtomicFile : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = fs::temp_directory_path() /
-           ("kd_atomic_" + std::to_string(::getpid()) + "_" +
+           ("kd_atomic_" + std::to_string(OwnPid()) + "_" +
             ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir_);
     fs::create_directories(dir_);
   }
   void TearDown() override {
-    ::chmod(dir_.c_str(), 0755);
+    fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add);
     fs::remove_all(dir_);
   }
 
@@ -60,6 +116,7 @@ class AtomicFile : public ::testing::Test {
   fs::path dir_;
 };
 
+#ifndef _WIN32
 // Runs `body` in a child process and returns its exit status, or 128 + the signal that ended it.
 template <class Body>
 int InChild(Body body) {
@@ -76,18 +133,24 @@ int InChild(Body body) {
   ::waitpid(pid, &status, 0);
   return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
 }
+#endif
 
 TEST_F(AtomicFile, ReplacesTheContentAndKeepsTheFilesMode) {
   const std::string path = Path("x.cfg");
   ASSERT_TRUE(Put(path, "first"));
   EXPECT_EQ(Read(path), "first");
+#ifndef _WIN32
   ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+#endif
   const std::vector<std::uint8_t> bytes = {0, 1, 2, 0xFF};
   ASSERT_TRUE(WriteAtomically(path, bytes));
   EXPECT_EQ(Read(path), std::string("\0\1\2\xFF", 4));
+#ifndef _WIN32
+  // The mode the user gave the file survives the replacement.
   struct stat st {};
   ASSERT_EQ(::stat(path.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0640u);
+#endif
   // A body far bigger than the writer's buffer, in pieces of every size.
   std::string big;
   std::mt19937 rng(7);
@@ -138,6 +201,7 @@ TEST_F(AtomicFile, AFailedSaveKeepsTheOldFileAndLeavesNoTemporary) {
   EXPECT_EQ(Read(path), "old report");
   EXPECT_EQ(Others({"report.err", "taken.err"}), std::vector<std::string>{});
 
+#ifndef _WIN32
   // The disk fills up mid-write: a file-size limit makes the writes fail as ENOSPC would.
   const int full = InChild([&] {
     ::signal(SIGXFSZ, SIG_IGN);
@@ -150,8 +214,10 @@ TEST_F(AtomicFile, AFailedSaveKeepsTheOldFileAndLeavesNoTemporary) {
   EXPECT_EQ(full, 0);
   EXPECT_EQ(Read(path), "old report");
   EXPECT_EQ(Others({"report.err", "taken.err"}), std::vector<std::string>{});
+#endif
 }
 
+#ifndef _WIN32
 TEST_F(AtomicFile, AFolderThatCannotBeWrittenKeepsItsFile) {
   const std::string path = Path("default.cfg");
   ASSERT_TRUE(Put(path, "kept"));
@@ -187,7 +253,7 @@ TEST_F(AtomicFile, AProcessKilledMidSaveLeavesTheOldFileAndItsLeftoverIsSweptLat
   ASSERT_EQ(left.size(), 1u);
   long pid = 0;
   EXPECT_TRUE(IsTemporaryOf(left[0], "M10def.cfg", pid)) << left[0];
-  EXPECT_NE(pid, static_cast<long>(::getpid()));
+  EXPECT_NE(pid, OwnPid());
   EXPECT_GT(fs::file_size(dir_ / left[0]), 0u) << "the child had written into it";
 
   // A save of another file leaves it; a save of this one removes it, the process being gone.
@@ -198,16 +264,28 @@ TEST_F(AtomicFile, AProcessKilledMidSaveLeavesTheOldFileAndItsLeftoverIsSweptLat
   EXPECT_EQ(Others({"M10def.cfg", "other.cfg"}), std::vector<std::string>{});
 }
 
-// A temporary file of a process that still runs is its save in progress: it is left alone.
+#endif
+
+// A temporary file of a process that still runs is its save in progress: it is left alone; a
+// dead one's goes.
 TEST_F(AtomicFile, ALiveWritersTemporaryFileIsLeftAlone) {
   const std::string path = Path("default.cfg");
-  const std::string theirs = "." + std::string("default.cfg") + "." + std::to_string(::getppid()) +
-                             ".Ab12Cd.tmp";
+  const long live = LivePid();
+  ASSERT_NE(live, 0);
+  const std::string theirs =
+      "." + std::string("default.cfg") + "." + std::to_string(live) + ".Ab12Cd.tmp";
   std::ofstream(Path(theirs)) << "in progress";
+  const long dead = DeadPid();
+  ASSERT_NE(dead, 0);
+  const std::string gone =
+      "." + std::string("default.cfg") + "." + std::to_string(dead) + ".Ab12Cd.tmp";
+  std::ofstream(Path(gone)) << "left by a dead writer";
   ASSERT_TRUE(Put(path, "mine"));
   EXPECT_TRUE(fs::exists(dir_ / theirs));
+  EXPECT_FALSE(fs::exists(dir_ / gone));
 }
 
+#ifndef _WIN32
 // Killed at any moment, again and again: the file is always one of the complete versions.
 TEST_F(AtomicFile, KilledAtRandomMomentsTheFileIsAlwaysOneCompleteVersion) {
   const std::string path = Path("data.dat");
@@ -232,6 +310,8 @@ TEST_F(AtomicFile, KilledAtRandomMomentsTheFileIsAlwaysOneCompleteVersion) {
   EXPECT_EQ(Others({"data.dat"}), std::vector<std::string>{});
 }
 
+#endif
+
 TEST(TemporaryName, OnlyTheWritersOwnNamesForThatTarget) {
   long pid = 0;
   EXPECT_TRUE(IsTemporaryOf(".x.cfg.123.aB3xYz.tmp", "x.cfg", pid));
@@ -249,6 +329,7 @@ TEST(TemporaryName, OnlyTheWritersOwnNamesForThatTarget) {
 namespace kd::fileio {
 namespace {
 
+#ifndef _WIN32
 // A file-size limit the user set (ulimit -f) ends a process that writes past it by SIGXFSZ
 // unless the signal is ignored: the save must fail as on a full disk instead, whatever the
 // program had done with the signal before.
@@ -270,15 +351,15 @@ TEST_F(AtomicFile, AFileSizeLimitFailsTheSaveInsteadOfEndingTheProgram) {
   EXPECT_EQ(Read(path), "old drive");
   EXPECT_EQ(Others({"drive.dat"}), std::vector<std::string>{});
 }
+#endif
 
 // At start-up every temporary file of a dead process goes, whatever file it was saving; those
 // of live processes and files that only look alike stay.
 TEST_F(AtomicFile, LeftoversOfDeadProcessesAreRemovedForEveryTarget) {
-  const pid_t dead = ::fork();
-  if (dead == 0) ::_exit(0);
-  ::waitpid(dead, nullptr, 0);
+  const long dead = DeadPid();
+  ASSERT_NE(dead, 0);
   const std::string d = std::to_string(dead);
-  const std::string live = std::to_string(::getppid());
+  const std::string live = std::to_string(LivePid());
   const std::vector<std::string> gone = {".default.cfg." + d + ".Ab12Cd.tmp",
                                          ".drive 1.dat." + d + ".zzzzzz.tmp",
                                          "..hidden.csv." + d + ".A1b2C3.tmp"};
@@ -290,7 +371,7 @@ TEST_F(AtomicFile, LeftoversOfDeadProcessesAreRemovedForEveryTarget) {
   for (const auto& name : kept) std::ofstream(Path(name)) << "x";
   long pid = 0;
   EXPECT_TRUE(IsTemporary(gone[1], pid));
-  EXPECT_EQ(pid, static_cast<long>(dead));
+  EXPECT_EQ(pid, dead);
   EXPECT_EQ(RemoveLeftovers(dir_.string()), 3);
   for (const auto& name : gone) EXPECT_FALSE(fs::exists(dir_ / name)) << name;
   for (const auto& name : kept) EXPECT_TRUE(fs::exists(dir_ / name)) << name;

@@ -108,10 +108,12 @@ TEST(ParamPanelRandom, EveryTypeWithThePanelOpenOnRandomReplies) {
       page.Step(reply, buffer);
       if (kwp) {
         ASSERT_TRUE(buffer.dataLength >= 2 && buffer.dataLength <= 5) << type;
-        if (buffer.transmitFrame[3] == 0x30)
+        if (buffer.transmitFrame[3] == 0x30) {
           ASSERT_TRUE(buffer.dataLength == 3 || buffer.dataLength == 4 || buffer.dataLength == 5);
-        if (IsDataReply(reply) && panel.PanelVisible() && pendingBefore == 3 && selected == last)
+        }
+        if (IsDataReply(reply) && panel.PanelVisible() && pendingBefore == 3 && selected == last) {
           ASSERT_EQ(pending, 0u) << "a value command stayed pending on type " << type;
+        }
       }
       for (const auto& s : chart.Chart1().Series()) ASSERT_LE(s.points.size(), kChartWindow);
       ASSERT_LE(recorder.Buffer().RecordFill(), kRecordLimit + kLargestFrame);
@@ -121,7 +123,9 @@ TEST(ParamPanelRandom, EveryTypeWithThePanelOpenOnRandomReplies) {
     const std::string stats = StatisticsFile(type, params, recorder.Buffer());
     EXPECT_FALSE(data.empty());
     EXPECT_FALSE(stats.empty());
-    if (!kwp) EXPECT_EQ(recorder.Buffer().RecordFill(), 0) << "escaped and GM types keep no frames";
+    if (!kwp) {
+      EXPECT_EQ(recorder.Buffer().RecordFill(), 0) << "escaped and GM types keep no frames";
+    }
   }
 }
 

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <initializer_list>
 #include <string>
 
 #include "../link/fake_port.h"
@@ -88,8 +89,9 @@ TEST_F(ObdWindows, FrameNumberAndClearRequestOutliveTheWindow) {
     EXPECT_EQ(Tick(w), (std::vector<std::uint8_t>{0x55, 0x56, 0x57, 0xAA, 0x0A, 0xC1, 0x33, 0xF1,
                                                   0x03, 0xE8}));
     // Echo, then a code reply: the clear asked for in the earlier window goes out now.
-    for (std::uint8_t b : {0xC1, 0x33, 0xF1, 0x03, 0xE8, 0x87, 0xF1, 0x10, 0x43, 0x01, 0x33, 0x00,
-                           0x00, 0x00, 0x00, 0x07})
+    for (std::uint8_t b :
+         std::initializer_list<std::uint8_t>{0xC1, 0x33, 0xF1, 0x03, 0xE8, 0x87, 0xF1, 0x10, 0x43,
+                                             0x01, 0x33, 0x00, 0x00, 0x00, 0x00, 0x07})
       port.incoming.push_back(b);
     EXPECT_EQ(Tick(w), (std::vector<std::uint8_t>{0x55, 0x56, 0x57, 0xAA, 0x0A, 0xC1, 0x33, 0xF1,
                                                   0x04, 0xE9}));

@@ -3,13 +3,13 @@
 # differ: its status text, its summary and its closing message box.
 file(REMOVE_RECURSE ${WORKDIR})
 file(MAKE_DIRECTORY ${WORKDIR}/demo ${WORKDIR}/replay)
-execute_process(COMMAND ${HARNESS} --workdir ${WORKDIR}/demo --demo --trace ${WORKDIR}/drive.trace
+execute_process(COMMAND ${EMULATOR} ${HARNESS} --workdir ${WORKDIR}/demo --demo --trace ${WORKDIR}/drive.trace
                         ${SESSION}
                 OUTPUT_VARIABLE demo RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "the session against the simulator failed with ${status}:\n${demo}")
 endif()
-execute_process(COMMAND ${HARNESS} --workdir ${WORKDIR}/replay --replay ${WORKDIR}/drive.trace
+execute_process(COMMAND ${EMULATOR} ${HARNESS} --workdir ${WORKDIR}/replay --replay ${WORKDIR}/drive.trace
                         ${SESSION}
                 OUTPUT_VARIABLE replay RESULT_VARIABLE status)
 if(NOT status EQUAL 0)

@@ -33,7 +33,8 @@ if(DEFINED EXTRA_ARGS)
   separate_arguments(extra UNIX_COMMAND "${EXTRA_ARGS}")
   list(APPEND args ${extra})
 endif()
-execute_process(COMMAND ${HARNESS} ${args} ${SCRIPT}
+# EMULATOR runs a cross-built harness (Wine for the Windows build); empty elsewhere.
+execute_process(COMMAND ${EMULATOR} ${HARNESS} ${args} ${SCRIPT}
                 OUTPUT_VARIABLE actual RESULT_VARIABLE status)
 file(READ ${EXPECTED} expected)
 if(NOT actual STREQUAL expected)

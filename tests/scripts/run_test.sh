@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # scripts/run on a stand-in checkout: the build and the program are stubs that record how they
 # were called, so what is checked is the script's own work: the three programs built, the data
-# folder chosen, created and announced, the program started there with the arguments given.
+# folder chosen, created and announced, the build's progress shown, the program started there
+# with the arguments given.
 #
 #   run_test.sh SOURCE-DIR
 set -u
@@ -16,20 +17,21 @@ fail() {
 }
 
 checkout="$work/checkout"
-mkdir -p "$checkout/scripts" "$checkout/build/dev/bin" "$work/stubs"
+mkdir -p "$checkout/scripts" "$checkout/build/release/bin" "$work/stubs"
 cp "$src/scripts/run" "$checkout/scripts/run"
 printf '#!/bin/sh\n' >"$checkout/scripts/bootstrap"
 cat >"$work/stubs/cmake" <<STUB
 #!/bin/sh
 echo "cmake \$*" >>"$work/cmake.log"
+case "\$*" in --build*) echo "[1/2] Building CXX object step-one"; echo "[2/2] Linking CXX executable bin/klinediag" ;; esac
 STUB
-cat >"$checkout/build/dev/bin/klinediag" <<STUB
+cat >"$checkout/build/release/bin/klinediag" <<STUB
 #!/bin/sh
 pwd >"$work/program.log"
 for a in "\$@"; do echo "arg \$a"; done >>"$work/program.log"
 STUB
 chmod +x "$checkout/scripts/run" "$checkout/scripts/bootstrap" "$work/stubs/cmake" \
-  "$checkout/build/dev/bin/klinediag"
+  "$checkout/build/release/bin/klinediag"
 
 run() {  # XDG_DATA_HOME HOME ARGS...: stderr into $work/stderr
   local xdg=$1 home=$2
@@ -46,13 +48,16 @@ expect_line() {  # FILE LINE
 # XDG_DATA_HOME set: the folder beneath it, created on the way.
 run "$work/xdg" "$work/home" --demo --ecu 6 || fail "scripts/run exited $?"
 expect_line "$work/stderr" "klinediag: working folder $work/xdg/klinediag"
-[ "$(wc -l <"$work/stderr")" -eq 1 ] || { fail "more than the one line on stderr:"; cat "$work/stderr"; }
+# The build's steps reach the terminal, one a line.
+expect_line "$work/stderr" "[1/2] Building CXX object step-one"
+expect_line "$work/stderr" "[2/2] Linking CXX executable bin/klinediag"
 [ -d "$work/xdg/klinediag" ] || fail "the data folder was not created"
 expect_line "$work/program.log" "$work/xdg/klinediag"
 expect_line "$work/program.log" "arg --demo"
 expect_line "$work/program.log" "arg --ecu"
 expect_line "$work/program.log" "arg 6"
-expect_line "$work/cmake.log" "cmake --build --preset dev -j $(nproc) --target klinediag klinediag-sim klinediag-script"
+expect_line "$work/cmake.log" "cmake --preset release"
+expect_line "$work/cmake.log" "cmake --build --preset release -j $(nproc)"
 
 # Unset or relative: the default under HOME.
 for xdg in "" "relative/share"; do

@@ -11,11 +11,14 @@
 // locale source. Where both are present a build that fails is a test failure.
 #pragma once
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
+
+#ifndef _WIN32
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <clocale>
@@ -29,7 +32,9 @@
 
 #include "support/temp_folder.h"
 
+#ifndef _WIN32
 extern char** environ;
+#endif
 
 namespace kd::testing {
 
@@ -37,6 +42,13 @@ class CommaLocale {
  public:
   static constexpr const char* kName = "ru_RU.UTF-8";
 
+#ifdef _WIN32
+  // The C library's locale compiler is glibc's; Windows' C runtime has no LOCPATH to point.
+  CommaLocale() : whyNot_("no localedef on Windows: the locale is compiled by glibc's tools") {}
+  ~CommaLocale() {
+    std::setlocale(LC_ALL, "C");
+  }
+#else
   CommaLocale() {
     if (const char* old = std::getenv("LOCPATH")) oldLocpath_ = old;
     const std::string localedef = FindOnPath("localedef");
@@ -73,6 +85,7 @@ class CommaLocale {
     else
       ::unsetenv("LOCPATH");
   }
+#endif
 
   CommaLocale(const CommaLocale&) = delete;
   CommaLocale& operator=(const CommaLocale&) = delete;
@@ -81,6 +94,7 @@ class CommaLocale {
   const std::string& WhyNot() const { return whyNot_; }
 
  private:
+#ifndef _WIN32
   static std::string FindOnPath(const std::string& program) {
     const char* path = std::getenv("PATH");
     std::stringstream dirs(path ? path : "/usr/bin:/bin");
@@ -124,6 +138,7 @@ class CommaLocale {
   }
 
   TempFolder folder_;
+#endif
   std::optional<std::string> oldLocpath_;
   std::string whyNot_;
   bool built_ = false;
