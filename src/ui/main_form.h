@@ -239,7 +239,6 @@ class MainForm : public view::Form {
 
   view::Timer& timer1_;
   link::Elm327Adapter* watchedElm_ = nullptr;
-  bool elmInUse_ = false;
   std::string elmRefusal_;
   view::StatusBar& statusBar1_;
   view::MenuItem& typeblock1_;

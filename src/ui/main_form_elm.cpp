@@ -52,11 +52,7 @@ void MainForm::SayWhatElmCannotReach() {
 // The driver lives where the port's stack does (with the Qt program, on the port's thread): it,
 // its listener and the refusal it leaves are touched only inside WithStack.
 void MainForm::WatchElm() {
-  portHandle_.port.WithStack([this](link::SerialPort& stack) {
-    WatchElm(stack);
-    // Written while this thread waits for the job, read on it afterwards.
-    elmInUse_ = watchedElm_ != nullptr;
-  });
+  portHandle_.port.WithStack([this](link::SerialPort& stack) { WatchElm(stack); });
 }
 
 void MainForm::WatchElm(link::SerialPort& stack) {
@@ -71,8 +67,9 @@ void MainForm::WatchElm(link::SerialPort& stack) {
 
 void MainForm::ShowElmOutcome() {
   // Only an opening brings a new driver, and each opening looks for the ELM327: without one,
-  // the tick costs no trip to the port's thread.
-  if (!elmInUse_) return;
+  // the tick costs no trip to the port's thread. The pointer is written only inside WithStack,
+  // while this thread waits, so this thread may read it.
+  if (!watchedElm_) return;
   bool elm = false;
   std::string status;
   std::string refusal;
