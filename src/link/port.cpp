@@ -94,9 +94,36 @@ WriteOutcome WriteFrame(PortHandle& handle, const ExchangeBuffer& buffer, std::s
   return WriteOutgoing(handle.port, {{buffer.transmitFrame, buffer.transmitFrame + n}, true});
 }
 
-bool RunTick(PortHandle& handle, ExchangeBuffer& buffer,
-             std::function<OutgoingFrame(std::size_t read)> step,
-             std::function<void(WriteOutcome)> done, const std::optional<FastRead>& fast) {
+namespace {
+
+// RunTick, with `traced`: the exchange's bytes go to the handle's onWindowTick once the outcome
+// was shown. The main window's tick traces itself (PollTick), with what only it knows.
+bool RunTraced(PortHandle& handle, ExchangeBuffer& buffer,
+               std::function<OutgoingFrame(std::size_t read)> step,
+               std::function<void(WriteOutcome)> done, const std::optional<FastRead>& fast,
+               bool traced) {
+  struct Exchange {
+    std::vector<std::uint8_t> arrived;
+    std::vector<std::uint8_t> sent;
+  };
+  std::shared_ptr<Exchange> exchange;
+  if (traced && handle.onWindowTick) {
+    exchange = std::make_shared<Exchange>();
+    step = [&buffer, exchange, step = std::move(step)](std::size_t read) {
+      exchange->arrived.assign(buffer.receiveArea, buffer.receiveArea + read);
+      OutgoingFrame frame = step(read);
+      exchange->sent = frame.bytes;
+      return frame;
+    };
+    done = [&handle, exchange, done = std::move(done)](WriteOutcome outcome) {
+      if (done) done(outcome);
+      const bool succeeded = outcome == WriteOutcome::Written || outcome == WriteOutcome::Delayed;
+      if (handle.onWindowTick)
+        handle.onWindowTick(exchange->arrived, succeeded
+                                                   ? std::span<const std::uint8_t>(exchange->sent)
+                                                   : std::span<const std::uint8_t>());
+    };
+  }
   if (!handle.exchanger) {
     if (fast) return false;
     const std::size_t read = ReadIntoArea(handle, buffer);
@@ -118,6 +145,14 @@ bool RunTick(PortHandle& handle, ExchangeBuffer& buffer,
   return handle.exchanger->Start(b, kReadLimit, std::move(stepped), std::move(written));
 }
 
+}  // namespace
+
+bool RunTick(PortHandle& handle, ExchangeBuffer& buffer,
+             std::function<OutgoingFrame(std::size_t read)> step,
+             std::function<void(WriteOutcome)> done, const std::optional<FastRead>& fast) {
+  return RunTraced(handle, buffer, std::move(step), std::move(done), fast, true);
+}
+
 void ForgetTicks(PortHandle& handle, const ExchangeBuffer& buffer) {
   if (handle.exchanger) handle.exchanger->Forget(&buffer);
 }
@@ -132,7 +167,7 @@ bool PollTick(PortHandle& handle, ExchangeBuffer& buffer, bool marksStartCommuni
   };
   auto traced = std::make_shared<Traced>();
   const bool keepArrived = shown != nullptr;
-  return RunTick(
+  return RunTraced(
       handle, buffer,
       [&handle, &buffer, keepArrived, marksStartCommunication, sessionStep = std::move(sessionStep),
        traced](std::size_t read) {
@@ -159,7 +194,7 @@ bool PollTick(PortHandle& handle, ExchangeBuffer& buffer, bool marksStartCommuni
         if (handle.onTick) handle.onTick(traced->arrived, written);
         if (shown) shown(traced->arrived, written);
       },
-      fast);
+      fast, false);
 }
 
 }  // namespace kd::link

@@ -25,6 +25,9 @@ struct PortHandle {
   // failed). The session trace hangs here.
   std::function<void(std::span<const std::uint8_t> read, std::span<const std::uint8_t> written)>
       onTick;
+  // The same for the ticks of the side windows, which run on the port with their own timer.
+  std::function<void(std::span<const std::uint8_t> read, std::span<const std::uint8_t> written)>
+      onWindowTick;
   // Set where the port must not be waited on by the ticks (the Qt program); null: every tick
   // runs through at once.
   Exchanger* exchanger = nullptr;

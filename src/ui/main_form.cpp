@@ -190,6 +190,29 @@ bool MainForm::StartTrace(const std::string& path) {
     line << " | " << statusBar1_.Text(link::kLinkStatusPanel) << '\n';
     TraceLine(line.str());
   };
+  // A side window's tick: its form's name, its page (if it has pages) and its status line.
+  portHandle_.onWindowTick = [this](std::span<const std::uint8_t> read,
+                                    std::span<const std::uint8_t> written) {
+    if (!sideWindow_) return;
+    std::ostringstream line;
+    line << TraceTime(host_.Now()) << " window " << sideWindow_->Name() << " page ";
+    const auto* pages = sideWindow_->FindAs<view::PageControl>("PageControl1");
+    line << (pages ? pages->ActiveName() : std::string("-")) << " rx";
+    TraceBytes(line, read);
+    line << " | tx";
+    TraceBytes(line, written);
+    line << " |";
+    if (const auto* status = sideWindow_->FindAs<view::StatusBar>("StatusBar1")) {
+      const char* between = " ";
+      for (int panel = 0; panel < status->PanelCount(); ++panel) {
+        if (status->Text(panel).empty()) continue;
+        line << between << status->Text(panel);
+        between = "; ";
+      }
+    }
+    line << '\n';
+    TraceLine(line.str());
+  };
   // A driver that does the adapter's work on the PC side shows what it did on the wire.
   portHandle_.port.SetWireListener([this](const link::WireEvent& event) {
     std::ostringstream line;

@@ -259,6 +259,8 @@ class MainForm : public view::Form {
   std::vector<view::MenuItem*> mainMenu_;
   std::array<view::MenuItem*, session::kPageCount> indicatorItems_{};
   std::vector<view::Button*> sideWindowButtons_;
+  // The side window open now, whose ticks the trace writes as its own.
+  view::Form* sideWindow_ = nullptr;
   std::array<view::MenuItem*, 11> typeMenuItems_{};
   VehicleData vehicleData_;
   identity::Identifiers identifiers_;

@@ -41,7 +41,9 @@ void MainForm::ShowSideWindow(view::Form& window) {
   timer1_.SetEnabled(false);
   window.Values().SetClock([this] { return host_.Now(); });
   if (OnSideWindow) OnSideWindow(window);
+  sideWindow_ = &window;
   host_.ShowModal(window);
+  sideWindow_ = nullptr;
   timer1_.SetEnabled(true);
 }
 

@@ -79,7 +79,10 @@ for bus in can11 can29; do
   # "01 0" sent as text, and CAN answers (identifier 7E8 or 18 DA F1 10, "41") read back.
   asked=$(grep -c " wire tx 30 31 20 30 " "$dir/session.trace")
   answered=$(grep " wire rx " "$dir/session.trace" | grep -cE "37 45 38 20 30 .* 34 31|31 38 20 44 41 20 46 31 20 31 30")
-  echo "$bus: exit $status, $asked mode 01 requests, $answered CAN answers"
+  # The window's own ticks are in the trace, told apart from the main window's.
+  windowTicks=$(grep -c " window TEOBD page TabSheet1 rx .* | tx 55 56 57 AA " "$dir/session.trace")
+  echo "$bus: exit $status, $asked mode 01 requests, $answered CAN answers, $windowTicks window ticks"
+  if [ "$windowTicks" -lt 3 ]; then fail "$bus: the EOBD window's ticks are not in the trace"; fi
   if [ "$status" -ne 0 ]; then fail "$bus: klinediag exited $status"; fi
   if [ "$asked" -lt 3 ] || [ "$answered" -lt 3 ]; then fail "$bus: the EOBD window did not read the CAN car"; fi
 done

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <sstream>
 
@@ -100,6 +101,55 @@ TEST(MainFormTraceTest, AFailingTraceIsShownOnceAndResumes) {
   EXPECT_EQ(times, (std::vector<std::string>{"2024-01-01 12:00:01.000", "2024-01-01 12:00:02.000",
                                              "2024-01-01 12:00:03.000", "2024-01-01 12:00:09.000",
                                              "2024-01-01 12:00:09.000"}));
+}
+
+// A host whose modal windows run a few ticks of their own timer, as a technician's look at one.
+class TickingHost : public ClockHost {
+ public:
+  void ShowModal(view::Form& window) override {
+    for (int i = 0; i < 2; ++i) {
+      if (beforeTick) beforeTick();
+      if (view::Timer* timer = window.LinkTimer()) timer->Fire();
+    }
+  }
+  std::function<void()> beforeTick;
+};
+
+TEST(MainFormTraceTest, SideWindowTicksAreTracedAsTheirOwnAndSkippedByTheReplay) {
+  testing::TempFolder folder(testing::TempFolder::Enter);
+  testing::FakePort port;
+  TickingHost host;
+  MainForm form{port, host};
+  ASSERT_TRUE(form.StartTrace("s.trace"));
+  form.Start();
+  form.Timer1().Fire();
+  // The EOBD window's functional StartCommunication, then the controller's answer to it.
+  host.beforeTick = [&] {
+    for (std::uint8_t b : {0xC1, 0x33, 0xF1, 0x81, 0x66, 0x83, 0xF1, 0x10, 0xC1, 0xEF, 0x8F, 0xC3})
+      port.incoming.push_back(b);
+  };
+  form.FindAs<view::Button>("ToolButton7")->Click();
+  host.beforeTick = nullptr;
+  form.Timer1().Fire();
+
+  std::istringstream lines(Read("s.trace"));
+  std::vector<std::string> ticks;
+  for (std::string line; std::getline(lines, line);)
+    if (line.size() > 24 && line[0] != '#' && line.compare(24, 4, "open") != 0)
+      ticks.push_back(line.substr(24));
+  ASSERT_EQ(ticks.size(), 4u);
+  EXPECT_EQ(ticks[0].substr(0, 22), "type 1 page TabSheet1 ");
+  EXPECT_EQ(
+      ticks[1],
+      "window TEOBD page TabSheet1 rx C1 33 F1 81 66 83 F1 10 C1 EF 8F C3 | tx 55 56 57 AA 8A "
+      "C1 33 F1 81 66 | COM:2; Send Message");
+  EXPECT_EQ(ticks[2].substr(0, 48), "window TEOBD page TabSheet1 rx C1 33 F1 81 66 83");
+  EXPECT_EQ(ticks[3].substr(0, 22), "type 1 page TabSheet1 ");
+
+  // The replay plays the main window's ticks; a side window's line is no tick of it.
+  std::string error;
+  EXPECT_FALSE(ParseTraceLine("2024-01-01 12:00:00.000 " + ticks[1], 5, error));
+  EXPECT_EQ(error, "");
 }
 
 TEST(TraceReadTest, LinesOfTicksAndTheRest) {
