@@ -64,7 +64,11 @@ path is printed on standard output as a single line; open it from the program as
                           a request that starts before P3min after the last answer is not
                           answered (its echo still comes); P2min, P3min and P4min as
                           AccessTimingParameters set them, else the ISO 14230 defaults
-                          (25, 55 and 5 ms); a write ends with its envelope's count
+                          (25, 55 and 5 ms); a write ends with its envelope's count.
+                          With --adapter elm327 the chip's answer to a request line comes
+                          when its K-line would have carried the frame (header, data,
+                          checksum, P4min apart, P3min after the last answer) and the
+                          controller's reply P2min later; its AT commands at once
   --version               print the version and exit
   --elm-clone v1.5        the ELM327 is a v1.5 clone: "?" to AT FI, AT SI, AT KW and AT AL,
                           the bus started by the first request, long requests cut
@@ -178,9 +182,12 @@ int main(int argc, char** argv) {
   if (!elm && (elmOptions.obdBus != kd::sim::ObdBus::KLine ||
                elmOptions.clone != kd::sim::ElmClone::Genuine || elmOptions.baud != 38400))
     return Fail("--obd-bus, --elm-clone and --elm-rate need --adapter elm327");
-  if (options.pace && (elm || options.cable))
-    return Fail("--pace keeps the time of the K-line adapter's envelopes: not with --adapter " +
-                std::string(elm ? "elm327" : "kline"));
+  if (options.pace && options.cable)
+    return Fail(
+        "--pace keeps the time of the K-line adapter's envelopes and the ELM327's K-line:"
+        " not with --adapter kline");
+  if (options.pace && elmOptions.obdBus != kd::sim::ObdBus::KLine)
+    return Fail("--pace keeps the K-line's time: not with --obd-bus");
   if (options.cable && !options.followLineSettings)
     return Fail("--adapter kline needs the line settings: the cable's signals are its rates");
 

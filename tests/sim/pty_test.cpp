@@ -11,6 +11,7 @@
 #include <functional>
 #include <string>
 
+#include "sim/elm327_sim.h"
 #include "sim/pty_server.h"
 #include "sim_fixture.h"
 
@@ -78,6 +79,61 @@ TEST(Pty, FollowsTheSettingsTheProgramGivesTheTerminalAndDelaysLateAnswers) {
   EXPECT_EQ(Talk(fd, Envelope(frame), 2000, frame.size() + 5, serve, &tookMs).size(),
             frame.size() + 5);
   EXPECT_GE(tookMs, 150) << "the answer came with the echo";
+  ::close(fd);
+}
+
+// A line of text to the simulated ELM327, and its answer up to the prompt; how long that took.
+std::string AskElm(int fd, const std::string& text, const std::function<void()>& serve,
+                   std::int64_t* tookMs = nullptr) {
+  const std::string line = text + "\r";
+  EXPECT_EQ(::write(fd, line.data(), line.size()), static_cast<ssize_t>(line.size()));
+  const auto start = std::chrono::steady_clock::now();
+  std::string got;
+  while (got.find('>') == std::string::npos &&
+         std::chrono::steady_clock::now() - start < std::chrono::seconds(5)) {
+    serve();
+    pollfd p{fd, POLLIN, 0};
+    char b[256];
+    if (::poll(&p, 1, 1) <= 0) continue;
+    const ssize_t n = ::read(fd, b, sizeof b);
+    if (n > 0) got.append(b, static_cast<std::size_t>(n));
+  }
+  if (tookMs)
+    *tookMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                  std::chrono::steady_clock::now() - start)
+                  .count();
+  return got;
+}
+
+// Paced behind the simulated ELM327: the chip's commands come back at once, a request's answer
+// no earlier than its K-line could carry the framed request and the controller's reply.
+TEST(Pty, ThePacedElm327AnswersAtTheKLinesPace) {
+  SimulatedPort car(6);
+  Elm327Sim chip(car);
+  PtyOptions options;
+  options.front = &chip;
+  options.frontSettings = {38400, 'n', 8, 1};
+  options.pace = true;
+  PtyServer server(car, options);
+  std::string error;
+  ASSERT_TRUE(server.Open(error)) << error;
+  const int fd = ::open(server.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GE(fd, 0);
+  SetLine(fd, B38400, false);
+  auto serve = [&] { server.Step(1); };
+  for (const char* command : {"AT E0", "AT H1", "AT SP 5", "AT SH 81 10 F1"})
+    EXPECT_NE(AskElm(fd, command, serve).find("OK"), std::string::npos) << command;
+  EXPECT_NE(AskElm(fd, "81", serve).find("C1"), std::string::npos);
+
+  // 21 01 framed is six bytes, M7.9.7's answer 86: 92 bytes of 10 bits at 10,400 baud, 88 ms,
+  // before P2min and P4min are counted.
+  std::int64_t tookMs = 0;
+  const std::string answer = AskElm(fd, "21 01", serve, &tookMs);
+  EXPECT_NE(answer.find("61 01"), std::string::npos) << answer;
+  EXPECT_GE(tookMs, 88);
+  // A command of the chip's own takes no K-line time.
+  EXPECT_NE(AskElm(fd, "AT H1", serve, &tookMs).find("OK"), std::string::npos);
+  EXPECT_LT(tookMs, 80);
   ::close(fd);
 }
 
