@@ -263,7 +263,7 @@ void CopyButtonAction(const view::Button& m, QAction* a) {
 
 void CopyMenuItem(const view::MenuItem& m, QAction* a) {
   if (!m.IsSeparator() && !KeepsSkinText(a)) a->setText(Q(m.Caption()));
-  if (m.RadioGroup() != 0 || m.Checked()) a->setCheckable(true);
+  if (m.Checkable() || m.RadioGroup() != 0 || m.Checked()) a->setCheckable(true);
   if (a->isCheckable()) a->setChecked(m.Checked());
 }
 

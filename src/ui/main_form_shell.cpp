@@ -76,6 +76,7 @@ void MainForm::BuildShell() {
   MenuEntry(options1, "AdapterTest1", "Проверка адаптера…").OnClick = [this] { ShowAdapterTest(); };
   MenuEntry(options1, "N6", "Графич.Режим");
   fastPoll1_ = &MenuEntry(options1, "FastPoll1", "Быстрый опрос");
+  fastPoll1_->SetCheckable(true);
   fastPoll1_->SetChecked(FastPoll());
   fastPoll1_->OnClick = [this] { SetFastPoll(!FastPoll(), true); };
 

@@ -173,6 +173,9 @@ class MenuItem : public Label {
   int RadioGroup() const { return radioGroup_; }
   bool Checked() const { return checked_; }
   void SetChecked(bool c) { Assign(checked_, c); }
+  // An on/off item shows its box unchecked too, so that it reads as a switch.
+  bool Checkable() const { return checkable_; }
+  void SetCheckable(bool c) { Assign(checkable_, c); }
   bool IsSeparator() const { return Caption() == "-"; }
   std::vector<MenuItem*>& Items() { return items_; }
   const std::vector<MenuItem*>& Items() const { return items_; }
@@ -185,6 +188,7 @@ class MenuItem : public Label {
   std::string shortcut_;
   int radioGroup_;
   bool checked_ = false;
+  bool checkable_ = false;
   std::vector<MenuItem*> items_;
 };
 

@@ -290,6 +290,12 @@ TEST_F(BinderTest, RadioMenuItemsShowOnlyTheModelsMarks) {
   binder_->Refresh();
   plain->trigger();
   EXPECT_EQ(plainClicks, 1);
+
+  // An on/off item shows its box while off too.
+  form_.plain.SetCheckable(true);
+  binder_->Refresh();
+  EXPECT_TRUE(plain->isCheckable());
+  EXPECT_FALSE(plain->isChecked());
 }
 
 TEST_F(BinderTest, EditRaisesOnChangeForTypingOnly) {
