@@ -119,6 +119,7 @@ link::WriteStatus Elm327Sim::Write(const std::uint8_t* data, std::size_t count) 
   if (!open_ || car_.FaultOn(Fault::Unplugged)) return link::WriteStatus::Failed;
   const bool understood = settings_.baud == options_.baud && settings_.dataBits == 8 &&
                           std::tolower(static_cast<unsigned char>(settings_.parity)) == 'n';
+  lineExchange_.reset();
   if (!understood) return link::WriteStatus::Written;  // noise at the wrong rate
   for (std::size_t i = 0; i < count; ++i) {
     const char c = static_cast<char>(data[i]);
@@ -396,6 +397,7 @@ std::vector<std::string> Elm327Sim::SendOnBus(const Bytes& data, int maxMessages
   const Bytes reply = car_.FaultOn(Fault::LateReply) || (obdFrame && !ObdOnKLine())
                           ? Bytes{}
                           : car_.AnswerOnLine(frame, LineMode::Kwp, false);
+  lineExchange_ = LineExchange{frame.size(), reply.size()};
 
   std::vector<std::string> lines;
   std::size_t at = 0;

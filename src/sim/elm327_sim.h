@@ -57,11 +57,20 @@ class Elm327Sim : public link::SerialPort {
 
   // Text not read yet.
   std::size_t Waiting() const { return out_.size(); }
+  // What the chip put on its K-line and took off it for the requests of the last write: the
+  // framed request's bytes and the reply's (nothing while the write held only AT commands or
+  // went to CAN). A paced line charges the chip's answer with their time.
+  struct LineExchange {
+    std::size_t requestBytes = 0;
+    std::size_t replyBytes = 0;
+  };
+  std::optional<LineExchange> LastLineExchange() const { return lineExchange_; }
 
   // The protocol in use now (0 while none was found), as AT DPN numbers them.
   int ActiveProtocol() const { return active_; }
 
  private:
+  std::optional<LineExchange> lineExchange_;
   void Reset();
   void TakeLine(const std::string& raw);
   std::vector<std::string> AtCommand(const std::string& cmd);

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -14,6 +13,7 @@
 #include <cstring>
 
 #include "catalogue/ecu_catalogue.h"
+#include "sim/elm327_sim.h"
 #include "sim/tty_line.h"
 
 namespace kd::sim {
@@ -210,10 +210,9 @@ void PtyServer::Deliver() {
     if (!(*settings == frontApplied_) && options_.front->ApplyLineSettings(*settings))
       frontApplied_ = *settings;
     options_.front->Write(written_.data(), written_.size());
-    const Bytes line = std::move(written_);
     written_.clear();
     if (options_.pace) {
-      DeliverElmPaced(line);
+      DeliverElmPaced();
       return;
     }
     Drain();
@@ -269,64 +268,25 @@ void PtyServer::DeliverPaced() {
   if (port_.Waiting() > 0) drainAtMs_ = Elapsed() + options_.lateDelayMs;
 }
 
-namespace {
-
-// How many two-digit hexadecimal words `text` holds on its lines made of nothing else: the bytes
-// of the frames an ELM327 request or answer stands for. Lines of words ("SEARCHING...", "NO
-// DATA"), AT commands and the prompt count nothing.
-std::size_t HexBytes(const Bytes& text) {
-  std::size_t total = 0;
-  std::string line;
-  const auto close = [&] {
-    std::size_t words = 0;
-    bool data = !line.empty();
-    std::size_t digits = 0;
-    for (char c : line + ' ') {
-      if (std::isxdigit(static_cast<unsigned char>(c))) {
-        ++digits;
-      } else if (c == ' ') {
-        if (digits == 2)
-          ++words;
-        else if (digits != 0)
-          data = false;
-        digits = 0;
-      } else {
-        data = false;
-      }
-    }
-    if (data) total += words;
-    line.clear();
-  };
-  for (std::uint8_t b : text) {
-    if (b == '\r' || b == '\n' || b == '>')
-      close();
-    else
-      line += static_cast<char>(b);
-  }
-  close();
-  return total;
-}
-
-}  // namespace
-
-void PtyServer::DeliverElmPaced(const Bytes& line) {
+void PtyServer::DeliverElmPaced() {
   std::uint8_t buffer[4096];
   const Bytes out(buffer, buffer + Io().Read(buffer, sizeof buffer));
-  const std::size_t data = HexBytes(line);
-  if (data == 0) {
+  const auto* chip = dynamic_cast<const Elm327Sim*>(options_.front);
+  const auto exchange = chip ? chip->LastLineExchange() : std::nullopt;
+  if (!exchange) {
     WriteBack(out);  // the chip's own commands take no K-line time
     return;
   }
-  // The chip frames the data with a three-byte header and a checksum, waits P3min after the
-  // last answer, sends with P4 between bytes; the answer's words are its frames whole.
+  // The chip waits P3min after the last answer and sends with P4 between bytes; the reply comes
+  // P2min after the request.
   const KwpController::LineTiming timing = port_.LineTiming();
-  const auto request = static_cast<double>(data + 4);
+  const auto request = static_cast<double>(exchange->requestBytes);
   const std::int64_t start =
       std::max(ElapsedUs(), lastAnswerEndUs_ + static_cast<std::int64_t>(timing.p3Min * 1000));
   const auto requestEnd =
       start + static_cast<std::int64_t>(
                   std::ceil(request * kKLineByteUs + (request - 1) * timing.p4Min * 1000));
-  const auto answer = static_cast<double>(HexBytes(out));
+  const auto answer = static_cast<double>(exchange->replyBytes);
   const auto answerEnd = answer > 0 ? requestEnd + static_cast<std::int64_t>(std::ceil(
                                                        timing.p2Min * 1000 + answer * kKLineByteUs))
                                     : requestEnd;

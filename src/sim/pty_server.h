@@ -67,7 +67,7 @@ class PtyServer {
   void DeliverPaced();
   // Through the simulated ELM327 with pacing: the chip's answer to a request line comes when the
   // K-line would have carried the request it framed and the controller's reply.
-  void DeliverElmPaced(const Bytes& line);
+  void DeliverElmPaced();
   void Drain();
   // Expected end of the program's write: an envelope's count says it; nothing for bare frames.
   bool WriteComplete() const;
