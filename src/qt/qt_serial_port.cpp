@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #ifndef _WIN32
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -11,7 +12,6 @@
 
 #ifdef __linux__
 #include <linux/serial.h>
-#include <sys/ioctl.h>
 #endif
 
 namespace kd::qt {
@@ -71,6 +71,20 @@ bool RequestLowLatency(QSerialPort& port) {
   if (serial.flags & ASYNC_LOW_LATENCY) return true;
   serial.flags |= ASYNC_LOW_LATENCY;
   return ::ioctl(fd, TIOCSSERIAL, &serial) == 0;
+#else
+  (void)port;
+  return false;
+#endif
+}
+
+// A tty whose device went away (a USB adapter pulled out, the far end of a pty closed) is hung up:
+// its reads end at once with nothing, which QSerialPort reports as a read error with whatever
+// errno was left, and every ioctl fails with EIO, which tells it from a passing error.
+bool HungUp(const QSerialPort& port) {
+#ifndef _WIN32
+  const int fd = static_cast<int>(port.handle());
+  int unread = 0;
+  return fd >= 0 && ::ioctl(fd, FIONREAD, &unread) != 0 && errno == EIO;
 #else
   (void)port;
   return false;
@@ -167,7 +181,11 @@ bool QtSerialPort::ApplyLineSettings(const link::LineSettings& settings) {
 }
 
 void QtSerialPort::NoteLoss() {
-  if (port_.error() != QSerialPort::ResourceError) return;
+  const auto error = port_.error();
+  const bool gone =
+      error == QSerialPort::ResourceError ||
+      ((error == QSerialPort::ReadError || error == QSerialPort::WriteError) && HungUp(port_));
+  if (!gone) return;
   port_.close();
   lost_ = true;
 }

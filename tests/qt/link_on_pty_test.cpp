@@ -15,7 +15,6 @@
 #include <vector>
 
 #include "link/kwp.h"
-#include "qt/binder.h"
 #include "qt/port_worker.h"
 #include "qt/qt_serial_port.h"
 #include "sim/pty_server.h"
@@ -160,7 +159,7 @@ class Program {
 // Each tick of a session recorded through the worker writes what the synchronous tick writes and
 // reads as many bytes: the session opens, negotiates its timing and polls the same way.
 TEST(LinkOnPty, TheWorkerTicksWriteAndReadWhatTheSynchronousTickDoes) {
-  constexpr std::size_t kTicks = 50;  // 15 s of session each way
+  constexpr std::size_t kTicks = 100;  // 30 s of session each way
   std::vector<Tick> runs[2];
   for (int sync = 0; sync < 2; ++sync) {
     SimOnPty sim(6);

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <QElapsedTimer>
+#include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
@@ -172,6 +173,86 @@ TEST_F(PtyTest, ReadGivesUpAfterTheTotalTimeOutWhenNothingComes) {
   const auto elapsed = clock.elapsed();
   EXPECT_GE(elapsed, 90);
   EXPECT_LT(elapsed, 1000);
+}
+
+// A USB adapter hands a reply over in pieces wherever its chip's timer cut it; the read window
+// must take the whole reply whatever the cut, ending at the limit as soon as it is reached and
+// at its time-out otherwise.
+TEST_F(PtyTest, AReplyArrivingInTwoPiecesIsReadWholeAtEverySplit) {
+  OpenWith("COM2:115200,n,8,2");
+  const Bytes reply = {0x8A, 0xF1, 0x10, 0x61, 0x01, 0x00, 0x12,
+                       0x34, 0x56, 0x78, 0x9A, 0xFF, 0x42};
+  for (std::size_t split = 1; split < reply.size(); ++split) {
+    for (const std::size_t limit : {reply.size(), std::size_t{200}}) {
+      SCOPED_TRACE(testing::Message() << "split " << split << ", limit " << limit);
+      MasterWrite(Bytes(reply.begin(), reply.begin() + static_cast<std::ptrdiff_t>(split)));
+      std::thread rest([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        MasterWrite(Bytes(reply.begin() + static_cast<std::ptrdiff_t>(split), reply.end()));
+      });
+      std::uint8_t buf[200] = {};
+      QElapsedTimer clock;
+      clock.start();
+      const std::size_t n = port_.Read(buf, limit);
+      const auto elapsed = clock.elapsed();
+      rest.join();
+      EXPECT_EQ(Bytes(buf, buf + n), reply);
+      if (limit == reply.size())
+        EXPECT_LT(elapsed, 90) << "the limit ends the window as soon as the last piece is in";
+      else
+        EXPECT_GE(elapsed, 90) << "short of the limit the window runs to its time-out";
+    }
+  }
+}
+
+// An adapter pulled out mid-session: the read window ends at once with nothing (no spinning on
+// the dead device, no stale bytes), writes fail while it is away, and when it is plugged back
+// under the same name the next write opens it again with the line it had.
+TEST_F(PtyTest, ALostDeviceEndsTheReadAndIsOpenedAgainWhenItIsBack) {
+  char dir[] = "/tmp/klinediag-lost-XXXXXX";
+  ASSERT_TRUE(mkdtemp(dir));
+  const std::string link = std::string(dir) + "/ttyUSB0";
+  ASSERT_EQ(symlink(slavePath_.c_str(), link.c_str()), 0);
+  ASSERT_TRUE(port_.Map().Override(kPort, link));
+  std::vector<bool> reopens;
+  port_.SetReopenListener([&](bool reopened) { reopens.push_back(reopened); });
+  OpenWith("COM2:9600,n,8,1");
+
+  close(slave_);
+  slave_ = -1;
+  close(master_);
+  master_ = -1;
+  std::uint8_t buf[200] = {};
+  QElapsedTimer clock;
+  clock.start();
+  EXPECT_EQ(port_.Read(buf, sizeof buf), 0u);
+  EXPECT_LT(clock.elapsed(), 1000);
+  EXPECT_FALSE(port_.IsOpen()) << "the dead device is let go";
+  const Bytes request = {0x81, 0x10, 0xF1, 0x81, 0x03};
+  EXPECT_EQ(port_.Write(request.data(), request.size()), link::WriteStatus::Failed);
+  EXPECT_EQ(reopens, (std::vector<bool>{false}));
+
+  // Plugged back: a new device behind the same name.
+  char name[256] = {};
+  ASSERT_EQ(openpty(&master_, &slave_, name, nullptr, nullptr), 0);
+  ASSERT_EQ(unlink(link.c_str()), 0);
+  ASSERT_EQ(symlink(name, link.c_str()), 0);
+  EXPECT_EQ(port_.Write(request.data(), request.size()), link::WriteStatus::Written);
+  EXPECT_EQ(reopens, (std::vector<bool>{false, true}));
+  EXPECT_TRUE(port_.IsOpen());
+  EXPECT_EQ(MasterRead(request.size()), request);
+  const auto line = test::ReadTtyLine(slave_);
+  ASSERT_TRUE(line);
+  EXPECT_EQ(line->outputBaud, 9600u) << "the line it had is set again";
+  EXPECT_EQ(line->stopBits, 1);
+  const Bytes reply = {0x83, 0xF1, 0x10, 0xC1, 0xEF, 0x8F, 0x43};
+  MasterWrite(reply);
+  const std::size_t n = port_.Read(buf, sizeof buf);
+  EXPECT_EQ(Bytes(buf, buf + n), reply);
+
+  port_.Close();
+  unlink(link.c_str());
+  rmdir(dir);
 }
 
 TEST_F(PtyTest, WriteIsPendingWhileTheAdapterDoesNotReadAndCompletesWhenItDoes) {
