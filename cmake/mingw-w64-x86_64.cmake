@@ -14,6 +14,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 # Debian's wine64 package keeps its loader out of PATH.
 find_program(KLINEDIAG_WINE NAMES wine64 wine PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)
-if(KLINEDIAG_WINE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${KLINEDIAG_WINE})
+find_program(KLINEDIAG_WINESERVER NAMES wineserver PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)
+if(KLINEDIAG_WINE AND KLINEDIAG_WINESERVER)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run ${KLINEDIAG_WINE}
+                                    ${KLINEDIAG_WINESERVER} ${CMAKE_BINARY_DIR}/wine)
 endif()

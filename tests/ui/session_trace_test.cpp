@@ -125,8 +125,9 @@ TEST(MainFormTraceTest, SideWindowTicksAreTracedAsTheirOwnAndSkippedByTheReplay)
   form.Timer1().Fire();
   // The EOBD window's functional StartCommunication, then the controller's answer to it.
   host.beforeTick = [&] {
-    for (std::uint8_t b : {0xC1, 0x33, 0xF1, 0x81, 0x66, 0x83, 0xF1, 0x10, 0xC1, 0xEF, 0x8F, 0xC3})
-      port.incoming.push_back(b);
+    const std::uint8_t line[] = {0xC1, 0x33, 0xF1, 0x81, 0x66, 0x83,
+                                 0xF1, 0x10, 0xC1, 0xEF, 0x8F, 0xC3};
+    for (std::uint8_t b : line) port.incoming.push_back(b);
   };
   form.FindAs<view::Button>("ToolButton7")->Click();
   host.beforeTick = nullptr;
