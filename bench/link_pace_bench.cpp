@@ -1,12 +1,14 @@
 // The program's link against the paced simulator, measured as a user feels it: cycles per second
 // against what the K-line could carry with the same bytes and timing, and the GUI thread's
 // longest stall in each 300 ms tick (a 1 ms probe timer on the GUI thread), on the parameter
-// page, the parameter page with its chart, the fault page and with a side window open.
+// page, the parameter page with its chart, the fault page and with a side window open, beside
+// an idle window's (the system's share) and the GUI thread's own CPU time within each stall.
 //
-// link_pace_bench [--sync | --fast] [--seconds S]
+// link_pace_bench [--sync | --fast] [--seconds S] [--only VIEW]
 //   --sync   the port on the GUI thread, read and write waited for there (the tick before the
 //            port worker), for comparison
 //   --fast   fast poll on
+//   --only   one view of the table below ("side window", say), for a profiler
 // The CPU the program takes (the GUI thread and the port worker, not the simulator's thread) is
 // measured in runs of their own, without the probe timer.
 // Not a test: the figures depend on the machine and its load.
@@ -104,6 +106,9 @@ struct Figures {
   double limit = 0;
   double cpuPercent = 0;
   double stallP50 = 0, stallP99 = 0, stallMax = 0;
+  // The GUI thread's own CPU time within its longest stall of each tick: what the program did
+  // there, as against the time the system gave the thread to others.
+  double busyP99 = 0;
 };
 
 double Percentile(std::vector<double> v, double p) {
@@ -113,7 +118,9 @@ double Percentile(std::vector<double> v, double p) {
   return v[std::min(i, v.size() - 1)];
 }
 
-enum class View { Params, ParamsChart, Faults, SideWindow };
+// Idle: the main window shown and never started, no tick and no port: what the system alone does
+// to the probe, the floor under every other row's stalls.
+enum class View { Idle, Params, ParamsChart, Faults, SideWindow };
 
 Figures Run(std::uint32_t type, View view, bool sync, bool fast, bool probing, int seconds) {
   PacedSim sim(type);
@@ -140,8 +147,10 @@ Figures Run(std::uint32_t type, View view, bool sync, bool fast, bool probing, i
   ui::MainForm form(*port, host);
   form.Port().exchanger = worker;
   form.SetFastPoll(fast, false);
-  form.Start();
-  form.SelectEcuType(type);
+  if (view != View::Idle) {
+    form.Start();
+    form.SelectEcuType(type);
+  }
   qt::MainWindow window(form);
   host.SetParentWidget(&window);
   window.resize(1280, 800);
@@ -164,20 +173,32 @@ Figures Run(std::uint32_t type, View view, bool sync, bool fast, bool probing, i
   };
 
   std::vector<double> stalls;
-  double worst = 0;
+  double worst = 0, worstBusy = 0;
+  std::vector<double> busy;
+  double lastCpu = 0;
   QElapsedTimer clock;
   qint64 lastNs = 0;
   QTimer probe;
   probe.setTimerType(Qt::PreciseTimer);
   QObject::connect(&probe, &QTimer::timeout, [&] {
     const qint64 now = clock.nsecsElapsed();
-    if (lastNs) worst = std::max(worst, (now - lastNs) / 1e6 - 1.0);
+    const double cpu = ThreadCpuSeconds();
+    const double gap = (now - lastNs) / 1e6 - 1.0;
+    if (lastNs && gap > worst) {
+      worst = gap;
+      worstBusy = (cpu - lastCpu) * 1e3;
+    }
     lastNs = now;
+    lastCpu = cpu;
   });
   QTimer window300;
   QObject::connect(&window300, &QTimer::timeout, [&] {
-    if (counting) stalls.push_back(std::max(0.0, worst));
+    if (counting) {
+      stalls.push_back(std::max(0.0, worst));
+      busy.push_back(worstBusy);
+    }
     worst = 0;
+    worstBusy = 0;
   });
 
   double cpuSeconds = 0;
@@ -234,6 +255,7 @@ Figures Run(std::uint32_t type, View view, bool sync, bool fast, bool probing, i
   f.stallP50 = Percentile(stalls, 0.5);
   f.stallP99 = Percentile(stalls, 0.99);
   f.stallMax = stalls.empty() ? 0 : *std::max_element(stalls.begin(), stalls.end());
+  f.busyP99 = Percentile(busy, 0.99);
   form.Port().onTick = nullptr;
   window.hide();
   QDir::setCurrent(previous);
@@ -246,6 +268,7 @@ int main(int argc, char** argv) {
   bool sync = false;
   bool fast = false;
   int seconds = 10;
+  std::string only;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--sync") == 0)
       sync = true;
@@ -253,8 +276,11 @@ int main(int argc, char** argv) {
       fast = true;
     else if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc)
       seconds = std::max(1, std::atoi(argv[++i]));
+    else if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc)
+      only = argv[++i];
     else {
-      std::fprintf(stderr, "usage: link_pace_bench [--sync | --fast] [--seconds S]\n");
+      std::fprintf(stderr,
+                   "usage: link_pace_bench [--sync | --fast] [--seconds S] [--only VIEW]\n");
       return 2;
     }
   }
@@ -266,26 +292,29 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   std::printf("tick: %s%s, %d s a case\n", sync ? "synchronous (GUI thread)" : "port worker",
               fast ? ", fast poll" : "", seconds);
-  std::printf("%-5s %-14s %9s %9s %7s %10s %10s %10s\n", "type", "view", "cycles/s", "limit/s",
-              "ratio", "stall p50", "stall p99", "stall max");
+  std::printf("%-5s %-14s %9s %9s %7s %10s %10s %10s %10s\n", "type", "view", "cycles/s", "limit/s",
+              "ratio", "stall p50", "stall p99", "stall max", "busy p99");
   struct Case {
     std::uint32_t type;
     View view;
     const char* name;
   };
-  const Case cases[] = {{6, View::Params, "parameters"},
+  const Case cases[] = {{6, View::Idle, "idle window"},
+                        {6, View::Params, "parameters"},
                         {8, View::Params, "parameters"},
                         {6, View::ParamsChart, "param+chart"},
                         {6, View::Faults, "faults"},
                         {6, View::SideWindow, "side window"}};
   for (const Case& c : cases) {
+    if (!only.empty() && only != c.name) continue;
     const Figures f = Run(c.type, c.view, sync, fast, true, seconds);
-    std::printf("%-5u %-14s %9.2f %9.2f %6.0f%% %8.2fms %8.2fms %8.2fms\n", c.type, c.name,
+    std::printf("%-5u %-14s %9.2f %9.2f %6.0f%% %8.2fms %8.2fms %8.2fms %8.2fms\n", c.type, c.name,
                 f.cyclesPerSecond, f.limit, f.limit > 0 ? 100 * f.cyclesPerSecond / f.limit : 0,
-                f.stallP50, f.stallP99, f.stallMax);
+                f.stallP50, f.stallP99, f.stallMax, f.busyP99);
     std::fflush(stdout);
   }
   for (std::uint32_t type : {6u, 8u}) {
+    if (!only.empty() && only != "parameters") break;
     const Figures f = Run(type, View::Params, sync, fast, false, seconds);
     std::printf("%-5u %-14s %9.2f cycles/s, CPU %.2f%% of a core (no probe)\n", type, "parameters",
                 f.cyclesPerSecond, f.cpuPercent);
