@@ -4,10 +4,12 @@
 // page, the parameter page with its chart, the fault page and with a side window open, beside
 // an idle window's (the system's share) and the GUI thread's own CPU time within each stall.
 //
-// link_pace_bench [--sync | --fast] [--seconds S] [--only VIEW]
+// link_pace_bench [--sync | --fast] [--bytes] [--seconds S] [--only VIEW]
 //   --sync   the port on the GUI thread, read and write waited for there (the tick before the
 //            port worker), for comparison
 //   --fast   fast poll on
+//   --bytes  the simulator hands each byte on when the line has carried it, as a low-latency USB
+//            adapter does, instead of the echo and the reply each in one piece
 //   --only   one view of the table below ("side window", say), for a profiler
 // The CPU the program takes (the GUI thread and the port worker, not the simulator's thread) is
 // measured in runs of their own, without the probe timer.
@@ -66,7 +68,7 @@ ProgramCpu ProgramCpuSeconds(qt::PortWorker* worker) {
 // The simulated adapter and controller on a pty, paced, served from a thread of its own.
 class PacedSim {
  public:
-  explicit PacedSim(std::uint32_t type) : port_(type), server_(port_, Options()) {
+  PacedSim(std::uint32_t type, bool bytes) : port_(type), server_(port_, Options(bytes)) {
     std::string error;
     if (!server_.Open(error)) {
       std::fprintf(stderr, "link_pace_bench: %s\n", error.c_str());
@@ -90,9 +92,10 @@ class PacedSim {
   }
 
  private:
-  static sim::PtyOptions Options() {
+  static sim::PtyOptions Options(bool bytes) {
     sim::PtyOptions o;
     o.pace = true;
+    o.paceBytes = bytes;
     return o;
   }
   sim::SimulatedPort port_;
@@ -123,8 +126,15 @@ double Percentile(std::vector<double> v, double p) {
 // to the probe, the floor under every other row's stalls.
 enum class View { Idle, Params, ParamsChart, Faults, SideWindow };
 
-Figures Run(std::uint32_t type, View view, bool sync, bool fast, bool probing, int seconds) {
-  PacedSim sim(type);
+struct Mode {
+  bool sync = false, fast = false, bytes = false;
+  int seconds = 10;
+};
+
+Figures Run(std::uint32_t type, View view, const Mode& mode, bool probing) {
+  const bool sync = mode.sync;
+  const int seconds = mode.seconds;
+  PacedSim sim(type, mode.bytes);
   QTemporaryDir dir;
   const QString previous = QDir::currentPath();
   QDir::setCurrent(dir.path());
@@ -147,7 +157,7 @@ Figures Run(std::uint32_t type, View view, bool sync, bool fast, bool probing, i
   qt::RegisterSideDialogs(host);
   ui::MainForm form(*port, host);
   form.Port().exchanger = worker;
-  form.SetFastPoll(fast, false);
+  form.SetFastPoll(mode.fast, false);
   if (view != View::Idle) {
     form.Start();
     form.SelectEcuType(type);
@@ -268,33 +278,36 @@ Figures Run(std::uint32_t type, View view, bool sync, bool fast, bool probing, i
 }  // namespace
 
 int main(int argc, char** argv) {
-  bool sync = false;
-  bool fast = false;
-  int seconds = 10;
+  Mode mode;
   std::string only;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--sync") == 0)
-      sync = true;
+      mode.sync = true;
     else if (std::strcmp(argv[i], "--fast") == 0)
-      fast = true;
+      mode.fast = true;
+    else if (std::strcmp(argv[i], "--bytes") == 0)
+      mode.bytes = true;
     else if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc)
-      seconds = std::max(1, std::atoi(argv[++i]));
+      mode.seconds = std::max(1, std::atoi(argv[++i]));
     else if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc)
       only = argv[++i];
     else {
       std::fprintf(stderr,
-                   "usage: link_pace_bench [--sync | --fast] [--seconds S] [--only VIEW]\n");
+                   "usage: link_pace_bench [--sync | --fast] [--bytes] [--seconds S] "
+                   "[--only VIEW]\n");
       return 2;
     }
   }
-  if (sync && fast) {
+  if (mode.sync && mode.fast) {
     std::fprintf(stderr, "link_pace_bench: fast poll needs the port worker\n");
     return 2;
   }
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
-  std::printf("tick: %s%s, %d s a case\n", sync ? "synchronous (GUI thread)" : "port worker",
-              fast ? ", fast poll" : "", seconds);
+  std::printf("tick: %s%s, %s, %d s a case\n",
+              mode.sync ? "synchronous (GUI thread)" : "port worker", mode.fast ? ", fast poll" : "",
+              mode.bytes ? "the line's bytes one by one" : "echo and reply each whole",
+              mode.seconds);
   std::printf("%-5s %-14s %9s %9s %7s %10s %10s %10s %10s\n", "type", "view", "cycles/s", "limit/s",
               "ratio", "stall p50", "stall p99", "stall max", "busy p99");
   struct Case {
@@ -310,7 +323,7 @@ int main(int argc, char** argv) {
                         {6, View::SideWindow, "side window"}};
   for (const Case& c : cases) {
     if (!only.empty() && only != c.name) continue;
-    const Figures f = Run(c.type, c.view, sync, fast, true, seconds);
+    const Figures f = Run(c.type, c.view, mode, true);
     std::printf("%-5u %-14s %9.2f %9.2f %6.0f%% %8.2fms %8.2fms %8.2fms %8.2fms\n", c.type, c.name,
                 f.cyclesPerSecond, f.limit, f.limit > 0 ? 100 * f.cyclesPerSecond / f.limit : 0,
                 f.stallP50, f.stallP99, f.stallMax, f.busyP99);
@@ -318,7 +331,7 @@ int main(int argc, char** argv) {
   }
   for (std::uint32_t type : {6u, 8u}) {
     if (!only.empty() && only != "parameters") break;
-    const Figures f = Run(type, View::Params, sync, fast, false, seconds);
+    const Figures f = Run(type, View::Params, mode, false);
     std::printf("%-5u %-14s %9.2f cycles/s, CPU %.2f%% of a core, GUI thread %.2f%% (no probe)\n",
                 type, "parameters", f.cyclesPerSecond, f.cpuPercent, f.guiCpuPercent);
     std::fflush(stdout);

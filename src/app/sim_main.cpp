@@ -23,7 +23,8 @@ extern "C" void OnStopSignal(int) {
 
 constexpr const char* kHelp =
     R"(Usage: klinediag-sim --pty [--adapter KIND] [--ecu TYPE] [--fault NAME[=VALUE]]...
-                     [--ignore-line-settings] [--pace] [--elm-clone v1.5]
+                     [--ignore-line-settings] [--pace] [--pace-bytes]
+                     [--elm-clone v1.5]
                      [--elm-rate BAUD] [--obd-bus can11|can29]
 
 Serves a simulated K-line adapter with one controller behind it on a pseudo-terminal. The slave's
@@ -69,6 +70,9 @@ path is printed on standard output as a single line; open it from the program as
                           when its K-line would have carried the frame (header, data,
                           checksum, P4min apart, P3min after the last answer) and the
                           controller's reply P2min later; its AT commands at once
+  --pace-bytes            --pace, and each byte of the echo and the answer is handed on
+                          when its last bit is in, as a low-latency USB adapter does,
+                          instead of each in one piece (not with --adapter elm327)
   --version               print the version and exit
   --elm-clone v1.5        the ELM327 is a v1.5 clone: "?" to AT FI, AT SI, AT KW and AT AL,
                           the bus started by the first request, long requests cut
@@ -125,6 +129,9 @@ int main(int argc, char** argv) {
       pty = true;
     } else if (arg == "--pace") {
       options.pace = true;
+    } else if (arg == "--pace-bytes") {
+      options.pace = true;
+      options.paceBytes = true;
     } else if (arg == "--adapter") {
       const char* v = next();
       const std::string_view kind = v ? v : "";
@@ -188,6 +195,8 @@ int main(int argc, char** argv) {
         " not with --adapter kline");
   if (options.pace && elmOptions.obdBus != kd::sim::ObdBus::KLine)
     return Fail("--pace keeps the K-line's time: not with --obd-bus");
+  if (options.paceBytes && elm)
+    return Fail("--pace-bytes hands on the K-line adapter's bytes: not with --adapter elm327");
   if (options.cable && !options.followLineSettings)
     return Fail("--adapter kline needs the line settings: the cable's signals are its rates");
 

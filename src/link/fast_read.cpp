@@ -126,4 +126,18 @@ std::int64_t FastRead::DeadlineUs(std::span<const std::uint8_t> read) const {
   return us + LineTimeUs(reply, 0);
 }
 
+std::int64_t FastRead::EarliestWholeUs(std::span<const std::uint8_t> read) const {
+  // The shortest frame: a format byte with a length, one data byte, the checksum.
+  std::size_t reply = 3;
+  if (read.size() > echo_) {
+    const auto frame = read.subspan(echo_);
+    if (const auto length = KwpFrameLength(frame))
+      reply = *length;
+    else if (const auto header = KwpHeaderLength(frame[0]))
+      reply = *header + 1;  // a length byte still to come may say no data
+  }
+  return LineTimeUs(echo_, timing_.p4MinMs) + static_cast<std::int64_t>(timing_.p2MinMs * 1000) +
+         LineTimeUs(reply, 0);
+}
+
 }  // namespace kd::link

@@ -86,6 +86,11 @@ class FastRead {
   // reply's time on the line (until its header has come, the longest reply's), P2max, and the
   // PC's slack.
   std::int64_t DeadlineUs(std::span<const std::uint8_t> read) const;
+  // Microseconds after the write began before which the reply cannot be whole: the request's
+  // bytes P4min apart, P2min and the reply's bytes on the line (until its length is known, the
+  // shortest frame what has come of its header allows). The line's bits and the least time the
+  // standard lets the tester and the controller take: a read before that moment can only wait.
+  std::int64_t EarliestWholeUs(std::span<const std::uint8_t> read) const;
   std::int64_t RestUs() const { return static_cast<std::int64_t>(timing_.p3MinMs * 1000); }
   std::size_t Echo() const { return echo_; }
 

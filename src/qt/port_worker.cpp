@@ -187,10 +187,13 @@ void PortWorker::RunReadWindow(std::uint64_t id, std::size_t limit) {
 }
 
 // Worker thread: the reply read in the pieces its header asks for, each read ending at the
-// exchange's deadline; the step waits for P3min after the reply's last byte.
+// exchange's deadline; the step waits for P3min after the reply's last byte. Each read waits
+// first for the moment the line can have carried what it asks for: a low-latency adapter hands
+// the reply on a byte a millisecond, and a read opened earlier wakes the thread for each.
 void PortWorker::RunFastRead(std::uint64_t id, const link::FastRead& fast) {
   std::vector<std::uint8_t> bytes = std::move(carry_);
   carry_.clear();
+  const std::int64_t writeStartUs = lastWriteStartUs_;
   const std::int64_t writeEndUs = lastWriteEndUs_;
   std::int64_t lastByteUs = NowUs();
   std::uint8_t chunk[link::kReadLimit];
@@ -207,7 +210,11 @@ void PortWorker::RunFastRead(std::uint64_t id, const link::FastRead& fast) {
       OnGui([this, id] { FellBack(id); });
       return;
     }
-    stack_->SetReadTimeout(static_cast<int>((left + 999) / 1000));
+    const std::int64_t early =
+        std::min(writeStartUs + fast.EarliestWholeUs(bytes), writeEndUs + fast.DeadlineUs(bytes));
+    if (early > NowUs()) std::this_thread::sleep_for(std::chrono::microseconds(early - NowUs()));
+    const std::int64_t open = std::max<std::int64_t>(writeEndUs + fast.DeadlineUs(bytes) - NowUs(), 1);
+    stack_->SetReadTimeout(static_cast<int>((open + 999) / 1000));
     const std::size_t n = stack_->Read(chunk, missing);
     if (n > 0) lastByteUs = NowUs();
     bytes.insert(bytes.end(), chunk, chunk + std::min(n, missing));
@@ -244,6 +251,7 @@ void PortWorker::StepOnGui(std::uint64_t id, std::vector<std::uint8_t> read) {
   OnWorker([this, id, frame = std::move(frame)] {
     // Whatever an earlier exchange left unread goes before the new request's echo can come.
     if (!frame.bytes.empty()) stack_->DiscardInput();
+    lastWriteStartUs_ = NowUs();
     const link::WriteOutcome outcome = link::WriteOutgoing(*stack_, frame);
     lastWriteEndUs_ = NowUs();
     open_ = stack_->IsOpen();

@@ -95,8 +95,9 @@ class PortWorker : public link::SerialPort, public link::Exchanger {
   std::unique_ptr<QObject> guiContext_;
   std::unique_ptr<link::SerialPort> stack_;  // touched on thread_ only
   // Worker thread only: what a fast read that fell back had read (the next read window's
-  // first bytes), and when the last write ended.
+  // first bytes), and when the last write began and ended.
   std::vector<std::uint8_t> carry_;
+  std::int64_t lastWriteStartUs_ = 0;
   std::int64_t lastWriteEndUs_ = 0;
   std::atomic<bool> open_{false};
   // As the last configuring call left them; written on the worker while the GUI thread waits.

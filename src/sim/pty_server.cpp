@@ -241,7 +241,7 @@ void PtyServer::DeliverPaced() {
   lineFreeUs_ = requestEnd;
   if (tooEarly) {
     // The controller ignores a request inside P3min; the line still gives the bytes back.
-    due_.push_back({requestEnd, frame});
+    Carry(start, 0, frame, timing.p4Min * 1000);
     written_.clear();
     return;
   }
@@ -255,17 +255,31 @@ void PtyServer::DeliverPaced() {
                                       out.begin() + std::min(out.size(), frame.size()))
                                ? std::min(out.size(), frame.size())
                                : 0;
-  if (echo > 0) due_.push_back({requestEnd, Bytes(out.begin(), out.begin() + echo)});
+  if (echo > 0) Carry(start, 0, Bytes(out.begin(), out.begin() + echo), timing.p4Min * 1000);
   if (out.size() > echo) {
     const auto answer = static_cast<double>(out.size() - echo);
     const auto answerEnd = requestEnd + static_cast<std::int64_t>(
                                             std::ceil(timing.p2Min * 1000 + answer * kKLineByteUs));
-    due_.push_back({answerEnd, Bytes(out.begin() + echo, out.end())});
+    Carry(requestEnd, timing.p2Min * 1000, Bytes(out.begin() + echo, out.end()), 0);
     lastAnswerEndUs_ = answerEnd;
     lineFreeUs_ = answerEnd;
   }
   drainAtMs_.reset();
   if (port_.Waiting() > 0) drainAtMs_ = Elapsed() + options_.lateDelayMs;
+}
+
+void PtyServer::Carry(std::int64_t baseUs, double offsetUs, const Bytes& bytes, double gapUs) {
+  auto in = [&](std::size_t i) {
+    const auto before = static_cast<double>(i);
+    return baseUs + static_cast<std::int64_t>(
+                        std::ceil(offsetUs + (before + 1) * kKLineByteUs + before * gapUs));
+  };
+  if (bytes.empty()) return;
+  if (!options_.paceBytes) {
+    due_.push_back({in(bytes.size() - 1), bytes});
+    return;
+  }
+  for (std::size_t i = 0; i < bytes.size(); ++i) due_.push_back({in(i), Bytes{bytes[i]}});
 }
 
 void PtyServer::DeliverElmPaced() {

@@ -28,6 +28,9 @@ struct PtyOptions {
   // P2min after the request, and a request that starts before P3min has passed since the last
   // answer is not answered (its echo still comes). The timing is the controller's in force.
   bool pace = false;
+  // With `pace`: hand each byte on when its last bit is in, as a low-latency USB adapter does,
+  // instead of the echo and the answer each in one piece when the last of it is in.
+  bool paceBytes = false;
   // Another adapter in front of the car's K-line (the simulated ELM327): the program talks to
   // it, and it to the car. Its line settings are its own.
   link::SerialPort* front = nullptr;
@@ -69,6 +72,9 @@ class PtyServer {
   // K-line would have carried the request it framed and the controller's reply.
   void DeliverElmPaced();
   void Drain();
+  // `bytes` on the paced line: byte i is in at `baseUs` + `offsetUs` + its bits and `gapUs`
+  // before each byte but the first; handed on whole or byte by byte.
+  void Carry(std::int64_t baseUs, double offsetUs, const Bytes& bytes, double gapUs);
   // Expected end of the program's write: an envelope's count says it; nothing for bare frames.
   bool WriteComplete() const;
   std::int64_t ElapsedUs() const;

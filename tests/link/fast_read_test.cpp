@@ -126,6 +126,30 @@ TEST(FastRead, DeadlineIsTheLinesTimeP2maxAndTheReplyOnceItsLengthIsKnown) {
             LineTimeUs(6, 5) + 300000 + FastRead::kHostSlackUs + LineTimeUs(8, 0));
 }
 
+// The earliest moment the reply can be whole: the request's bytes P4min apart, P2min, the reply's
+// bytes back to back (the controller's P1min is 0).
+TEST(FastRead, EarliestWholeIsTheLinesBitsAndP2minForWhatTheHeaderTellsOfTheReply) {
+  const Bytes request{0x82, 0x10, 0xF1, 0x21, 0x01, 0xA5};
+  const auto fast = FastRead::For(Enveloped(request), kIso14230Timing);
+  ASSERT_TRUE(fast);
+  const std::int64_t before = LineTimeUs(6, 5) + 25000;
+  // Nothing of the reply yet, or its echo alone: the shortest frame, format, one byte, checksum.
+  EXPECT_EQ(fast->EarliestWholeUs({}), before + LineTimeUs(3, 0));
+  EXPECT_EQ(fast->EarliestWholeUs(request), before + LineTimeUs(3, 0));
+  // Format 80 with addresses: the length byte still to come may say no data.
+  EXPECT_EQ(fast->EarliestWholeUs(Join(request, {0x80, 0xF1})), before + LineTimeUs(5, 0));
+  EXPECT_EQ(fast->EarliestWholeUs(Join(request, {0x80, 0xF1, 0x10, 0x53})),
+            before + LineTimeUs(4 + 0x53 + 1, 0));
+  EXPECT_EQ(fast->EarliestWholeUs(Join(request, {0x84})), before + LineTimeUs(8, 0));
+  // Never past the deadline while the reply is not late.
+  EXPECT_LT(fast->EarliestWholeUs(Join(request, {0x84})), fast->DeadlineUs(Join(request, {0x84})));
+  // M7.9.7's negotiated timing has neither P2min nor P4min: the request's bytes back to back,
+  // and the reply may follow its last bit.
+  const auto quick = FastRead::For(Enveloped(request), KwpTiming{0, 2000, 0.5, 0});
+  EXPECT_EQ(quick->EarliestWholeUs(Join(request, {0x80, 0xF1, 0x10, 0x53})),
+            LineTimeUs(6, 0) + LineTimeUs(88, 0));
+}
+
 TEST(LineTime, TenBitsABytePlusP4minBetween) {
   EXPECT_EQ(LineTimeUs(0, 5), 0);
   EXPECT_EQ(LineTimeUs(1, 5), 962);

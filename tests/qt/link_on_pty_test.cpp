@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "link/kwp.h"
@@ -29,8 +30,9 @@ using Bytes = std::vector<std::uint8_t>;
 
 class SimOnPty {
  public:
-  explicit SimOnPty(std::uint32_t type, bool paced = false)
-      : port_(type), server_(port_, Options(paced)) {
+  // `byteByByte`: the paced line hands each byte on as it comes, as a low-latency adapter does.
+  explicit SimOnPty(std::uint32_t type, bool paced = false, bool byteByByte = false)
+      : port_(type), server_(port_, Options(paced, byteByByte)) {
     std::string error;
     opened_ = server_.Open(error);
     thread_ = std::thread([this] {
@@ -53,9 +55,10 @@ class SimOnPty {
   }
 
  private:
-  static sim::PtyOptions Options(bool paced) {
+  static sim::PtyOptions Options(bool paced, bool byteByByte) {
     sim::PtyOptions options;
     options.pace = paced;
+    options.paceBytes = byteByByte;
     return options;
   }
   sim::SimulatedPort port_;
@@ -213,16 +216,17 @@ std::size_t Unanswered(const std::vector<Tick>& ticks, std::size_t from) {
   return n;
 }
 
-// The type, and how many times the timer's rate its line allows at the least: M7.9.7's 86-byte
+// The type, how many times the timer's rate its line allows at the least (M7.9.7's 86-byte
 // reply with its negotiated timing 12 cycles a second, M10's 106 bytes with the defaults 4.7,
-// where the tick gives 3.3.
-class FastPollOnPacedLine : public ::testing::TestWithParam<std::pair<std::uint32_t, double>> {};
+// where the tick gives 3.3), and whether the line hands on each byte as it comes.
+class FastPollOnPacedLine
+    : public ::testing::TestWithParam<std::tuple<std::uint32_t, double, bool>> {};
 
 // M7.9.7 negotiates P3min 0.5 ms, M10 keeps ISO 14230's 55 ms: either way the next request
 // follows the whole reply, more often than the timer fires, and the line never refuses it.
 TEST_P(FastPollOnPacedLine, PollsPastTheTickAndNeverBeforeP3min) {
-  const auto [type, least] = GetParam();
-  SimOnPty sim(type, true);
+  const auto [type, least, byteByByte] = GetParam();
+  SimOnPty sim(type, true, byteByByte);
   ASSERT_TRUE(sim.Opened());
   Program program(sim.Path(), type, false, true);
   program.RunTimer(10);
@@ -236,7 +240,8 @@ TEST_P(FastPollOnPacedLine, PollsPastTheTickAndNeverBeforeP3min) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Types, FastPollOnPacedLine,
-                         ::testing::Values(std::pair{6u, 2.0}, std::pair{8u, 1.15}));
+                         ::testing::Values(std::tuple{6u, 2.0, false}, std::tuple{8u, 1.15, false},
+                                           std::tuple{6u, 2.0, true}));
 
 // A controller gone silent or answering late: each fast read gives up at its time-out and the
 // normal tick takes over, so the link says what it says without fast poll and the ticks go on.

@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QThread>
 #include <QTimer>
+#include <algorithm>
 #include <chrono>
 #include <deque>
 #include <memory>
@@ -16,6 +17,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "link/port.h"
@@ -38,6 +40,14 @@ struct Line {
   bool reopenOnWrite = false;
   bool open = false;
   QThread* thread = nullptr;  // where the stack was called last
+  // A line that hands its bytes on one at a time, as a low-latency adapter does: each write
+  // sets `trickle` on its way, a byte every `trickleUs` from the write on. A read then waits as a
+  // serial port's does, up to its time-out, waking for each byte that comes; `wakes` counts them.
+  Bytes trickle;
+  int trickleUs = 0;
+  std::vector<std::pair<std::chrono::steady_clock::time_point, std::uint8_t>> due;
+  int wakes = 0;
+  int timeoutMs = 100;
 
   void Note(const std::string& call) {
     std::lock_guard lock(mutex);
@@ -68,11 +78,15 @@ class FakeStack : public link::SerialPort {
     line_->Note("settings");
     return true;
   }
-  void SetReadTimeout(int) override { line_->Note("timeout"); }
+  void SetReadTimeout(int ms) override {
+    line_->Note("timeout");
+    line_->timeoutMs = ms;
+  }
   void RaiseDtr() override {}
   void RaiseRts() override {}
   std::size_t Read(std::uint8_t* buffer, std::size_t maxBytes) override {
     line_->Note("read");
+    if (line_->trickleUs > 0) return ReadTrickle(buffer, maxBytes);
     std::this_thread::sleep_for(std::chrono::milliseconds(line_->readMs));
     std::lock_guard lock(line_->mutex);
     std::size_t n = 0;
@@ -87,6 +101,11 @@ class FakeStack : public link::SerialPort {
     if (line_->reopenOnWrite) NoteReopen(true);
     std::lock_guard lock(line_->mutex);
     line_->writes.emplace_back(data, data + count);
+    const auto now = std::chrono::steady_clock::now();
+    for (std::size_t i = 0; i < line_->trickle.size(); ++i)
+      line_->due.emplace_back(
+          now + std::chrono::microseconds(line_->trickleUs * static_cast<int>(i + 1)),
+          line_->trickle[i]);
     return line_->writeStatus;
   }
   bool WaitPendingWrite(int) override {
@@ -97,6 +116,31 @@ class FakeStack : public link::SerialPort {
   void DiscardInput() override { line_->Note("discard"); }
 
  private:
+  std::size_t ReadTrickle(std::uint8_t* buffer, std::size_t maxBytes) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(line_->timeoutMs);
+    std::unique_lock lock(line_->mutex);
+    for (;;) {
+      const auto now = std::chrono::steady_clock::now();
+      while (!line_->due.empty() && line_->due.front().first <= now) {
+        line_->incoming.push_back(line_->due.front().second);
+        line_->due.erase(line_->due.begin());
+      }
+      if (line_->incoming.size() >= maxBytes || now >= end) break;
+      const auto next = line_->due.empty() ? end : std::min(end, line_->due.front().first);
+      lock.unlock();
+      std::this_thread::sleep_until(next);
+      lock.lock();
+      ++line_->wakes;
+    }
+    std::size_t n = 0;
+    while (n < maxBytes && !line_->incoming.empty()) {
+      buffer[n++] = line_->incoming.front();
+      line_->incoming.pop_front();
+    }
+    return n;
+  }
+
+
   std::shared_ptr<Line> line_;
 };
 
@@ -387,6 +431,47 @@ TEST_F(PortWorkerTest, AFastReadStepsOnTheWholeReplyOrLeavesItToTheNextReadWindo
   ASSERT_TRUE(SpinUntil([this] { return Idle(); }));
   ASSERT_EQ(steppedOn_.size(), 3u);
   EXPECT_EQ(steppedOn_[2], (Bytes{0x42})) << "an opening drops what the fast read had";
+}
+
+// A low-latency adapter hands the reply on a byte a millisecond. The fast read waits for the
+// moment the line can have carried what it asks for, so the worker wakes a few times an exchange,
+// not once a byte, and still steps on the whole reply as soon as its last byte is in.
+TEST_F(PortWorkerTest, AFastReadOnALineThatHandsOnEachByteWakesAFewTimesNotOnceAByte) {
+  const Bytes request{0x82, 0x10, 0xF1, 0x21, 0x01, 0xA5};
+  Bytes written{0x55, 0x56, 0x57, 0xAA, 0x0B};
+  written.insert(written.end(), request.begin(), request.end());
+  // No P2min: the reply may follow the request's last bit at once, as M7.9.7's timing has it.
+  const auto fast = link::FastRead::For(written, link::KwpTiming{0, 2000, 0.5, 0});
+  ASSERT_TRUE(fast);
+  const Bytes reply{0x8A, 0xF1, 0x10, 0x61, 0x01, 1, 2, 3, 4, 5, 6, 7, 8, 0x5A};
+  Bytes whole = request;
+  whole.insert(whole.end(), reply.begin(), reply.end());
+
+  for (int round = 0; round < 3; ++round) {
+    // 1 ms a byte: a little slower than the line's 0.96, as an adapter hands them on.
+    line_->trickleUs = 1000;
+    line_->trickle = whole;
+    ASSERT_TRUE(StartExchange(&owner_, written));
+    ASSERT_TRUE(SpinUntil([this] { return Idle(); }));
+    line_->trickle.clear();
+    steppedOn_.clear();
+    line_->wakes = 0;
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(worker_.StartFast(
+        &owner_, *fast,
+        [&](std::span<const std::uint8_t> read) {
+          steppedOn_.emplace_back(read.begin(), read.end());
+          return link::OutgoingFrame{{}, true};
+        },
+        [](link::WriteOutcome) {}));
+    ASSERT_TRUE(SpinUntil([this] { return Idle(); }));
+    ASSERT_EQ(steppedOn_.size(), 1u);
+    EXPECT_EQ(steppedOn_[0], whole);
+    // Reading from the start would wake for each of the 20 bytes.
+    EXPECT_LE(line_->wakes, 5) << "round " << round;
+    EXPECT_LT(clock.elapsed(), 80) << "the reply's 20 ms and P3min, not a time-out";
+  }
 }
 
 // What a driver offers beyond the contract is reached through WithStack: on the worker, with the

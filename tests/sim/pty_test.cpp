@@ -6,10 +6,13 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <functional>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "sim/elm327_sim.h"
 #include "sim/pty_server.h"
@@ -80,6 +83,99 @@ TEST(Pty, FollowsTheSettingsTheProgramGivesTheTerminalAndDelaysLateAnswers) {
             frame.size() + 5);
   EXPECT_GE(tookMs, 150) << "the answer came with the echo";
   ::close(fd);
+}
+
+// Each piece the slave side read: when, after the write, and how many bytes.
+struct Piece {
+  double ms;
+  std::size_t bytes;
+};
+
+std::vector<Piece> Pieces(int fd, const Bytes& written, std::size_t expected) {
+  EXPECT_EQ(::write(fd, written.data(), written.size()), static_cast<ssize_t>(written.size()));
+  const auto start = std::chrono::steady_clock::now();
+  std::vector<Piece> pieces;
+  std::size_t got = 0;
+  while (got < expected && std::chrono::steady_clock::now() - start < std::chrono::seconds(3)) {
+    pollfd p{fd, POLLIN, 0};
+    std::uint8_t b[256];
+    if (::poll(&p, 1, 5) <= 0) continue;
+    const ssize_t n = ::read(fd, b, sizeof b);
+    if (n <= 0) continue;
+    got += static_cast<std::size_t>(n);
+    pieces.push_back({std::chrono::duration<double, std::milli>(
+                          std::chrono::steady_clock::now() - start)
+                          .count(),
+                      static_cast<std::size_t>(n)});
+  }
+  return pieces;
+}
+
+// The paced line never gives an answer before the K-line could have carried it: the request's
+// bytes with P4min between them, P2min, the answer's bytes. Whole, it comes in one piece when its
+// last bit is in; byte by byte, its first bytes come while the rest is still on the line.
+TEST(Pty, ThePacedLineGivesTheAnswerWholeOrByteByByteNoEarlierThanTheLineCarriesIt) {
+  for (const bool byteByByte : {false, true}) {
+    SCOPED_TRACE(byteByByte ? "byte by byte" : "whole");
+    SimulatedPort port(6);
+    PtyOptions options;
+    options.pace = true;
+    options.paceBytes = byteByByte;
+    PtyServer server(port, options);
+    std::string error;
+    ASSERT_TRUE(server.Open(error)) << error;
+    struct Serving {
+      PtyServer& server;
+      std::atomic<bool> stop{false};
+      std::thread thread{[this] {
+        while (!stop) server.Step(1);
+      }};
+      ~Serving() {
+        stop = true;
+        thread.join();
+      }
+    } serving{server};
+    const int fd = ::open(server.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(fd, 0);
+    SetLine(fd, B115200, true);
+    // The session first, with its wake-up; then P3min before the next request.
+    const Bytes start = KwpRequest(0x10, {0x81});
+    Pieces(fd, Envelope(start, 0x80), start.size() + 7);
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    const Bytes frame = KwpRequest(0x10, {0x21, 0x01});
+    // M7.9.7's data behind the echo: 80 bytes, 77 ms on the line.
+    constexpr std::size_t kAnswer = 80;
+    const std::vector<Piece> pieces = Pieces(fd, Envelope(frame), frame.size() + kAnswer);
+    std::size_t got = 0;
+    for (const Piece& p : pieces) got += p.bytes;
+    ASSERT_EQ(got, frame.size() + kAnswer);
+    // The defaults: P4min 5 ms, P2min 25 ms; 10 bits a byte at 10,400 baud.
+    const auto sent = static_cast<double>(frame.size());
+    const double echoEnd = sent * kKLineByteUs / 1000 + (sent - 1) * 5.0;
+    const double answerEnd = echoEnd + 25 + kAnswer * kKLineByteUs / 1000;
+    EXPECT_GE(pieces.back().ms, answerEnd);
+    std::size_t echoed = 0;
+    const Piece* firstOfAnswer = nullptr;
+    for (const Piece& p : pieces) {
+      if (echoed >= frame.size()) {
+        firstOfAnswer = &p;
+        break;
+      }
+      echoed += p.bytes;
+    }
+    ASSERT_EQ(echoed, frame.size()) << "the echo and the answer come apart";
+    ASSERT_NE(firstOfAnswer, nullptr);
+    EXPECT_GE(firstOfAnswer->ms, echoEnd + 25 + kKLineByteUs / 1000);
+    if (byteByByte) {
+      // The answer's first byte is in some 76 ms before its last.
+      EXPECT_LT(firstOfAnswer->ms, answerEnd - 40);
+      EXPECT_GT(pieces.size(), 10u);
+    } else {
+      EXPECT_GE(firstOfAnswer->ms, answerEnd);
+      EXPECT_EQ(firstOfAnswer, &pieces.back()) << "the answer in one piece";
+    }
+    ::close(fd);
+  }
 }
 
 // A line of text to the simulated ELM327, and its answer up to the prompt; how long that took.
@@ -180,6 +276,36 @@ TEST(SimProgram, PrintsThePathServesItWithItsFaultsAndStopsCleanlyOnSigterm) {
   ::close(fd);
   ASSERT_EQ(got.size(), frame.size() + 7);
   EXPECT_EQ(KwpService(Bytes(got.begin() + 6, got.end()), 0x10), (Bytes{0x7F, 0x3E, 0x33}));
+  EXPECT_EQ(sim.Exit(SIGTERM), 0);
+}
+
+// Options that contradict each other end the program with status 2 before it serves anything;
+// --pace-bytes serves as --pace does.
+TEST(SimProgram, RefusesPacingWhereTheLineIsNotTheAdaptersAndPacesByteByByte) {
+  const std::vector<std::vector<std::string>> refused{
+      {"--pty", "--pace", "--adapter", "kline"},
+      {"--pty", "--pace-bytes", "--adapter", "elm327"},
+      {"--pty", "--pace", "--adapter", "elm327", "--obd-bus", "can11"}};
+  for (const auto& args : refused) {
+    Child sim(args);
+    char c = 0;
+    EXPECT_EQ(::read(sim.out, &c, 1), 0) << args[2] << " " << args[3] << ": no path printed";
+    EXPECT_EQ(sim.Exit(0), 2) << args[2] << " " << args[3];
+  }
+  Child sim({"--pty", "--ecu", "1", "--pace-bytes"});
+  std::string path;
+  for (char c; ::read(sim.out, &c, 1) == 1 && c != '\n';) path += c;
+  const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GE(fd, 0) << path;
+  SetLine(fd, B115200, true);
+  const Bytes frame = KwpRequest(0x10, {0x3E, 0x01});
+  std::int64_t tookMs = 0;
+  const Bytes got = Talk(fd, Envelope(frame), 2000, frame.size() + 5, nullptr, &tookMs);
+  ::close(fd);
+  ASSERT_EQ(got.size(), frame.size() + 5);
+  EXPECT_EQ(KwpService(Bytes(got.begin() + 6, got.end()), 0x10), (Bytes{0x7E}));
+  // Six bytes P4min 5 ms apart, P2min 25 ms, five bytes: 60 ms on the line.
+  EXPECT_GE(tookMs, 60);
   EXPECT_EQ(sim.Exit(SIGTERM), 0);
 }
 
