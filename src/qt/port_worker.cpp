@@ -200,7 +200,8 @@ void PortWorker::RunFastRead(std::uint64_t id, const link::FastRead& fast) {
   for (;;) {
     const link::FastRead::State state = fast.Look(bytes);
     if (state == link::FastRead::State::Whole) break;
-    const std::int64_t left = writeEndUs + fast.DeadlineUs(bytes) - NowUs();
+    const std::int64_t deadlineUs = writeEndUs + fast.DeadlineUs(bytes);
+    const std::int64_t left = deadlineUs - NowUs();
     const std::size_t missing = std::min(fast.Missing(bytes), sizeof chunk);
     if (state == link::FastRead::State::FallBack || left <= 0 || missing == 0 ||
         bytes.size() >= link::kReadLimit) {
@@ -210,10 +211,10 @@ void PortWorker::RunFastRead(std::uint64_t id, const link::FastRead& fast) {
       OnGui([this, id] { FellBack(id); });
       return;
     }
-    const std::int64_t early =
-        std::min(writeStartUs + fast.EarliestWholeUs(bytes), writeEndUs + fast.DeadlineUs(bytes));
-    if (early > NowUs()) std::this_thread::sleep_for(std::chrono::microseconds(early - NowUs()));
-    const std::int64_t open = std::max<std::int64_t>(writeEndUs + fast.DeadlineUs(bytes) - NowUs(), 1);
+    const std::int64_t wakeUs = std::min(writeStartUs + fast.EarliestWholeUs(bytes), deadlineUs);
+    if (const std::int64_t sleep = wakeUs - NowUs(); sleep > 0)
+      std::this_thread::sleep_for(std::chrono::microseconds(sleep));
+    const std::int64_t open = std::max<std::int64_t>(deadlineUs - NowUs(), 1);
     stack_->SetReadTimeout(static_cast<int>((open + 999) / 1000));
     const std::size_t n = stack_->Read(chunk, missing);
     if (n > 0) lastByteUs = NowUs();

@@ -140,7 +140,6 @@ class FakeStack : public link::SerialPort {
     return n;
   }
 
-
   std::shared_ptr<Line> line_;
 };
 

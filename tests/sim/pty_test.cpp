@@ -103,10 +103,10 @@ std::vector<Piece> Pieces(int fd, const Bytes& written, std::size_t expected) {
     const ssize_t n = ::read(fd, b, sizeof b);
     if (n <= 0) continue;
     got += static_cast<std::size_t>(n);
-    pieces.push_back({std::chrono::duration<double, std::milli>(
-                          std::chrono::steady_clock::now() - start)
-                          .count(),
-                      static_cast<std::size_t>(n)});
+    pieces.push_back(
+        {std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+             .count(),
+         static_cast<std::size_t>(n)});
   }
   return pieces;
 }
