@@ -36,8 +36,8 @@ void SetLine(int fd, speed_t speed, bool twoStopBits) {
 // between polls when the server shares this thread. The time until the last byte in `tookMs`.
 Bytes Talk(int fd, const Bytes& bytes, int ms, std::size_t enough,
            const std::function<void()>& serve, std::int64_t* tookMs = nullptr) {
-  EXPECT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
   const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
   Bytes got;
   while (got.size() < enough &&
          std::chrono::steady_clock::now() - start < std::chrono::milliseconds(ms)) {
@@ -92,8 +92,9 @@ struct Piece {
 };
 
 std::vector<Piece> Pieces(int fd, const Bytes& written, std::size_t expected) {
-  EXPECT_EQ(::write(fd, written.data(), written.size()), static_cast<ssize_t>(written.size()));
+  // Before the write: the server may take the bytes before the write call has returned.
   const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(::write(fd, written.data(), written.size()), static_cast<ssize_t>(written.size()));
   std::vector<Piece> pieces;
   std::size_t got = 0;
   while (got < expected && std::chrono::steady_clock::now() - start < std::chrono::seconds(3)) {
